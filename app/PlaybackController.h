@@ -1,0 +1,46 @@
+#pragma once
+
+#include "UpDown.h"
+
+#include <QObject>
+#include <QTimer>
+#include <exception>
+
+class QChar;
+class TForm1;
+
+// Play, pause, stop, the speed box and its spinner, the playback tick, the track bar, and the
+// placement of the vehicle with its info panel.
+class PlaybackController : public QObject {
+    Q_OBJECT
+public:
+    explicit PlaybackController(TForm1& form);
+
+    void btnPlayClick();
+    void btnStopClick();
+    void cmbSpeedChange();
+    // False when the typed character is to be discarded.
+    bool cmbSpeedKeyPress(QChar key);
+    void UpDown1ChangingEx(UpDown::Direction direction);
+    void Timer1Timer();
+    void TrackBarChange();
+    void ShowCarPosition(double playTime);
+
+    // Sets the track bar's position from the program; an error of the change handler that
+    // this runs reaches the caller.
+    void setTrackBarPosition(int position);
+    // Called for every change of the track bar's position.
+    void onTrackBarValueChanged();
+
+    bool resting() const { return rest_.isActive(); }
+
+private:
+    bool rowSelected() const;
+    void endRest();
+    void showCarAtEnd();
+
+    TForm1& f;
+    QTimer rest_; // the pause at the end of a skipped stop; the window keeps working meanwhile
+    int programmaticSets_ = 0;
+    std::exception_ptr trackBarError_;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class IMapvexControl;
+class IMessageSink;
+class IVantrelAutomation;
+class QWidget;
+
+// What the window needs from outside: the server wrapper (owned by the application), the map
+// control, the message boxes, the wall clock and the folder of the settings file.
+struct PlayerEnvironment {
+    struct MapParts {
+        QWidget* widget = nullptr; // may be null when the control draws nowhere
+        IMapvexControl* control = nullptr;
+    };
+
+    std::function<IVantrelAutomation*()> createServer;
+    std::function<MapParts(QWidget* parent)> createMap;
+    IMessageSink* messages = nullptr;
+    std::function<double()> now; // local wall clock as a date-time value
+    QString settingsDirectory;
+    // The one-second rest after a skipped stop; tests shorten it.
+    int skipRestMs = 1000;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// Date-time values are doubles: days since 30 December 1899, the time of day as the fraction.
+namespace datetime {
+
+constexpr double kSecondsPerDay = 86400.0;
+constexpr double kOneSecond = 1.0 / kSecondsPerDay;
+
+double fromQDateTime(const QDateTime& value);
+double fromDateAndTime(const QDate& date, const QTime& time);
+QDateTime toQDateTime(double value);
+
+// "dd.mm.yyyy hh:mm:ss", the form exchanged with the server and the settings file.
+QString formatText(double value);
+// Reads "dd.mm.yyyy hh:mm:ss" (the time part may be left out); throws VantrelError otherwise.
+double parseText(const QString& text);
+
+// The operator's date label: the locale's short date, a blank and its long time; the time is
+// left out at midnight to the second.
+QString formatLabel(double value);
+
+// Whole seconds of a value after rounding to the millisecond, as a clock display would show it.
+qint64 wholeSeconds(double value);
+
+// Round to the nearest integer, an exact half to the even neighbour.
+qint64 roundHalfEven(double value);
+
+} // namespace datetime

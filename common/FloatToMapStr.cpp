@@ -1,0 +1,41 @@
+#include "FloatToMapStr.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+QString FloatToMapStr(double value) {
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+    if (value == 0)
+        return QStringLiteral("0");
+
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value)); // d.dddddddddddddde±XX
+    QByteArray digits;
+    digits.append(buffer[0]);
+    digits.append(buffer + 2, 14);
+    const int exponent = std::atoi(buffer + 17);
+    while (digits.size() > 1 && digits.endsWith('0'))
+        digits.chop(1);
+
+    QByteArray text = value < 0 ? QByteArray("-") : QByteArray();
+    if (exponent < -5 || exponent >= 15) {
+        text += digits.left(1);
+        if (digits.size() > 1)
+            text += '.' + digits.mid(1);
+        text += 'E' + QByteArray::number(exponent);
+    } else if (exponent < 0) {
+        text += "0." + QByteArray(-exponent - 1, '0') + digits;
+    } else {
+        const int whole = exponent + 1;
+        if (digits.size() <= whole) {
+            text += digits + QByteArray(whole - digits.size(), '0');
+        } else {
+            text += digits.left(whole) + '.' + digits.mid(whole);
+        }
+    }
+    return QString::fromLatin1(text);
+}

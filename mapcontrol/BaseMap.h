@@ -1,0 +1,57 @@
+#pragma once
+
+#include "Viewport.h"
+
+#include <QPainter>
+#include <QString>
+#include <vector>
+
+// The map under the player's layers: vector data read with GDAL/OGR (OpenStreetMap, GeoPackage,
+// Shapefile, GeoJSON…) or a ".chart" file naming such data sets, drawn in a legible default
+// style: water and land use, buildings, roads by class, place names.
+class BaseMap {
+public:
+    // 0 on success. On failure (a non-zero code) the map drawn before stays.
+    // A Windows path that does not exist is looked up by its file name in `mapsFolder`.
+    int load(const QString& path, const QString& mapsFolder);
+    void render(QPainter& painter, const Viewport& view) const;
+    bool isEmpty() const { return lines_.empty() && areas_.empty() && places_.empty(); }
+    QRectF bounds() const { return bounds_; }
+    size_t featureCount() const { return lines_.size() + areas_.size() + places_.size(); }
+
+    enum LineClass { Motorway, Primary, Secondary, Minor, Path, Rail, Waterway, OtherLine };
+    enum AreaClass { Water, Green, Building, OtherArea };
+
+private:
+    struct Line {
+        std::vector<QPointF> points;
+        QRectF bounds;
+        LineClass kind;
+        QString name;
+    };
+    struct Area {
+        std::vector<QPointF> points;
+        QRectF bounds;
+        AreaClass kind;
+    };
+    struct Place {
+        QPointF point;
+        QString name;
+        int rank; // 0 city … 3 hamlet
+    };
+    struct Contents {
+        std::vector<Line> lines;
+        std::vector<Area> areas;
+        std::vector<Place> places;
+        QRectF bounds;
+    };
+
+    static QString resolve(const QString& path, const QString& mapsFolder);
+    static bool readDataSet(const QString& path, Contents& into);
+    static bool readChart(const QString& path, Contents& into);
+
+    std::vector<Line> lines_;
+    std::vector<Area> areas_;
+    std::vector<Place> places_;
+    QRectF bounds_;
+};

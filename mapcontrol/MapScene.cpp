@@ -1,0 +1,207 @@
+#include "MapScene.h"
+
+#include <QPainterPath>
+#include <cmath>
+
+namespace draw {
+
+namespace {
+// Screen points of a feature, dropping those within a pixel of the last one kept.
+QPolygonF screenPoints(const Viewport& view, const std::vector<QPointF>& points) {
+    QPolygonF result;
+    result.reserve(qsizetype(points.size()));
+    const double mpp = view.metresPerPixel();
+    const double cx = view.centre.x(), cy = view.centre.y();
+    const double hw = view.size.width() / 2.0, hh = view.size.height() / 2.0;
+    QPointF last(1e300, 1e300);
+    for (size_t i = 0; i < points.size(); ++i) {
+        const QPointF s((points[i].x() - cx) / mpp + hw, (cy - points[i].y()) / mpp + hh);
+        if (i + 1 == points.size() || std::abs(s.x() - last.x()) + std::abs(s.y() - last.y()) >= 1.0) {
+            result.append(s);
+            last = s;
+        }
+    }
+    return result;
+}
+} // namespace
+
+void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
+              const QPen& pen) {
+    const QPolygonF screen = screenPoints(view, points);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    if (screen.size() == 1)
+        painter.drawPoint(screen.first());
+    else
+        painter.drawPolyline(screen);
+}
+
+void polygon(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
+             const QBrush& brush, const QPen& pen) {
+    painter.setPen(pen);
+    painter.setBrush(brush);
+    painter.drawPolygon(screenPoints(view, points));
+}
+
+void vehicleSymbol(QPainter& painter, const QPointF& at, double size, double heading,
+                   const QColor& color) {
+    // An arrow pointing east before turning: the heading turns it clockwise on the screen.
+    const double s = size / 2;
+    QPainterPath arrow;
+    arrow.moveTo(s, 0);
+    arrow.lineTo(-s, -s * 0.8);
+    arrow.lineTo(-s * 0.45, 0);
+    arrow.lineTo(-s, s * 0.8);
+    arrow.closeSubpath();
+    painter.save();
+    painter.translate(at);
+    painter.rotate(heading);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPath(arrow);
+    painter.restore();
+}
+
+void label(QPainter& painter, const QPointF& at, const QString& text, double points,
+           const QColor& color) {
+    QFont font = painter.font();
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPointSizeF(std::max(points, 1.0));
+    painter.setFont(font);
+    const QRectF box = painter.fontMetrics().boundingRect(text);
+    const QPointF origin(at.x() - box.width() / 2, at.y() + box.height() / 4);
+    QPainterPath path;
+    path.addText(origin, font, text);
+    painter.setPen(QPen(QColor(255, 255, 255, 220), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(path);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPath(path);
+}
+
+} // namespace draw
+
+MapTable* MapScene::createTable() {
+    tables_.push_back(std::make_unique<MapTable>());
+    return tables_.back().get();
+}
+
+const MapScene::Layer* MapScene::layer(const QString& name) const {
+    for (const Layer& l : layers_)
+        if (l.name == name)
+            return &l;
+    return nullptr;
+}
+
+int MapScene::addLayer(const QString& definitionText, const QString& styleText, IMapTable* table) {
+    const auto definition = parseLayerDefinition(definitionText);
+    auto* source = dynamic_cast<MapTable*>(table);
+    if (!definition || !source)
+        return 1;
+    Layer layer;
+    layer.name = definition->name;
+    layer.pointLayer = definition->isPointLayer();
+    const std::optional<MapStyle> layerStyle = parseStyle(styleText);
+    const int styleField = source->fieldIndex(definition->styleField);
+    const int geometryField = source->fieldIndex(definition->metricsField);
+    const int latitudeField = source->fieldIndex(definition->latitudeField);
+    const int longitudeField = source->fieldIndex(definition->longitudeField);
+    for (const QStringList& record : source->records()) {
+        std::optional<MapStyle> style =
+            styleField >= 0 ? parseStyle(record.value(styleField)) : layerStyle;
+        if (!style)
+            continue;
+        Feature feature;
+        feature.style = *style;
+        if (layer.pointLayer) {
+            bool okX = false, okY = false;
+            const double latitude = record.value(latitudeField).toDouble(&okY);
+            const double longitude = record.value(longitudeField).toDouble(&okX);
+            if (!okX || !okY || !std::isfinite(latitude) || !std::isfinite(longitude) ||
+                std::abs(latitude) > 90)
+                continue;
+            feature.points = {mercator::project(longitude, latitude)};
+        } else {
+            const auto geometry = parseGeometry(record.value(geometryField));
+            if (!geometry)
+                continue;
+            feature.points.reserve(geometry->size());
+            for (const QPointF& p : *geometry)
+                feature.points.push_back(mercator::project(p.x(), p.y()));
+        }
+        QRectF bounds(feature.points.front(), QSizeF(0, 0));
+        for (const QPointF& p : feature.points) {
+            bounds.setLeft(std::min(bounds.left(), p.x()));
+            bounds.setRight(std::max(bounds.right(), p.x()));
+            bounds.setTop(std::min(bounds.top(), p.y()));
+            bounds.setBottom(std::max(bounds.bottom(), p.y()));
+        }
+        feature.bounds = bounds;
+        layer.features.push_back(std::move(feature));
+    }
+
+    size_t position = layers_.size();
+    for (size_t i = 0; i < layers_.size(); ++i)
+        if (layers_[i].name == layer.name)
+            position = i;
+    if (position == layers_.size())
+        layers_.push_back(std::move(layer));
+    else
+        layers_[position] = std::move(layer);
+    if (position < firstLiveLayer())
+        ++staticRevision_;
+    return 0;
+}
+
+size_t MapScene::firstLiveLayer() const {
+    for (size_t i = 0; i < layers_.size(); ++i)
+        if (layers_[i].pointLayer)
+            return i;
+    return layers_.size();
+}
+
+void MapScene::renderStatic(QPainter& painter, const Viewport& view) const {
+    baseMap_.render(painter, view);
+    const size_t live = firstLiveLayer();
+    for (size_t i = 0; i < live; ++i)
+        renderLayer(painter, view, layers_[i]);
+}
+
+void MapScene::renderLive(QPainter& painter, const Viewport& view) const {
+    for (size_t i = firstLiveLayer(); i < layers_.size(); ++i)
+        renderLayer(painter, view, layers_[i]);
+}
+
+void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer& layer) const {
+    const QRectF visible = view.visibleMercator();
+    const double margin = 50 * view.metresPerPixel();
+    const QRectF reach = visible.adjusted(-margin, -margin, margin, margin);
+    for (const Feature& feature : layer.features) {
+        if (!reach.intersects(feature.bounds) && !reach.contains(feature.bounds.topLeft()))
+            continue;
+        const MapStyle& style = feature.style;
+        switch (style.kind) {
+        case MapStyle::Kind::Line:
+            draw::polyline(painter, view, feature.points,
+                           QPen(style.color, std::max(style.size, 0.5), Qt::SolidLine,
+                                Qt::RoundCap, Qt::RoundJoin));
+            break;
+        case MapStyle::Kind::Area: {
+            QColor fill = style.color;
+            fill.setAlpha(120);
+            draw::polygon(painter, view, feature.points, fill, Qt::NoPen);
+            break;
+        }
+        case MapStyle::Kind::Symbol:
+            draw::vehicleSymbol(painter, view.toScreen(feature.points.front()), style.size,
+                                style.heading, style.color);
+            break;
+        case MapStyle::Kind::Text:
+            draw::label(painter, view.toScreen(feature.points.front()), style.label, style.size,
+                        style.color);
+            break;
+        }
+    }
+}

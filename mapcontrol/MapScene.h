@@ -1,0 +1,66 @@
+#pragma once
+
+#include "BaseMap.h"
+#include "MapStyle.h"
+#include "MapTable.h"
+#include "Viewport.h"
+
+#include <QPainter>
+#include <memory>
+#include <vector>
+
+// What the control draws, without a widget: the base map and the published layers, in the
+// order of their first publication. Layers up to the first point layer are "static" and may
+// be cached; the rest (the moving marker, labels) are drawn on every frame.
+class MapScene {
+public:
+    struct Feature {
+        std::vector<QPointF> points; // Web Mercator metres
+        QRectF bounds;
+        MapStyle style;
+    };
+    struct Layer {
+        QString name;
+        bool pointLayer = false;
+        std::vector<Feature> features;
+    };
+
+    MapTable* createTable();
+    // 0 when the definition parsed; records or styles that do not parse draw nothing.
+    int addLayer(const QString& definition, const QString& style, IMapTable* table);
+    const std::vector<Layer>& layers() const { return layers_; }
+    const Layer* layer(const QString& name) const;
+
+    BaseMap& baseMap() { return baseMap_; }
+
+    // Bumped whenever something cached must be drawn again.
+    quint64 staticRevision() const { return staticRevision_; }
+
+    void renderStatic(QPainter& painter, const Viewport& view) const;
+    void renderLive(QPainter& painter, const Viewport& view) const;
+    void render(QPainter& painter, const Viewport& view) const {
+        renderStatic(painter, view);
+        renderLive(painter, view);
+    }
+
+private:
+    size_t firstLiveLayer() const;
+    void renderLayer(QPainter& painter, const Viewport& view, const Layer& layer) const;
+
+    std::vector<std::unique_ptr<MapTable>> tables_;
+    std::vector<Layer> layers_;
+    BaseMap baseMap_;
+    quint64 staticRevision_ = 0;
+};
+
+// Draws one feature in screen space; shared by the scene and the base map.
+namespace draw {
+void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
+              const QPen& pen);
+void polygon(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
+             const QBrush& brush, const QPen& pen);
+void vehicleSymbol(QPainter& painter, const QPointF& at, double size, double heading,
+                   const QColor& color);
+void label(QPainter& painter, const QPointF& at, const QString& text, double points,
+           const QColor& color);
+} // namespace draw

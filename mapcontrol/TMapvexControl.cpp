@@ -1,0 +1,157 @@
+#include "TMapvexControl.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWheelEvent>
+#include <cmath>
+
+TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
+    setMinimumSize(100, 100);
+    frameTimer_.setSingleShot(true);
+    frameTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
+    view_.centre = mercator::project(37.6173, 55.7558);
+    view_.dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    view_.size = size();
+}
+
+int TMapvexControl::LoadMap(const QString& path, const QString& options) {
+    const QString maps = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("maps"));
+    const int result = scene_.baseMap().load(path, maps);
+    if (result == 0) {
+        const QRectF bounds = scene_.baseMap().bounds();
+        if (!bounds.isNull())
+            view_.centre = bounds.center();
+        invalidateCache();
+    }
+    return result;
+}
+
+int TMapvexControl::AddLayer(const QString& definition, const QString& style, IMapTable* table) {
+    const int result = scene_.addLayer(definition, style, table);
+    scheduleFrame();
+    return result;
+}
+
+void TMapvexControl::SetCurScale(double scale) {
+    if (!std::isfinite(scale) || scale < 100 || scale > 1e9)
+        return;
+    view_.scale = scale;
+    invalidateCache();
+}
+
+void TMapvexControl::CenterOn(double latitude, double longitude) {
+    if (!std::isfinite(latitude) || !std::isfinite(longitude))
+        return;
+    view_.centre = mercator::project(longitude, latitude);
+    invalidateCache();
+}
+
+void TMapvexControl::scheduleFrame() {
+    if (!frameTimer_.isActive())
+        frameTimer_.start(16);
+}
+
+void TMapvexControl::invalidateCache() {
+    cacheValid_ = false;
+    scheduleFrame();
+}
+
+void TMapvexControl::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    view_.size = size();
+    invalidateCache();
+}
+
+void TMapvexControl::paintEvent(QPaintEvent*) {
+    view_.size = size();
+    const qreal ratio = devicePixelRatioF();
+    if (!cacheValid_ || cacheRevision_ != scene_.staticRevision() ||
+        cache_.size() != size() * ratio) {
+        cache_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        cache_.setDevicePixelRatio(ratio);
+        QPainter cachePainter(&cache_);
+        cachePainter.setRenderHint(QPainter::Antialiasing);
+        scene_.renderStatic(cachePainter, view_);
+        cacheValid_ = true;
+        cacheRevision_ = scene_.staticRevision();
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, cache_);
+    painter.setRenderHint(QPainter::Antialiasing);
+    scene_.renderLive(painter, view_);
+    drawScaleBar(painter);
+    ++paintedFrames_;
+}
+
+QImage TMapvexControl::renderImage(QSize size) {
+    Viewport view = view_;
+    view.size = size;
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    scene_.render(painter, view);
+    return image;
+}
+
+void TMapvexControl::drawScaleBar(QPainter& painter) const {
+    // The ground length of about 100 pixels, rounded down to 1, 2 or 5 times a power of ten.
+    const double latitude = mercator::unproject(view_.centre).y() * M_PI / 180;
+    const double groundPerPixel = view_.metresPerPixel() * std::cos(latitude);
+    const double target = groundPerPixel * 100;
+    const double power = std::pow(10.0, std::floor(std::log10(target)));
+    double length = power;
+    for (const double step : {2.0, 5.0, 10.0})
+        if (power * step <= target)
+            length = power * step;
+    const double pixels = length / groundPerPixel;
+    const QString text = length >= 1000 ? QStringLiteral("%1 км").arg(length / 1000)
+                                        : QStringLiteral("%1 м").arg(length);
+    const QPointF origin(12, height() - 14);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawLine(origin, origin + QPointF(pixels, 0));
+    painter.drawLine(origin, origin + QPointF(0, -5));
+    painter.drawLine(origin + QPointF(pixels, 0), origin + QPointF(pixels, -5));
+    painter.drawText(origin + QPointF(4, -6), text);
+}
+
+void TMapvexControl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = true;
+        dragFrom_ = event->position().toPoint();
+        setCursor(Qt::ClosedHandCursor);
+    }
+}
+
+void TMapvexControl::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_)
+        return;
+    const QPoint now = event->position().toPoint();
+    const QPoint delta = now - dragFrom_;
+    dragFrom_ = now;
+    const double mpp = view_.metresPerPixel();
+    view_.centre += QPointF(-delta.x() * mpp, delta.y() * mpp);
+    invalidateCache();
+}
+
+void TMapvexControl::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = false;
+    unsetCursor();
+}
+
+void TMapvexControl::wheelEvent(QWheelEvent* event) {
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0)
+        return;
+    const QPointF cursor = event->position();
+    const QPointF before = view_.toMercator(cursor);
+    view_.scale = std::clamp(view_.scale * std::pow(0.8, steps), 200.0, 5e7);
+    const QPointF after = view_.toMercator(cursor);
+    view_.centre += before - after;
+    invalidateCache();
+}

@@ -1,0 +1,144 @@
+#include "CarPosition.h"
+
+#include "DateTimeValue.h"
+#include "FloatToMapStr.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <cmath>
+
+namespace carposition {
+namespace {
+
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr long double kPi = 3.14159265358979323846L;
+constexpr long double kTwoPi = 6.28318530717958647693L;
+
+double pointTime(const TrackStore& track, int point) {
+    return track.TrackData[5 * size_t(point - 1)];
+}
+
+const TMapPoint& pointAt(const TrackStore& track, int point) {
+    return track.TrackPoints[size_t(point - 1)];
+}
+
+double angleBetween(const TMapPoint& from, const TMapPoint& to) {
+    return CalcAngle(from.x, to.x, from.y, to.y);
+}
+
+// The mean of two directions taken around the circle: 350° and 10° give 0°, not 180°.
+double circularMean(double a, double b) {
+    double difference = std::remainder(b - a, double(kTwoPi)); // in [-π, π]
+    double mean = a + difference / 2;
+    if (mean < 0)
+        mean += double(kTwoPi);
+    if (mean >= double(kTwoPi))
+        mean -= double(kTwoPi);
+    return mean;
+}
+
+QLocale labelLocale() {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale;
+}
+
+} // namespace
+
+int FindPointIndex(const TrackStore& track, double t, int current) {
+    const int n = track.PointCount;
+    if (n <= 1)
+        return current;
+    int low = 1, high = n + 1; // first point with time >= t, in [1, n + 1]
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (pointTime(track, middle) >= t)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    if (low > n)
+        return current;
+    return low >= 2 ? low - 1 : 2;
+}
+
+double CalcAngle(double x1, double x2, double y1, double y2) {
+    long double angle;
+    if (x1 == x2) {
+        angle = y1 >= y2 ? kHalfPi : -kHalfPi;
+    } else {
+        angle = std::atan((y2 - y1) / (x1 - x2));
+        if (x1 > x2)
+            angle += kPi;
+    }
+    if (angle < 0)
+        angle += kTwoPi;
+    return static_cast<double>(angle);
+}
+
+Placement place(const TrackStore& track, int c, double t) {
+    const int n = track.PointCount;
+    Placement result;
+    if (n < 1)
+        return result;
+    c = std::clamp(c, 1, n);
+    const TMapPoint& pc = pointAt(track, c);
+    result.x = pc.x;
+    result.y = pc.y;
+    if (n == 1) {
+        result.heading = kHalfPi;
+        result.onPoint = true;
+        return result;
+    }
+
+    if (datetime::wholeSeconds(pointTime(track, c)) == datetime::wholeSeconds(t)) {
+        result.onPoint = true;
+        if (c == 1) {
+            result.heading = angleBetween(pc, pointAt(track, 2));
+        } else if (c == n) {
+            result.heading = angleBetween(pointAt(track, n - 1), pc);
+        } else {
+            result.heading = circularMean(angleBetween(pointAt(track, c - 1), pc),
+                                          angleBetween(pc, pointAt(track, c + 1)));
+        }
+        return result;
+    }
+
+    // Between points: the segment from c to c + 1, or the last one when c is the last point.
+    const int from = c < n ? c : n - 1;
+    const TMapPoint& a = pointAt(track, from);
+    const TMapPoint& b = pointAt(track, from + 1);
+    const double segmentSeconds = (pointTime(track, from + 1) - pointTime(track, from)) * 86400;
+    if (segmentSeconds == 0) {
+        result.x = a.x;
+        result.y = a.y;
+        result.heading = angleBetween(a, b);
+        return result;
+    }
+    const double fraction = (t - pointTime(track, from)) * 86400 / segmentSeconds;
+    double x = (b.x - a.x) * fraction + a.x;
+    double y = (b.y - a.y) * fraction + a.y;
+    if (x == 0 || y == 0) {
+        x = a.x;
+        y = a.y;
+    }
+    result.x = x;
+    result.y = y;
+    result.heading = CalcAngle(a.x, x, a.y, y);
+    return result;
+}
+
+QStringList SetCarMarkerTexts(double longitude, double latitude, double headingRadians) {
+    const double degrees = static_cast<double>(headingRadians * 180.0L / kPi);
+    return {FloatToMapStr(longitude), FloatToMapStr(latitude), FloatToMapStr(degrees)};
+}
+
+QString speedLabel(double kmh) {
+    return labelLocale().toString(kmh, 'f', 1) + QStringLiteral(" км/ч");
+}
+
+QString distanceLabel(double metres) {
+    return labelLocale().toString(metres, 'f', 0) + QStringLiteral(" м");
+}
+
+} // namespace carposition

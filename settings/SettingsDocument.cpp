@@ -1,0 +1,208 @@
+#include "SettingsDocument.h"
+
+#include "DateTimeValue.h"
+#include "IntegerText.h"
+#include "VantrelError.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+const QString SettingsDocument::kNamespace = QStringLiteral("urn:vantrel:player-settings");
+const QString SettingsDocument::kFileName = QStringLiteral("VantrelSettings.xml");
+
+namespace {
+
+QString quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+
+QString booleanText(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+
+} // namespace
+
+QByteArray SettingsDocument::defaultDocument() {
+    QStringList lines = {
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>"),
+        QStringLiteral("<AppSettings xmlns=%1>").arg(quoted(kNamespace)),
+        QStringLiteral("<Settings>"),
+        QStringLiteral("<MapPath>C:\\Mapvex5\\MAPS\\ecatsub.chart</MapPath>"),
+        QStringLiteral("<LoadKT>false</LoadKT>"),
+        QStringLiteral("<LoadIT>false</LoadIT>"),
+        QStringLiteral("<GroupID>7</GroupID>"),
+        QStringLiteral("<CarID>0</CarID>"),
+        QStringLiteral("<DateTimeBegin>06.02.2007 00:00:00</DateTimeBegin>"),
+        QStringLiteral("<DateTimeEnd>06.06.2009 00:00:00</DateTimeEnd>"),
+        QStringLiteral("<Speed>60x</Speed>"),
+        QStringLiteral("<Stops>true</Stops>"),
+        QStringLiteral("<Cont>60</Cont>"),
+        QStringLiteral("<InfoPointsCount>13</InfoPointsCount>"),
+        QStringLiteral("<InfoPoints>"),
+    };
+    const InfoPointDefinitions& definitions = defaultInfoPointDefinitions();
+    for (size_t i = 0; i < definitions.size(); ++i) {
+        const TInfoPoints& d = definitions[i];
+        lines << QStringLiteral("<InfoPoints%1 name=%2 VisibleList=%3 VisibleIcon=%4 query=%5 "
+                                "Icon=%6 />")
+                     .arg(i + 1)
+                     .arg(quoted(d.name), quoted(booleanText(d.VisibleList)),
+                          quoted(booleanText(d.VisibleIcon)), quoted(d.query), quoted(d.Icon));
+    }
+    lines << QStringLiteral("</InfoPoints>") << QStringLiteral("</Settings>")
+          << QStringLiteral("</AppSettings>");
+    return QByteArray("\xEF\xBB\xBF") + lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+}
+
+QByteArray SettingsDocument::seedDocument() {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                          "<AppSettings xmlns=%1><Settings></Settings></AppSettings>\r\n")
+        .arg(quoted(kNamespace))
+        .toUtf8();
+}
+
+void SettingsDocument::loadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw VantrelError(QStringLiteral("Не удалось открыть файл настроек %1: %2")
+                               .arg(path, file.errorString()));
+    parse(file.readAll());
+}
+
+void SettingsDocument::parse(const QByteArray& content) {
+    QString message;
+    int line = 0, column = 0;
+    QDomDocument dom;
+    if (!dom.setContent(content, false, &message, &line, &column))
+        throw VantrelError(QStringLiteral("Ошибка в файле настроек (строка %1, позиция %2): %3")
+                               .arg(line)
+                               .arg(column)
+                               .arg(message));
+    dom_ = dom;
+}
+
+QDomNode SettingsDocument::settings() const {
+    const QDomNode first = dom_.documentElement().firstChild();
+    if (first.isNull())
+        throw VantrelError(QStringLiteral("В файле настроек нет элемента Settings"));
+    return first;
+}
+
+QString SettingsDocument::text(const QString& name) const {
+    const QDomElement element = settings().firstChildElement(name);
+    const QString value = element.isNull() ? QString() : element.text();
+    if (value.isEmpty())
+        throw VantrelError(QStringLiteral("В файле настроек нет значения %1").arg(name));
+    return value;
+}
+
+bool SettingsDocument::parseBoolean(const QString& text) {
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double number = text.trimmed().toDouble(&ok);
+    if (!ok)
+        throw VantrelError(QStringLiteral("''%1'' is not a valid boolean value").arg(text));
+    return number != 0;
+}
+
+bool SettingsDocument::boolean(const QString& name) const { return parseBoolean(text(name)); }
+
+int SettingsDocument::integer(const QString& name) const { return parseInteger(text(name)); }
+
+double SettingsDocument::dateTime(const QString& name) const {
+    return datetime::parseText(text(name));
+}
+
+int SettingsDocument::speed(const QString& name) const {
+    QString digits = text(name);
+    digits.remove(QLatin1Char('x'), Qt::CaseInsensitive);
+    return parseInteger(digits);
+}
+
+QDomElement SettingsDocument::infoPoints() {
+    QDomNode parent = settings();
+    QDomElement element = parent.firstChildElement(QStringLiteral("InfoPoints"));
+    if (element.isNull())
+        element = parent.appendChild(dom_.createElement(QStringLiteral("InfoPoints"))).toElement();
+    return element;
+}
+
+int SettingsDocument::infoPointsChildCount() { return infoPoints().childNodes().count(); }
+
+TInfoPoints SettingsDocument::definition(int number) {
+    QDomElement container = infoPoints();
+    const QString name = QStringLiteral("InfoPoints%1").arg(number);
+    QDomElement element = container.firstChildElement(name);
+    if (element.isNull())
+        element = container.appendChild(dom_.createElement(name)).toElement();
+    const auto attribute = [&](const char* key) {
+        const QString attributeName = QString::fromLatin1(key);
+        if (!element.hasAttribute(attributeName))
+            throw VantrelError(QStringLiteral("У элемента %1 нет атрибута %2")
+                                   .arg(name, attributeName));
+        return element.attribute(attributeName);
+    };
+    TInfoPoints result;
+    result.name = attribute("name");
+    result.VisibleList = parseBoolean(attribute("VisibleList"));
+    result.VisibleIcon = parseBoolean(attribute("VisibleIcon"));
+    result.query = attribute("query");
+    result.Icon = attribute("Icon");
+    return result;
+}
+
+void SettingsDocument::write(const SettingsValues& values, bool keepInfoPoints) {
+    QDomNode parent = settings();
+    QDomNode keptCount, keptPoints;
+    if (keepInfoPoints) {
+        keptPoints = parent.firstChildElement(QStringLiteral("InfoPoints")).cloneNode(true);
+        keptCount = parent.firstChildElement(QStringLiteral("InfoPointsCount")).cloneNode(true);
+    }
+    while (parent.hasChildNodes())
+        parent.removeChild(parent.firstChild());
+
+    const auto append = [&](const QString& name, const QString& value) {
+        QDomElement element = dom_.createElement(name);
+        element.appendChild(dom_.createTextNode(value));
+        parent.appendChild(element);
+    };
+    append(QStringLiteral("MapPath"), values.mapPath);
+    append(QStringLiteral("LoadKT"), booleanText(values.loadKT));
+    append(QStringLiteral("LoadIT"), booleanText(values.loadIT));
+    append(QStringLiteral("GroupID"), QString::number(values.groupId));
+    append(QStringLiteral("CarID"), QString::number(values.carId));
+    append(QStringLiteral("DateTimeBegin"), datetime::formatText(values.periodBegin));
+    append(QStringLiteral("DateTimeEnd"), datetime::formatText(values.periodEnd));
+    append(QStringLiteral("Speed"), values.speed);
+    append(QStringLiteral("Stops"), booleanText(values.stops));
+    append(QStringLiteral("Cont"), values.cont);
+
+    if (!keptPoints.isNull()) {
+        if (!keptCount.isNull())
+            parent.appendChild(keptCount);
+        parent.appendChild(keptPoints);
+        return;
+    }
+    append(QStringLiteral("InfoPointsCount"), QString::number(values.infoPointsCount));
+    QDomElement container = dom_.createElement(QStringLiteral("InfoPoints"));
+    parent.appendChild(container);
+    for (size_t i = 0; i < values.definitions.size(); ++i) {
+        const TInfoPoints& d = values.definitions[i];
+        QDomElement element = dom_.createElement(QStringLiteral("InfoPoints%1").arg(i + 1));
+        element.setAttribute(QStringLiteral("name"), d.name);
+        element.setAttribute(QStringLiteral("VisibleList"), booleanText(d.VisibleList));
+        element.setAttribute(QStringLiteral("VisibleIcon"), booleanText(d.VisibleIcon));
+        element.setAttribute(QStringLiteral("query"), d.query);
+        element.setAttribute(QStringLiteral("Icon"), d.Icon);
+        container.appendChild(element);
+    }
+}
+
+QByteArray SettingsDocument::toBytes() const { return dom_.toByteArray(1); }
+
+void SettingsDocument::saveFile(const QString& path, const QByteArray& content) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
+        !file.commit())
+        throw VantrelError(QStringLiteral("Не удалось записать файл настроек %1: %2")
+                               .arg(path, file.errorString()));
+}

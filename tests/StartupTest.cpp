@@ -1,0 +1,217 @@
+#include "FormFixture.h"
+#include "GlyphButton.h"
+#include "PlaybackController.h"
+#include "PlaybackTimer.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QSplitter>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSlider>
+#include <QTimeEdit>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+int indexOf(const QStringList& calls, const QString& prefix) {
+    for (int i = 0; i < calls.size(); ++i)
+        if (calls[i].startsWith(prefix))
+            return i;
+    return -1;
+}
+
+void expectDesignValues(TForm1& f) {
+    EXPECT_EQ(f.cmbSpeed->currentText(), "600x");
+    EXPECT_EQ(f.txtCont->text(), "6");
+    EXPECT_EQ(f.DateBegin->date(), QDate(2009, 2, 6));
+    EXPECT_EQ(f.DateEnd->date(), QDate(2009, 2, 6));
+    EXPECT_EQ(f.TimeBegin->time(), QTime(0, 0));
+    EXPECT_EQ(f.TimeEnd->time(), QTime(0, 0));
+    for (QToolButton* toggle : {f.ToolButton4, f.ToolButton1, f.ToolButton2, f.ToolButton3})
+        EXPECT_TRUE(toggle->isChecked()) << toggle->objectName().toStdString();
+    ASSERT_EQ(f.cmbInfoPoints->count(), 1);
+    EXPECT_EQ(f.cmbInfoPoints->itemText(0), "Список рейсов");
+    EXPECT_EQ(f.cmbGroupName->count(), 0);
+    EXPECT_EQ(f.cmbCarName->count(), 0);
+    EXPECT_EQ(f.cmbCarNum->count(), 0);
+    EXPECT_EQ(f.cmbCarDevice->count(), 0);
+}
+
+} // namespace
+
+TEST(Window, ControlsCarryTheirDesignNamesAndValues) {
+    FormFixture fixture;
+    TForm1& f = fixture.create();
+    EXPECT_EQ(f.windowTitle(), "Плеер \"Vantrel\" для программы \"Tessarin\"");
+    EXPECT_EQ(f.Panel2->minimumWidth(), 266);
+    for (const char* name : {"cmbGroupName", "cmbCarName", "cmbCarNum", "cmbCarDevice", "btnPlay",
+                             "btnStop", "ListView1", "TrackBar", "cmbSpeed", "UpDown1", "UpDown2",
+                             "txtCont", "lblTripNum", "lblDate", "lblSpeed", "lblDistance", "Label10",
+                             "ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "btnSettings",
+                             "SpeedButton1", "GroupBox2", "GroupBox3", "GroupBox4", "GroupBox5"})
+        EXPECT_NE(f.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    expectDesignValues(f);
+    EXPECT_EQ(f.btnPlay->glyph(), "4");
+    EXPECT_EQ(f.btnStop->glyph(), "<");
+    EXPECT_EQ(f.lblTripNum->text(), "N/A");
+    EXPECT_EQ(f.lblDate->text(), "0");
+    EXPECT_EQ(f.lblSpeed->text(), "0 км/ч");
+    EXPECT_EQ(f.lblDistance->text(), "0 м");
+    EXPECT_EQ(f.ToolButton1->toolTip(), "Контрольные точки");
+    EXPECT_EQ(f.ToolButton3->toolTip(), "Пропуск остановок");
+    EXPECT_FALSE(f.btnSettings->isCheckable());
+    EXPECT_FALSE(f.Timer1->enabled());
+    EXPECT_EQ(f.Timer1->interval(), 1000);
+
+    QStringList speeds;
+    for (int i = 0; i < f.cmbSpeed->count(); ++i)
+        speeds << f.cmbSpeed->itemText(i);
+    EXPECT_EQ(speeds.join(','), "600x,300x,100x,60x,30x,10x,6x,3x,1x");
+    ASSERT_EQ(f.ListView1->columnCount(), 4);
+    EXPECT_EQ(f.ListView1->headerItem()->text(3), "Прод-ть");
+    EXPECT_EQ(f.ListView1->columnWidth(0), 25);
+    EXPECT_EQ(f.ListView1->columnWidth(3), 75);
+
+    QStringList menu;
+    for (QAction* action : f.PopupMenu1->actions())
+        menu << action->objectName() + (action->isChecked() ? "+" : "");
+    EXPECT_EQ(menu.join(','), "mnu2+,mnu3+,mnu4+,mnu5+,N5,mnu6+,mnu7+,N6,mnu8+,mnu9+,mnu10+,"
+                              "mnu11+,mnu12+,mnu13+");
+}
+
+TEST(Window, GroupBoxesWidenWithThePanelAndCentredControlsMoveByHalf) {
+    FormFixture fixture;
+    TForm1& f = fixture.create();
+    f.setWindowState(Qt::WindowNoState);
+    f.resize(873, 668);
+    f.show();
+    f.Splitter1->setSizes({266, 602});
+    QCoreApplication::processEvents();
+    ASSERT_EQ(f.Panel2->width(), 266);
+    const QRect listBefore = f.ListView1->geometry();
+    const QRect playBefore = f.btnPlay->geometry();
+    EXPECT_EQ(listBefore, QRect(1, 42, 251, 141));
+    f.Splitter1->setSizes({366, 502});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.GroupBox3->width(), 355);
+    EXPECT_EQ(f.cmbGroupName->width() - 151, f.GroupBox3->width() - 255);
+    EXPECT_EQ(f.ListView1->width(), listBefore.width() + 100);
+    EXPECT_EQ(f.btnPlay->x(), playBefore.x() + 50);
+    EXPECT_EQ(f.TimeBegin->x(), 186 + 100);
+}
+
+TEST(StartUp, RunsItsStepsInOrderAndOpensTheMapLast) {
+    FormFixture fixture;
+    fixture.addGroups();
+    fixture.start();
+    const QStringList& calls = fixture.server.calls;
+    ASSERT_GE(calls.size(), 5);
+    EXPECT_EQ(calls[0], "StartServer");
+    EXPECT_EQ(calls[1], "RegisterHandler(205)");
+    EXPECT_EQ(calls[2], "RegisterHandler(203)");
+    EXPECT_EQ(calls[3], "RegisterHandler(202)");
+    // FillTripList asks for the result before the groups are read.
+    EXPECT_LT(indexOf(calls, "ComputeStatus"), indexOf(calls, "GroupCount"));
+    // The restored selection sends the first request.
+    EXPECT_EQ(fixture.server.count("ComputeTrack("), 1);
+
+    const QStringList& map = fixture.map.calls;
+    EXPECT_EQ(map.first(), "CreateTable → 1");
+    EXPECT_EQ(fixture.map.matching("CreateTable").size(), 5);
+    EXPECT_EQ(map.last(), "LoadMap(C:\\Mapvex5\\MAPS\\ecatsub.chart|)");
+    EXPECT_TRUE(fixture.sink.messages.empty());
+}
+
+TEST(StartUp, WithoutServerShowsTheStartErrorThenTheGroupErrorAndKeepsDesignValues) {
+    FormFixture fixture;
+    fixture.server.failures["StartServer"] = "нет шины";
+    fixture.server.failures["GroupCount"] = "Нет связи с сеансовой шиной D-Bus";
+    TForm1& f = fixture.start();
+    ASSERT_EQ(fixture.sink.messages.size(), 2u);
+    EXPECT_EQ(fixture.sink.messages[0].text, "Ошибка запуска ПО Vantrel");
+    EXPECT_EQ(fixture.sink.messages[0].title, "Ошибка");
+    EXPECT_EQ(fixture.sink.messages[1].text, "Нет связи с сеансовой шиной D-Bus");
+    expectDesignValues(f);
+    EXPECT_TRUE(fixture.map.matching("LoadMap").isEmpty());
+    EXPECT_FALSE(QFile::exists(fixture.settingsPath())); // the settings were never read
+
+    f.FormDestroy();
+    const QString saved = QString::fromUtf8(fixture.readSettings());
+    EXPECT_TRUE(saved.contains("<MapPath></MapPath>") || saved.contains("<MapPath/>")) << saved.toStdString();
+    EXPECT_TRUE(saved.contains("<GroupID>-1</GroupID>"));
+    EXPECT_TRUE(saved.contains("<CarID>-1</CarID>"));
+    EXPECT_TRUE(saved.contains("<Speed>600x</Speed>"));
+    EXPECT_TRUE(saved.contains("<Cont>6</Cont>"));
+    EXPECT_TRUE(saved.contains("<DateTimeBegin>06.02.2009 00:00:00</DateTimeBegin>"));
+    EXPECT_TRUE(saved.contains("<InfoPointsCount>0</InfoPointsCount>"));
+}
+
+TEST(StartUp, AFailingMapCallIsReportedAndEndsTheSequence) {
+    FormFixture fixture;
+    fixture.addGroups();
+    fixture.map.failOn = "AddField";
+    fixture.start();
+    ASSERT_EQ(fixture.sink.messages.size(), 1u);
+    EXPECT_EQ(fixture.sink.messages[0].text, "Ошибка карты в AddField");
+    EXPECT_EQ(fixture.server.count("GroupCount"), 0);
+    EXPECT_TRUE(fixture.map.matching("LoadMap").isEmpty());
+}
+
+TEST(ServerClosed, ForgetsTheServerAndDisablesTheListForTheRestOfTheRun) {
+    FormFixture fixture;
+    fixture.addGroups();
+    TForm1& f = fixture.start();
+    fixture.server.raise(AutomationEvent::OnCloseServer);
+    EXPECT_EQ(f.server, nullptr);
+    EXPECT_FALSE(f.ListView1->isEnabled());
+    EXPECT_EQ(f.cmbGroupName->count(), 8); // the boxes keep their contents
+
+    const int before = fixture.server.calls.size();
+    fixture.server.raise(AutomationEvent::OnEndComputing);
+    fixture.server.raise(AutomationEvent::OnReceiveOnlineData);
+    emit f.cmbGroupName->activated(2);
+    emit f.cmbCarDevice->activated(0);
+    emit f.cmbInfoPoints->activated(0);
+    EXPECT_EQ(fixture.server.calls.size(), before); // nothing reaches the closed server
+    EXPECT_TRUE(fixture.sink.messages.empty());
+    EXPECT_FALSE(f.ListView1->isEnabled());
+}
+
+TEST(Shutdown, StopsPlaybackThenSavesTheSpeedShown) {
+    FormFixture fixture;
+    fixture.addGroups();
+    fixture.server.computeStatus = 0;
+    fixture.server.trips.push_back(FormFixture::trip(
+        {{march1(10, 0, 0), 30, 50, 0, 10}, {march1(10, 0, 10), 31, 51, 100, 20},
+         {march1(10, 0, 20), 32, 52, 200, 30}}));
+    TForm1& f = fixture.start();
+    ASSERT_NE(f.ListView1->currentItem(), nullptr);
+    f.playback().btnPlayClick();
+    ASSERT_TRUE(f.Timer1->enabled());
+    f.cmbSpeed->setEditText("30x");
+    f.FormDestroy();
+    EXPECT_FALSE(f.Timer1->enabled());
+    EXPECT_EQ(f.btnPlay->glyph(), "4");
+    EXPECT_TRUE(QString::fromUtf8(fixture.readSettings()).contains("<Speed>30x</Speed>"));
+}
+
+TEST(ErrorReporter, AServerErrorInAHandlerIsShownAndTheWindowGoesOn) {
+    FormFixture fixture;
+    fixture.addGroups();
+    TForm1& f = fixture.start();
+    fixture.server.failures["CarCount"] = "Сервер недоступен";
+    f.cmbGroupName->setCurrentIndex(1);
+    emit f.cmbGroupName->activated(1);
+    ASSERT_EQ(fixture.sink.messages.size(), 1u);
+    EXPECT_EQ(fixture.sink.messages[0].text, "Сервер недоступен");
+    fixture.server.failures.clear();
+    emit f.cmbGroupName->activated(1);
+    EXPECT_EQ(f.cmbCarName->count(), 2);
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+// The server's events, by their dispatch ids.
+enum class AutomationEvent {
+    OnChangeCarsLists = 201,
+    OnReceiveOnlineData = 202,
+    OnCloseServer = 203,
+    OnChangeParameters = 204,
+    OnEndComputing = 205,
+};
+
+// The tracking installation's automation server, cursor style: a setter makes item n (from 1)
+// current and the getters read it. Every failing operation throws VantrelError.
+class IVantrelAutomation {
+public:
+    virtual ~IVantrelAutomation() = default;
+
+    // Attaches to the running server or starts one.
+    virtual void StartServer() = 0;
+    // The handler runs on the target's thread while the target lives.
+    virtual void RegisterHandler(AutomationEvent event, QObject* target,
+                                 std::function<void()> handler) = 0;
+
+    virtual int GroupCount() = 0;
+    virtual void SetGroupIndex(int index) = 0;
+    virtual QString GroupName() = 0;
+    virtual QString GroupId() = 0;
+
+    virtual void SelectGroup(const QString& groupId) = 0;
+    virtual int CarCount() = 0;
+    virtual void SetCarIndex(int index) = 0;
+    virtual void SelectCar(int carId) = 0;
+    virtual QString CarName() = 0;
+    virtual QString CarNumber() = 0;
+    virtual int CarDeviceNumber() = 0;
+
+    virtual void ComputeTrack(const QString& groupId, int deviceNumber, const QString& periodBegin,
+                              const QString& periodEnd, const QString& channel, int mode) = 0;
+    virtual int ComputeStatus() = 0;
+    virtual QString CurrentGroupId() = 0;
+    virtual int CurrentCarId() = 0;
+
+    virtual int TripCount() = 0;
+    virtual void SetTripIndex(int index) = 0;
+    virtual QString TripBegin() = 0;
+    virtual QString TripEnd() = 0;
+    virtual QString TripDuration() = 0;
+    virtual int TrackPointCount() = 0;
+    virtual std::vector<double> TrackCrdsArray() = 0;
+    virtual QString TrackLine() = 0;
+
+    virtual void SetTripEntriesListTypeName(const QString& typeName) = 0;
+    virtual void SetTripEntriesListKindName(const QString& kindName) = 0;
+    virtual int TripEntryCount() = 0;
+    virtual void SetTripEntryIndex(int index) = 0;
+    virtual QString TripEntryBegin() = 0;
+    virtual QString TripEntryEnd() = 0;
+    virtual QString TripEntryDuration() = 0;
+    virtual double TripEntrySpeed() = 0;
+    virtual double TripEntryTank1Start() = 0;
+    virtual double TripEntryTank1End() = 0;
+    virtual double TripEntryTank2Start() = 0;
+    virtual double TripEntryTank2End() = 0;
+    virtual double TripEntryCoordA() = 0;
+    virtual double TripEntryCoordB() = 0;
+
+    virtual QString CheckpointListId() = 0;
+    virtual void LoadCheckpoints(const QString& listId) = 0;
+    virtual int CheckpointCount() = 0;
+    virtual void SetCheckpointIndex(int index) = 0;
+    virtual QString CheckpointName() = 0;
+    virtual QString CheckpointNote() = 0;
+    virtual double CheckpointLatitude() = 0;
+    virtual double CheckpointLongitude() = 0;
+    virtual int CheckpointRadius() = 0;
+
+    virtual void SetPropertyName(const QString& name) = 0;
+    virtual QString PropertyValue() = 0;
+};

@@ -1,0 +1,12 @@
+#include "IntegerText.h"
+
+#include "VantrelError.h"
+
+int parseInteger(const QString& text) {
+    bool ok = false;
+    const QString trimmed = text.trimmed();
+    const int value = trimmed.toInt(&ok, 10);
+    if (!ok || trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('+')))
+        throw VantrelError(QStringLiteral("''%1'' is not a valid integer value").arg(text));
+    return value;
+}

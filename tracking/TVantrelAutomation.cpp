@@ -1,0 +1,244 @@
+#include "TVantrelAutomation.h"
+
+#include "VantrelError.h"
+#include "automation_interface.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+#include <QUuid>
+
+namespace {
+
+QString describe(const QDBusError& error) {
+    switch (error.type()) {
+    case QDBusError::ServiceUnknown:
+        return QStringLiteral("Сервер Vantrel не запущен: %1").arg(error.message());
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+        return QStringLiteral("Сервер Vantrel не ответил: %1").arg(error.message());
+    case QDBusError::Disconnected:
+        return QStringLiteral("Нет связи с сеансовой шиной D-Bus: %1").arg(error.message());
+    default:
+        return error.message().isEmpty() ? error.name() : error.message();
+    }
+}
+
+template <typename T> T take(QDBusPendingReply<T> reply) {
+    reply.waitForFinished();
+    if (reply.isError())
+        throw VantrelError(describe(reply.error()));
+    return reply.value();
+}
+
+void take(QDBusPendingReply<> reply) {
+    reply.waitForFinished();
+    if (reply.isError())
+        throw VantrelError(describe(reply.error()));
+}
+
+} // namespace
+
+TVantrelAutomation::TVantrelAutomation(QObject* parent) : TVantrelAutomation(Options{}, parent) {}
+
+TVantrelAutomation::TVantrelAutomation(Options options, QObject* parent)
+    : QObject(parent), options_(std::move(options)) {}
+
+TVantrelAutomation::~TVantrelAutomation() {
+    if (bus_ && !options_.busAddress.isEmpty())
+        QDBusConnection::disconnectFromBus(bus_->name());
+}
+
+QDBusConnection TVantrelAutomation::bus() {
+    if (!bus_) {
+        bus_ = std::make_unique<QDBusConnection>(
+            options_.busAddress.isEmpty()
+                ? QDBusConnection::sessionBus()
+                : QDBusConnection::connectToBus(
+                      options_.busAddress,
+                      QStringLiteral("vantrel-client-") + QUuid::createUuid().toString()));
+    }
+    if (!bus_->isConnected()) {
+        const QString reason = bus_->lastError().message();
+        throw VantrelError(QStringLiteral("Нет связи с сеансовой шиной D-Bus%1")
+                               .arg(reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+    }
+    return *bus_;
+}
+
+OrgVantrelAutomationInterface& TVantrelAutomation::server() {
+    QDBusConnection connection = bus();
+    if (!proxy_) {
+        proxy_ = std::make_unique<OrgVantrelAutomationInterface>(kService, kPath, connection);
+        proxy_->setTimeout(options_.callTimeoutMs);
+    }
+    subscribe();
+    return *proxy_;
+}
+
+void TVantrelAutomation::subscribe() {
+    if (subscribed_)
+        return;
+    QDBusConnection connection = bus();
+    const struct {
+        const char* name;
+        const char* slot;
+    } events[] = {
+        {"OnChangeCarsLists", SLOT(onChangeCarsLists())},
+        {"OnReceiveOnlineData", SLOT(onReceiveOnlineData())},
+        {"OnCloseServer", SLOT(onCloseServer())},
+        {"OnChangeParameters", SLOT(onChangeParameters())},
+        {"OnEndComputing", SLOT(onEndComputing())},
+    };
+    for (const auto& s : events)
+        connection.connect(kService, kPath, kInterface, QString::fromLatin1(s.name), this, s.slot);
+    watcher_ = new QDBusServiceWatcher(kService, connection,
+                                       QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this,
+            &TVantrelAutomation::onOwnerLost);
+    connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this,
+            &TVantrelAutomation::onOwnerRegistered);
+    subscribed_ = true;
+}
+
+void TVantrelAutomation::StartServer() {
+    QDBusConnection connection = bus();
+    subscribe();
+    if (connection.interface()->isServiceRegistered(kService))
+        return;
+    const QString program =
+        options_.serverProgram.isEmpty()
+            ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantrel-server"))
+            : options_.serverProgram;
+    if (!QFileInfo(program).isExecutable())
+        throw VantrelError(QStringLiteral("Не найдена программа сервера Vantrel: %1").arg(program));
+    QProcess process;
+    process.setProgram(program);
+    if (!options_.busAddress.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), options_.busAddress);
+        process.setProcessEnvironment(environment);
+    }
+    process.setStandardOutputFile(QProcess::nullDevice());
+    if (!process.startDetached())
+        throw VantrelError(QStringLiteral("Не удалось запустить сервер Vantrel: %1")
+                               .arg(process.errorString()));
+    waitForName();
+}
+
+void TVantrelAutomation::waitForName() {
+    QDBusConnectionInterface* names = bus().interface();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!names->isServiceRegistered(kService)) {
+        if (elapsed.elapsed() > options_.startTimeoutMs)
+            throw VantrelError(
+                QStringLiteral("Сервер Vantrel не появился на шине D-Bus за %1 с")
+                    .arg(options_.startTimeoutMs / 1000));
+        QThread::msleep(50);
+    }
+}
+
+void TVantrelAutomation::RegisterHandler(AutomationEvent event, QObject* target,
+                                         std::function<void()> handler) {
+    handlers_[event].push_back({target, std::move(handler)});
+}
+
+void TVantrelAutomation::raise(AutomationEvent event) {
+    const auto found = handlers_.find(event);
+    if (found == handlers_.end())
+        return;
+    const std::vector<Handler> handlers = found->second; // a handler may register more
+    for (const Handler& handler : handlers) {
+        if (!handler.target)
+            continue;
+        try {
+            handler.run();
+        } catch (const std::exception& error) {
+            qWarning("vantrel: an event handler failed: %s", error.what());
+        }
+    }
+}
+
+void TVantrelAutomation::onCloseServer() {
+    if (closeRaised_)
+        return;
+    closeRaised_ = true;
+    raise(AutomationEvent::OnCloseServer);
+}
+
+void TVantrelAutomation::onOwnerLost() {
+    // The service vanished without saying goodbye: a crash or a kill.
+    onCloseServer();
+}
+
+int TVantrelAutomation::GroupCount() { return take(server().GroupCount()); }
+void TVantrelAutomation::SetGroupIndex(int index) { take(server().SetGroupIndex(index)); }
+QString TVantrelAutomation::GroupName() { return take(server().GroupName()); }
+QString TVantrelAutomation::GroupId() { return take(server().GroupId()); }
+void TVantrelAutomation::SelectGroup(const QString& groupId) { take(server().SelectGroup(groupId)); }
+int TVantrelAutomation::CarCount() { return take(server().CarCount()); }
+void TVantrelAutomation::SetCarIndex(int index) { take(server().SetCarIndex(index)); }
+void TVantrelAutomation::SelectCar(int carId) { take(server().SelectCar(carId)); }
+QString TVantrelAutomation::CarName() { return take(server().CarName()); }
+QString TVantrelAutomation::CarNumber() { return take(server().CarNumber()); }
+int TVantrelAutomation::CarDeviceNumber() { return take(server().CarDeviceNumber()); }
+
+void TVantrelAutomation::ComputeTrack(const QString& groupId, int deviceNumber,
+                                      const QString& periodBegin, const QString& periodEnd,
+                                      const QString& channel, int mode) {
+    take(server().ComputeTrack(groupId, deviceNumber, periodBegin, periodEnd, channel, mode));
+}
+
+int TVantrelAutomation::ComputeStatus() { return take(server().ComputeStatus()); }
+QString TVantrelAutomation::CurrentGroupId() { return take(server().CurrentGroupId()); }
+int TVantrelAutomation::CurrentCarId() { return take(server().CurrentCarId()); }
+int TVantrelAutomation::TripCount() { return take(server().TripCount()); }
+void TVantrelAutomation::SetTripIndex(int index) { take(server().SetTripIndex(index)); }
+QString TVantrelAutomation::TripBegin() { return take(server().TripBegin()); }
+QString TVantrelAutomation::TripEnd() { return take(server().TripEnd()); }
+QString TVantrelAutomation::TripDuration() { return take(server().TripDuration()); }
+int TVantrelAutomation::TrackPointCount() { return take(server().TrackPointCount()); }
+
+std::vector<double> TVantrelAutomation::TrackCrdsArray() {
+    const QList<double> values = take(server().TrackCrdsArray());
+    return {values.begin(), values.end()};
+}
+
+QString TVantrelAutomation::TrackLine() { return take(server().TrackLine()); }
+void TVantrelAutomation::SetTripEntriesListTypeName(const QString& typeName) {
+    take(server().SetTripEntriesListTypeName(typeName));
+}
+void TVantrelAutomation::SetTripEntriesListKindName(const QString& kindName) {
+    take(server().SetTripEntriesListKindName(kindName));
+}
+int TVantrelAutomation::TripEntryCount() { return take(server().TripEntryCount()); }
+void TVantrelAutomation::SetTripEntryIndex(int index) { take(server().SetTripEntryIndex(index)); }
+QString TVantrelAutomation::TripEntryBegin() { return take(server().TripEntryBegin()); }
+QString TVantrelAutomation::TripEntryEnd() { return take(server().TripEntryEnd()); }
+QString TVantrelAutomation::TripEntryDuration() { return take(server().TripEntryDuration()); }
+double TVantrelAutomation::TripEntrySpeed() { return take(server().TripEntrySpeed()); }
+double TVantrelAutomation::TripEntryTank1Start() { return take(server().TripEntryTank1Start()); }
+double TVantrelAutomation::TripEntryTank1End() { return take(server().TripEntryTank1End()); }
+double TVantrelAutomation::TripEntryTank2Start() { return take(server().TripEntryTank2Start()); }
+double TVantrelAutomation::TripEntryTank2End() { return take(server().TripEntryTank2End()); }
+double TVantrelAutomation::TripEntryCoordA() { return take(server().TripEntryCoordA()); }
+double TVantrelAutomation::TripEntryCoordB() { return take(server().TripEntryCoordB()); }
+QString TVantrelAutomation::CheckpointListId() { return take(server().CheckpointListId()); }
+void TVantrelAutomation::LoadCheckpoints(const QString& listId) {
+    take(server().LoadCheckpoints(listId));
+}
+int TVantrelAutomation::CheckpointCount() { return take(server().CheckpointCount()); }
+void TVantrelAutomation::SetCheckpointIndex(int index) { take(server().SetCheckpointIndex(index)); }
+QString TVantrelAutomation::CheckpointName() { return take(server().CheckpointName()); }
+QString TVantrelAutomation::CheckpointNote() { return take(server().CheckpointNote()); }
+double TVantrelAutomation::CheckpointLatitude() { return take(server().CheckpointLatitude()); }
+double TVantrelAutomation::CheckpointLongitude() { return take(server().CheckpointLongitude()); }
+int TVantrelAutomation::CheckpointRadius() { return take(server().CheckpointRadius()); }
+void TVantrelAutomation::SetPropertyName(const QString& name) { take(server().SetPropertyName(name)); }
+QString TVantrelAutomation::PropertyValue() { return take(server().PropertyValue()); }

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "IVantrelAutomation.h"
+
+#include <QDBusConnection>
+#include <QPointer>
+#include <map>
+#include <memory>
+
+class OrgVantrelAutomationInterface;
+class QDBusServiceWatcher;
+
+// The tracking server reached over the D-Bus session bus. Creating it contacts nothing;
+// StartServer attaches to the running server or starts vantrel-server from the player's own
+// folder. Every operation that cannot reach the server throws VantrelError with a readable
+// text, so a wrapper whose start failed simply tries again on each call.
+class TVantrelAutomation : public QObject, public IVantrelAutomation {
+    Q_OBJECT
+public:
+    struct Options {
+        QString busAddress;    // empty: the session bus
+        QString serverProgram; // empty: vantrel-server beside the running program
+        int startTimeoutMs = 30000;
+        int callTimeoutMs = 20000;
+    };
+
+    static inline const QString kService = QStringLiteral("org.vantrel.Automation");
+    static inline const QString kPath = QStringLiteral("/org/vantrel/Automation");
+    static inline const QString kInterface = QStringLiteral("org.vantrel.Automation");
+
+    explicit TVantrelAutomation(QObject* parent = nullptr);
+    TVantrelAutomation(Options options, QObject* parent = nullptr);
+    ~TVantrelAutomation() override;
+
+    void StartServer() override;
+    void RegisterHandler(AutomationEvent event, QObject* target,
+                         std::function<void()> handler) override;
+
+    int GroupCount() override;
+    void SetGroupIndex(int index) override;
+    QString GroupName() override;
+    QString GroupId() override;
+    void SelectGroup(const QString& groupId) override;
+    int CarCount() override;
+    void SetCarIndex(int index) override;
+    void SelectCar(int carId) override;
+    QString CarName() override;
+    QString CarNumber() override;
+    int CarDeviceNumber() override;
+    void ComputeTrack(const QString& groupId, int deviceNumber, const QString& periodBegin,
+                      const QString& periodEnd, const QString& channel, int mode) override;
+    int ComputeStatus() override;
+    QString CurrentGroupId() override;
+    int CurrentCarId() override;
+    int TripCount() override;
+    void SetTripIndex(int index) override;
+    QString TripBegin() override;
+    QString TripEnd() override;
+    QString TripDuration() override;
+    int TrackPointCount() override;
+    std::vector<double> TrackCrdsArray() override;
+    QString TrackLine() override;
+    void SetTripEntriesListTypeName(const QString& typeName) override;
+    void SetTripEntriesListKindName(const QString& kindName) override;
+    int TripEntryCount() override;
+    void SetTripEntryIndex(int index) override;
+    QString TripEntryBegin() override;
+    QString TripEntryEnd() override;
+    QString TripEntryDuration() override;
+    double TripEntrySpeed() override;
+    double TripEntryTank1Start() override;
+    double TripEntryTank1End() override;
+    double TripEntryTank2Start() override;
+    double TripEntryTank2End() override;
+    double TripEntryCoordA() override;
+    double TripEntryCoordB() override;
+    QString CheckpointListId() override;
+    void LoadCheckpoints(const QString& listId) override;
+    int CheckpointCount() override;
+    void SetCheckpointIndex(int index) override;
+    QString CheckpointName() override;
+    QString CheckpointNote() override;
+    double CheckpointLatitude() override;
+    double CheckpointLongitude() override;
+    int CheckpointRadius() override;
+    void SetPropertyName(const QString& name) override;
+    QString PropertyValue() override;
+
+private slots:
+    void onChangeCarsLists() { raise(AutomationEvent::OnChangeCarsLists); }
+    void onReceiveOnlineData() { raise(AutomationEvent::OnReceiveOnlineData); }
+    void onCloseServer();
+    void onChangeParameters() { raise(AutomationEvent::OnChangeParameters); }
+    void onEndComputing() { raise(AutomationEvent::OnEndComputing); }
+    void onOwnerLost();
+    void onOwnerRegistered() { closeRaised_ = false; }
+
+private:
+    struct Handler {
+        QPointer<QObject> target;
+        std::function<void()> run;
+    };
+
+    QDBusConnection bus();
+    OrgVantrelAutomationInterface& server();
+    void subscribe();
+    void raise(AutomationEvent event);
+    void waitForName();
+
+    Options options_;
+    std::unique_ptr<QDBusConnection> bus_;
+    std::unique_ptr<OrgVantrelAutomationInterface> proxy_;
+    QDBusServiceWatcher* watcher_ = nullptr;
+    bool subscribed_ = false;
+    bool closeRaised_ = false;
+    std::map<AutomationEvent, std::vector<Handler>> handlers_;
+};
