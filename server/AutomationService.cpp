@@ -1,0 +1,412 @@
+#include "AutomationService.h"
+
+#include "Computation.h"
+#include "DateTimeValue.h"
+#include "VantrelError.h"
+
+#include <QDBusConnectionInterface>
+#include <QFutureWatcher>
+#include <QtConcurrent>
+
+namespace vserver {
+namespace {
+
+const QString kService = QStringLiteral("org.vantrel.Automation");
+const QString kPath = QStringLiteral("/org/vantrel/Automation");
+
+// Entry types whose lists are told apart by a kind.
+bool hasKinds(const QString& type) {
+    return type == QLatin1String("tank") || type == QLatin1String("sensor_on") ||
+           type == QLatin1String("checkpoints");
+}
+
+const QStringList kEntryTypes = {QStringLiteral("parks"),      QStringLiteral("blinds"),
+                                 QStringLiteral("power_off"),  QStringLiteral("over_speed"),
+                                 QStringLiteral("tank"),       QStringLiteral("sensor_on"),
+                                 QStringLiteral("checkpoints")};
+
+} // namespace
+
+AutomationService::AutomationService(const QString& storePath, QObject* parent)
+    : QObject(parent), storePath_(storePath), store_(storePath) {}
+
+AutomationService::~AutomationService() { ++generation_; }
+
+bool AutomationService::publish(QDBusConnection connection, QString* reason) {
+    connection_ = connection;
+    if (!connection.registerObject(kPath, this,
+                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)) {
+        *reason = QStringLiteral("не удалось зарегистрировать объект %1").arg(kPath);
+        return false;
+    }
+    if (!connection.registerService(kService)) {
+        *reason = QStringLiteral("имя %1 уже занято: %2").arg(kService, connection.lastError().message());
+        connection.unregisterObject(kPath);
+        return false;
+    }
+    published_ = true;
+    return true;
+}
+
+void AutomationService::close() {
+    if (!published_)
+        return;
+    emit OnCloseServer();
+    connection_.unregisterService(kService);
+    connection_.unregisterObject(kPath);
+    published_ = false;
+}
+
+template <typename Work> auto AutomationService::answer(Work work) -> decltype(work()) {
+    using Value = decltype(work());
+    const auto reply = [this](const QString& name, const QString& text) {
+        if (calledFromDBus())
+            sendErrorReply(kErrorPrefix + name, text);
+        else
+            throw VantrelError(text);
+    };
+    try {
+        return work();
+    } catch (const Failure& failure) {
+        reply(failure.name, failure.text);
+    } catch (const std::exception& error) {
+        reply(QStringLiteral("Failed"), QString::fromUtf8(error.what()));
+    }
+    if constexpr (!std::is_void_v<Value>)
+        return Value{};
+}
+
+void AutomationService::outOfRange(const QString& what, int index, int count) {
+    if (count == 0)
+        throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("%1: список пуст").arg(what)};
+    throw Failure{QStringLiteral("OutOfRange"),
+                  QStringLiteral("%1: номер %2 вне диапазона 1..%3").arg(what).arg(index).arg(count)};
+}
+
+// Every getter needs a current item; without one it answers OutOfRange.
+const Group& AutomationService::group() {
+    if (groupIndex_ < 1 || groupIndex_ > int(groups_.size()))
+        throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("Группа не выбрана (SetGroupIndex)")};
+    return groups_[size_t(groupIndex_ - 1)];
+}
+
+const Car& AutomationService::car() {
+    if (carIndex_ < 1 || carIndex_ > int(cars_.size()))
+        throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("Машина не выбрана (SetCarIndex или SelectCar)")};
+    return cars_[size_t(carIndex_ - 1)];
+}
+
+const Trip& AutomationService::trip() {
+    if (!result_ || status_ != 0)
+        throw Failure{QStringLiteral("NoResult"), QStringLiteral("Нет результата расчёта")};
+    if (tripIndex_ < 1 || tripIndex_ > int(result_->trips.size()))
+        throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("Рейс не выбран (SetTripIndex)")};
+    return result_->trips[size_t(tripIndex_ - 1)];
+}
+
+const std::vector<Entry>& AutomationService::entries() {
+    static const std::vector<Entry> none;
+    const Trip& current = trip();
+    if (entryType_.isEmpty())
+        throw Failure{QStringLiteral("OutOfRange"),
+                      QStringLiteral("Тип списка записей не задан (SetTripEntriesListTypeName)")};
+    const QString key = hasKinds(entryType_) ? entryType_ + QLatin1Char('-') + entryKind_ : entryType_;
+    const auto found = current.entries.find(key);
+    return found == current.entries.end() ? none : found->second;
+}
+
+const Entry& AutomationService::entry() {
+    const auto& list = entries();
+    if (entryIndex_ < 1 || entryIndex_ > int(list.size()))
+        throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("Запись не выбрана (SetTripEntryIndex)")};
+    return list[size_t(entryIndex_ - 1)];
+}
+
+const Checkpoint& AutomationService::checkpoint() {
+    if (checkpointIndex_ < 1 || checkpointIndex_ > int(checkpoints_.size()))
+        throw Failure{QStringLiteral("OutOfRange"),
+                      QStringLiteral("Контрольная точка не выбрана (SetCheckpointIndex)")};
+    return checkpoints_[size_t(checkpointIndex_ - 1)];
+}
+
+int AutomationService::GroupCount() {
+    return answer([&] {
+        groups_ = store_.groups();
+        return int(groups_.size());
+    });
+}
+
+void AutomationService::SetGroupIndex(int index) {
+    answer([&] {
+        if (groups_.empty())
+            groups_ = store_.groups();
+        if (index < 1 || index > int(groups_.size()))
+            outOfRange(QStringLiteral("Группа"), index, int(groups_.size()));
+        groupIndex_ = index;
+    });
+}
+
+QString AutomationService::GroupName() { return answer([&] { return group().name; }); }
+QString AutomationService::GroupId() { return answer([&] { return group().id; }); }
+
+void AutomationService::SelectGroup(const QString& groupId) {
+    answer([&] {
+        groups_ = store_.groups();
+        const bool known = std::any_of(groups_.begin(), groups_.end(),
+                                       [&](const Group& g) { return g.id == groupId; });
+        if (!known)
+            throw Failure{QStringLiteral("UnknownGroup"), QStringLiteral("Нет группы с кодом «%1»").arg(groupId)};
+        selectedGroup_ = groupId;
+        cars_ = store_.cars(groupId);
+        carIndex_ = 0;
+    });
+}
+
+int AutomationService::CarCount() {
+    return answer([&] {
+        if (selectedGroup_.isEmpty())
+            throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("Группа не выбрана (SelectGroup)")};
+        return int(cars_.size());
+    });
+}
+
+void AutomationService::SetCarIndex(int index) {
+    answer([&] {
+        if (index < 1 || index > int(cars_.size()))
+            outOfRange(QStringLiteral("Машина"), index, int(cars_.size()));
+        carIndex_ = index;
+    });
+}
+
+void AutomationService::SelectCar(int carId) {
+    answer([&] {
+        for (size_t i = 0; i < cars_.size(); ++i)
+            if (cars_[i].id == carId) {
+                carIndex_ = int(i) + 1;
+                return;
+            }
+        // A car of another group: that group becomes the selected one.
+        for (const Car& other : store_.allCars())
+            if (other.id == carId) {
+                selectedGroup_ = other.groupId;
+                cars_ = store_.cars(other.groupId);
+                for (size_t i = 0; i < cars_.size(); ++i)
+                    if (cars_[i].id == carId)
+                        carIndex_ = int(i) + 1;
+                return;
+            }
+        throw Failure{QStringLiteral("UnknownCar"), QStringLiteral("Нет машины с кодом %1").arg(carId)};
+    });
+}
+
+QString AutomationService::CarName() { return answer([&] { return car().name; }); }
+QString AutomationService::CarNumber() { return answer([&] { return car().number; }); }
+int AutomationService::CarDeviceNumber() { return answer([&] { return car().device; }); }
+
+void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, const QString& periodBegin,
+                                     const QString& periodEnd, const QString& channel, int mode) {
+    answer([&] {
+        const std::vector<Car> groupCars = store_.cars(groupId);
+        const auto groups = store_.groups();
+        if (std::none_of(groups.begin(), groups.end(), [&](const Group& g) { return g.id == groupId; }))
+            throw Failure{QStringLiteral("UnknownGroup"), QStringLiteral("Нет группы с кодом «%1»").arg(groupId)};
+        const auto found = std::find_if(groupCars.begin(), groupCars.end(),
+                                        [&](const Car& c) { return c.device == deviceNumber; });
+        if (found == groupCars.end())
+            throw Failure{QStringLiteral("UnknownCar"),
+                          QStringLiteral("В группе «%1» нет машины с прибором %2").arg(groupId).arg(deviceNumber)};
+        double begin = 0, end = 0;
+        try {
+            begin = datetime::parseText(periodBegin);
+            end = datetime::parseText(periodEnd);
+        } catch (const VantrelError& error) {
+            throw Failure{QStringLiteral("BadPeriod"), error.text()};
+        }
+        Q_UNUSED(channel);
+        Q_UNUSED(mode);
+        const Car car = *found;
+        const quint64 generation = ++generation_;
+        status_ = 1;
+        auto* watcher = new QFutureWatcher<std::shared_ptr<Result>>(this);
+        connect(watcher, &QFutureWatcher<std::shared_ptr<Result>>::finished, this, [this, watcher, generation] {
+            watcher->deleteLater();
+            std::shared_ptr<Result> result;
+            QString error;
+            try {
+                result = watcher->result();
+            } catch (const std::exception& e) {
+                error = QString::fromUtf8(e.what());
+            }
+            finishComputation(generation, result, error);
+        });
+        const QString path = storePath_;
+        watcher->setFuture(QtConcurrent::run([path, car, begin, end] {
+            Store store(path);
+            auto result = std::make_shared<Result>();
+            result->groupId = car.groupId;
+            result->carId = car.id;
+            result->trips = computeTrips(store.messages(car.device, begin, end),
+                                         store.checkpoints(car.checkpointList));
+            return result;
+        }));
+    });
+}
+
+void AutomationService::finishComputation(quint64 generation, std::shared_ptr<Result> result, QString error) {
+    if (generation != generation_)
+        return; // a later request replaced this one
+    if (result) {
+        result_ = std::move(result);
+        status_ = 0;
+    } else {
+        qWarning("vantrel-server: the computation failed: %s", qPrintable(error));
+        result_.reset();
+        status_ = 2;
+    }
+    tripIndex_ = 0;
+    entryIndex_ = 0;
+    emit OnEndComputing();
+}
+
+QString AutomationService::CurrentGroupId() {
+    return answer([&] {
+        if (!result_)
+            throw Failure{QStringLiteral("NoResult"), QStringLiteral("Нет результата расчёта")};
+        return result_->groupId;
+    });
+}
+
+int AutomationService::CurrentCarId() {
+    return answer([&] {
+        if (!result_)
+            throw Failure{QStringLiteral("NoResult"), QStringLiteral("Нет результата расчёта")};
+        return result_->carId;
+    });
+}
+
+int AutomationService::TripCount() {
+    return answer([&] { return status_ == 0 && result_ ? int(result_->trips.size()) : 0; });
+}
+
+void AutomationService::SetTripIndex(int index) {
+    answer([&] {
+        const int count = status_ == 0 && result_ ? int(result_->trips.size()) : 0;
+        if (index < 1 || index > count)
+            outOfRange(QStringLiteral("Рейс"), index, count);
+        if (index != tripIndex_)
+            entryIndex_ = 0;
+        tripIndex_ = index;
+    });
+}
+
+QString AutomationService::TripBegin() { return answer([&] { return datetime::formatText(trip().begin); }); }
+QString AutomationService::TripEnd() { return answer([&] { return datetime::formatText(trip().end); }); }
+QString AutomationService::TripDuration() {
+    return answer([&] { return durationText(trip().end - trip().begin); });
+}
+int AutomationService::TrackPointCount() { return answer([&] { return int(trip().points.size()); }); }
+
+QList<double> AutomationService::TrackCrdsArray() {
+    return answer([&] {
+        const Trip& current = trip();
+        QList<double> values;
+        values.reserve(qsizetype(current.points.size()) * 5);
+        for (const TrackPoint& p : current.points)
+            values << p.time << p.lon << p.lat << p.mileage << p.speed;
+        return values;
+    });
+}
+
+QString AutomationService::TrackLine() { return answer([&] { return trackLine(trip().points); }); }
+
+void AutomationService::SetTripEntriesListTypeName(const QString& typeName) {
+    answer([&] {
+        if (!kEntryTypes.contains(typeName))
+            throw Failure{QStringLiteral("UnknownEntryType"),
+                          QStringLiteral("Неизвестный тип записей «%1»; известны: %2")
+                              .arg(typeName, kEntryTypes.join(QStringLiteral(", ")))};
+        entryType_ = typeName;
+        entryIndex_ = 0;
+    });
+}
+
+void AutomationService::SetTripEntriesListKindName(const QString& kindName) {
+    answer([&] {
+        entryKind_ = kindName;
+        entryIndex_ = 0;
+    });
+}
+
+int AutomationService::TripEntryCount() { return answer([&] { return int(entries().size()); }); }
+
+void AutomationService::SetTripEntryIndex(int index) {
+    answer([&] {
+        const int count = int(entries().size());
+        if (index < 1 || index > count)
+            outOfRange(QStringLiteral("Запись"), index, count);
+        entryIndex_ = index;
+    });
+}
+
+QString AutomationService::TripEntryBegin() { return answer([&] { return datetime::formatText(entry().begin); }); }
+QString AutomationService::TripEntryEnd() { return answer([&] { return datetime::formatText(entry().end); }); }
+QString AutomationService::TripEntryDuration() {
+    return answer([&] { return durationText(entry().end - entry().begin); });
+}
+double AutomationService::TripEntrySpeed() { return answer([&] { return entry().speed; }); }
+double AutomationService::TripEntryTank1Start() { return answer([&] { return entry().tank1Start; }); }
+double AutomationService::TripEntryTank1End() { return answer([&] { return entry().tank1End; }); }
+double AutomationService::TripEntryTank2Start() { return answer([&] { return entry().tank2Start; }); }
+double AutomationService::TripEntryTank2End() { return answer([&] { return entry().tank2End; }); }
+double AutomationService::TripEntryCoordA() { return answer([&] { return entry().lon; }); }
+double AutomationService::TripEntryCoordB() { return answer([&] { return entry().lat; }); }
+
+QString AutomationService::CheckpointListId() { return answer([&] { return car().checkpointList; }); }
+
+void AutomationService::LoadCheckpoints(const QString& listId) {
+    answer([&] {
+        checkpoints_ = store_.checkpoints(listId);
+        checkpointIndex_ = 0;
+    });
+}
+
+int AutomationService::CheckpointCount() { return answer([&] { return int(checkpoints_.size()); }); }
+
+void AutomationService::SetCheckpointIndex(int index) {
+    answer([&] {
+        if (index < 1 || index > int(checkpoints_.size()))
+            outOfRange(QStringLiteral("Контрольная точка"), index, int(checkpoints_.size()));
+        checkpointIndex_ = index;
+    });
+}
+
+QString AutomationService::CheckpointName() { return answer([&] { return checkpoint().name; }); }
+QString AutomationService::CheckpointNote() { return answer([&] { return checkpoint().note; }); }
+double AutomationService::CheckpointLatitude() { return answer([&] { return checkpoint().lat; }); }
+double AutomationService::CheckpointLongitude() { return answer([&] { return checkpoint().lon; }); }
+int AutomationService::CheckpointRadius() { return answer([&] { return checkpoint().radius; }); }
+
+void AutomationService::SetPropertyName(const QString& name) {
+    answer([&] {
+        if (name != QLatin1String("Group_Name") && name != QLatin1String("Car_Device"))
+            throw Failure{QStringLiteral("UnknownProperty"),
+                          QStringLiteral("Неизвестное имя значения «%1»; известны Group_Name и Car_Device").arg(name)};
+        propertyName_ = name;
+    });
+}
+
+QString AutomationService::PropertyValue() {
+    return answer([&] {
+        if (propertyName_ == QLatin1String("Group_Name")) {
+            for (const Group& g : store_.groups())
+                if (g.id == selectedGroup_)
+                    return g.name;
+            throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("Группа не выбрана (SelectGroup)")};
+        }
+        if (propertyName_ == QLatin1String("Car_Device"))
+            return QString::number(car().device);
+        throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("Имя значения не задано (SetPropertyName)")};
+    });
+}
+
+} // namespace vserver

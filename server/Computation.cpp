@@ -1,0 +1,291 @@
+#include "Computation.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+namespace vserver {
+namespace {
+
+constexpr double kDay = 86400.0;
+
+struct Position {
+    size_t message; // index into the messages
+    double time, lon, lat, speed, mileage;
+};
+
+struct Span {
+    size_t first, last; // inclusive indexes
+};
+
+// Maximal runs of consecutive indexes in [from, to] for which `inside` holds.
+template <typename Predicate> std::vector<Span> runs(size_t from, size_t to, Predicate inside) {
+    std::vector<Span> result;
+    for (size_t i = from; i <= to && to != size_t(-1); ++i) {
+        if (!inside(i))
+            continue;
+        size_t j = i;
+        while (j + 1 <= to && inside(j + 1))
+            ++j;
+        result.push_back({i, j});
+        i = j;
+    }
+    return result;
+}
+
+class TripBuilder {
+public:
+    TripBuilder(const std::vector<Message>& messages, const std::vector<Position>& positions,
+                const std::vector<Checkpoint>& checkpoints, const Rules& rules)
+        : messages_(messages), positions_(positions), checkpoints_(checkpoints), rules_(rules) {}
+
+    Trip build(size_t first, size_t last) const {
+        Trip trip;
+        trip.begin = positions_[first].time;
+        trip.end = positions_[last].time;
+        for (size_t p = first; p <= last; ++p) {
+            const Position& q = positions_[p];
+            trip.points.push_back({q.time, q.lon, q.lat, q.mileage, q.speed});
+        }
+        // The trip's messages: every message from its first to its last position.
+        const size_t m0 = positions_[first].message, m1 = positions_[last].message;
+        addStops(trip, first, last);
+        addBlinds(trip, first, last);
+        addOverSpeed(trip, first, last);
+        addPowerOff(trip, m0, m1);
+        addFuel(trip, m0, m1, 1);
+        addFuel(trip, m0, m1, 2);
+        for (int sensor = 1; sensor <= 6; ++sensor)
+            addSensor(trip, m0, m1, sensor);
+        addCheckpoints(trip, first, last);
+        return trip;
+    }
+
+private:
+    Entry entryAt(double begin, double end) const {
+        Entry entry;
+        entry.begin = begin;
+        entry.end = end;
+        const Position& where = positionAt(begin);
+        entry.lon = where.lon;
+        entry.lat = where.lat;
+        return entry;
+    }
+
+    // The last position at or before a time (the first one before any).
+    const Position& positionAt(double time) const {
+        auto after = std::upper_bound(positions_.begin(), positions_.end(), time,
+                                      [](double t, const Position& p) { return t < p.time; });
+        return after == positions_.begin() ? positions_.front() : *(after - 1);
+    }
+
+    bool standing(size_t p) const { return positions_[p].speed <= rules_.stopSpeed; }
+
+    void addStops(Trip& trip, size_t first, size_t last) const {
+        auto& list = trip.entries[QStringLiteral("parks")];
+        for (const Span& run : runs(first, last, [&](size_t p) { return standing(p); })) {
+            const double begin = positions_[run.first].time;
+            const double end = run.last < last ? positions_[run.last + 1].time : positions_[run.last].time;
+            if ((end - begin) * kDay >= rules_.stopSeconds)
+                list.push_back(entryAt(begin, end));
+        }
+    }
+
+    void addBlinds(Trip& trip, size_t first, size_t last) const {
+        auto& list = trip.entries[QStringLiteral("blinds")];
+        for (size_t p = first; p < last; ++p)
+            if ((positions_[p + 1].time - positions_[p].time) * kDay > rules_.blindSeconds)
+                list.push_back(entryAt(positions_[p].time, positions_[p + 1].time));
+    }
+
+    void addOverSpeed(Trip& trip, size_t first, size_t last) const {
+        auto& list = trip.entries[QStringLiteral("over_speed")];
+        for (const Span& run :
+             runs(first, last, [&](size_t p) { return positions_[p].speed > rules_.speedLimit; })) {
+            const double end = run.last < last ? positions_[run.last + 1].time : positions_[run.last].time;
+            Entry entry = entryAt(positions_[run.first].time, end);
+            for (size_t p = run.first; p <= run.last; ++p)
+                entry.speed = std::max(entry.speed, positions_[p].speed);
+            list.push_back(entry);
+        }
+    }
+
+    template <typename Predicate>
+    void addMessageRuns(std::vector<Entry>& list, size_t m0, size_t m1, Predicate on) const {
+        for (const Span& run : runs(m0, m1, on)) {
+            const double end = run.last < m1 ? messages_[run.last + 1].time : messages_[run.last].time;
+            list.push_back(entryAt(messages_[run.first].time, end));
+        }
+    }
+
+    void addPowerOff(Trip& trip, size_t m0, size_t m1) const {
+        addMessageRuns(trip.entries[QStringLiteral("power_off")], m0, m1,
+                       [&](size_t m) { return !messages_[m].power; });
+    }
+
+    void addSensor(Trip& trip, size_t m0, size_t m1, int sensor) const {
+        addMessageRuns(trip.entries[QStringLiteral("sensor_on-num%1").arg(sensor)], m0, m1,
+                       [&](size_t m) { return (messages_[m].sensors >> (sensor - 1)) & 1; });
+    }
+
+    void addFuel(Trip& trip, size_t m0, size_t m1, int tank) const {
+        auto& list = trip.entries[QStringLiteral("tank-num%1").arg(tank)];
+        const auto level = [&](size_t m) { return tank == 1 ? messages_[m].fuel1 : messages_[m].fuel2; };
+        std::vector<size_t> samples;
+        for (size_t m = m0; m <= m1; ++m)
+            if (std::isfinite(level(m)))
+                samples.push_back(m);
+        const auto fill = [&](Entry& entry, size_t a, size_t b) {
+            const auto value = [](double v) { return std::isfinite(v) ? v : 0.0; };
+            entry.tank1Start = value(messages_[a].fuel1);
+            entry.tank1End = value(messages_[b].fuel1);
+            entry.tank2Start = value(messages_[a].fuel2);
+            entry.tank2End = value(messages_[b].fuel2);
+        };
+        for (size_t i = 1; i < samples.size(); ++i) {
+            const double step = level(samples[i]) - level(samples[i - 1]);
+            if (std::abs(step) < rules_.fuelStepLitres)
+                continue;
+            const double sign = step > 0 ? 1 : -1;
+            size_t j = i;
+            while (j + 1 < samples.size()) {
+                const double next = level(samples[j + 1]) - level(samples[j]);
+                if (next * sign < rules_.fuelStepLitres)
+                    break;
+                ++j;
+            }
+            const size_t a = samples[i - 1], b = samples[j];
+            if (std::abs(level(b) - level(a)) >= rules_.fuelEventLitres) {
+                Entry entry = entryAt(messages_[a].time, messages_[b].time);
+                fill(entry, a, b);
+                list.push_back(entry);
+            }
+            i = j;
+        }
+    }
+
+    void addCheckpoints(Trip& trip, size_t first, size_t last) const {
+        auto& list = trip.entries[QStringLiteral("checkpoints-stages")];
+        for (const Checkpoint& checkpoint : checkpoints_) {
+            const auto inside = [&](size_t p) {
+                return distanceMetres(positions_[p].lon, positions_[p].lat, checkpoint.lon,
+                                      checkpoint.lat) <= checkpoint.radius;
+            };
+            for (const Span& run : runs(first, last, inside)) {
+                const double end = run.last < last ? positions_[run.last + 1].time : positions_[run.last].time;
+                list.push_back(entryAt(positions_[run.first].time, end));
+            }
+        }
+        std::stable_sort(list.begin(), list.end(),
+                         [](const Entry& a, const Entry& b) { return a.begin < b.begin; });
+    }
+
+    const std::vector<Message>& messages_;
+    const std::vector<Position>& positions_;
+    const std::vector<Checkpoint>& checkpoints_;
+    const Rules& rules_;
+};
+
+} // namespace
+
+double distanceMetres(double lon1, double lat1, double lon2, double lat2) {
+    constexpr double kEarthRadius = 6371008.8;
+    const double toRad = std::numbers::pi / 180;
+    const double dLat = (lat2 - lat1) * toRad, dLon = (lon2 - lon1) * toRad;
+    const double a = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(lat1 * toRad) * std::cos(lat2 * toRad) * std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2 * kEarthRadius * std::asin(std::min(1.0, std::sqrt(a)));
+}
+
+QString durationText(double days) {
+    const long long total = std::llround(std::max(days, 0.0) * kDay);
+    const long long d = total / 86400, h = total % 86400 / 3600, m = total % 3600 / 60, s = total % 60;
+    const QString time = QString::asprintf("%02lld:%02lld:%02lld", h, m, s);
+    return d > 0 ? QString::number(d) + QLatin1Char(' ') + time : time;
+}
+
+QString trackLine(const std::vector<TrackPoint>& points) {
+    QString line;
+    line.reserve(qsizetype(points.size()) * 36);
+    char buffer[64];
+    for (size_t i = 0; i < points.size(); ++i) {
+        const int n = std::snprintf(buffer, sizeof buffer, "%s%.15g %.15g", i ? "," : "",
+                                    points[i].lon, points[i].lat);
+        line += QLatin1String(buffer, n);
+    }
+    return line;
+}
+
+std::vector<Trip> computeTrips(const std::vector<Message>& input,
+                               const std::vector<Checkpoint>& checkpoints, const Rules& rules) {
+    std::vector<Message> messages = input;
+    std::stable_sort(messages.begin(), messages.end(),
+                     [](const Message& a, const Message& b) { return a.time < b.time; });
+
+    std::vector<Position> positions;
+    double mileage = 0;
+    for (size_t m = 0; m < messages.size(); ++m) {
+        const Message& message = messages[m];
+        if (!message.signal || !std::isfinite(message.lon) || !std::isfinite(message.lat))
+            continue;
+        double speed = message.speed;
+        if (!positions.empty()) {
+            const Position& previous = positions.back();
+            const double metres = distanceMetres(previous.lon, previous.lat, message.lon, message.lat);
+            mileage += metres;
+            const double seconds = (message.time - previous.time) * kDay;
+            if (!std::isfinite(speed) || speed < 0)
+                speed = seconds > 0 ? metres / seconds * 3.6 : previous.speed;
+        } else if (!std::isfinite(speed) || speed < 0) {
+            speed = 0;
+        }
+        positions.push_back({m, message.time, message.lon, message.lat, speed, mileage});
+    }
+    if (positions.size() < 2)
+        return {};
+
+    // Parkings: long standstills, and long silences over which the vehicle hardly moved.
+    std::vector<Span> parkings;
+    const auto standing = [&](size_t p) { return positions[p].speed <= rules.stopSpeed; };
+    for (const Span& run : runs(0, positions.size() - 1, standing))
+        if ((positions[run.last].time - positions[run.first].time) * kDay >= rules.parkingSeconds)
+            parkings.push_back(run);
+    for (size_t p = 1; p < positions.size(); ++p) {
+        const Position &a = positions[p - 1], &b = positions[p];
+        if ((b.time - a.time) * kDay >= rules.parkingSeconds &&
+            distanceMetres(a.lon, a.lat, b.lon, b.lat) < rules.gapMoveMetres)
+            parkings.push_back({p - 1, p});
+    }
+    std::sort(parkings.begin(), parkings.end(),
+              [](const Span& a, const Span& b) { return a.first < b.first; });
+    std::vector<Span> merged;
+    for (const Span& parking : parkings) {
+        if (!merged.empty() && parking.first <= merged.back().last)
+            merged.back().last = std::max(merged.back().last, parking.last);
+        else
+            merged.push_back(parking);
+    }
+
+    const TripBuilder builder(messages, positions, checkpoints, rules);
+    std::vector<Trip> trips;
+    const auto addTrip = [&](size_t first, size_t last) {
+        if (last <= first)
+            return;
+        for (size_t p = first; p <= last; ++p)
+            if (!standing(p)) {
+                trips.push_back(builder.build(first, last));
+                return;
+            }
+    };
+    size_t start = 0;
+    for (const Span& parking : merged) {
+        addTrip(start, parking.first);
+        start = parking.last;
+    }
+    addTrip(start, positions.size() - 1);
+    return trips;
+}
+
+} // namespace vserver

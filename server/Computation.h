@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ServerTypes.h"
+
+#include <QString>
+
+namespace vserver {
+
+// The thresholds of the computation; the README's "Trip computation" section explains them.
+struct Rules {
+    double stopSpeed = 3;        // km/h: at or below, the vehicle stands
+    double parkingSeconds = 600; // a standstill (or a silent gap) this long ends a trip
+    double gapMoveMetres = 200;  // a silent gap over which the vehicle moved less is a standstill
+    double stopSeconds = 120;    // a standstill this long inside a trip is a stop
+    double blindSeconds = 60;    // messages further apart than this leave a period without signal
+    double speedLimit = 90;      // km/h
+    double fuelStepLitres = 0.5; // a change this fast between two messages is no consumption
+    double fuelEventLitres = 5;  // the least refuelling or draining reported
+};
+
+// Computes trips, tracks and entries from a device's messages (ascending time) over a period.
+std::vector<Trip> computeTrips(const std::vector<Message>& messages,
+                               const std::vector<Checkpoint>& checkpoints, const Rules& rules = {});
+
+// Distance in metres between two points in degrees (haversine on the mean earth radius).
+double distanceMetres(double lon1, double lat1, double lon2, double lat2);
+
+// "hh:mm:ss" under a day; from one day on "d hh:mm:ss".
+QString durationText(double days);
+
+// "lon lat,lon lat,…" with at most 15 significant digits.
+QString trackLine(const std::vector<TrackPoint>& points);
+
+} // namespace vserver

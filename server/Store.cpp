@@ -1,0 +1,240 @@
+#include "Store.h"
+
+#include "VantrelError.h"
+
+#include <sqlite3.h>
+
+namespace vserver {
+namespace {
+
+const char* kSchema = R"sql(
+PRAGMA journal_mode = WAL;
+PRAGMA synchronous = NORMAL;
+CREATE TABLE IF NOT EXISTS groups (
+    id TEXT PRIMARY KEY,
+    name TEXT NOT NULL,
+    position INTEGER NOT NULL
+);
+CREATE TABLE IF NOT EXISTS cars (
+    id INTEGER PRIMARY KEY,
+    group_id TEXT NOT NULL REFERENCES groups(id),
+    name TEXT NOT NULL,
+    number TEXT NOT NULL,
+    device INTEGER NOT NULL UNIQUE,
+    checkpoint_list TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE IF NOT EXISTS messages (
+    device INTEGER NOT NULL,
+    time REAL NOT NULL,
+    lon REAL, lat REAL, speed REAL,
+    signal INTEGER NOT NULL, power INTEGER NOT NULL,
+    fuel1 REAL, fuel2 REAL,
+    sensors INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS messages_by_device_time ON messages(device, time);
+CREATE TABLE IF NOT EXISTS checkpoints (
+    list_id TEXT NOT NULL,
+    position INTEGER NOT NULL,
+    name TEXT NOT NULL, note TEXT NOT NULL,
+    lat REAL NOT NULL, lon REAL NOT NULL, radius INTEGER NOT NULL
+);
+)sql";
+
+// A prepared statement that finalises itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK)
+            throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement& bind(int i, const QString& v) {
+        const QByteArray text = v.toUtf8();
+        sqlite3_bind_text(statement_, i, text.constData(), text.size(), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bind(int i, int v) { sqlite3_bind_int(statement_, i, v); return *this; }
+    Statement& bind(int i, double v) {
+        if (std::isfinite(v))
+            sqlite3_bind_double(statement_, i, v);
+        else
+            sqlite3_bind_null(statement_, i);
+        return *this;
+    }
+    bool step() {
+        const int rc = sqlite3_step(statement_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(QString::fromUtf8(sqlite3_errmsg(db_))));
+        return false;
+    }
+    void reset() {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    QString text(int c) const {
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement_, c)));
+    }
+    int integer(int c) const { return sqlite3_column_int(statement_, c); }
+    qint64 integer64(int c) const { return sqlite3_column_int64(statement_, c); }
+    double real(int c) const {
+        return sqlite3_column_type(statement_, c) == SQLITE_NULL ? kNoValue : sqlite3_column_double(statement_, c);
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+Car readCar(const Statement& s) {
+    return {s.integer(0), s.text(1), s.text(2), s.text(3), s.integer(4), s.text(5)};
+}
+
+} // namespace
+
+Store::Store(const QString& path) {
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+        const QString reason = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("нет памяти");
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw VantrelError(QStringLiteral("Не удалось открыть хранилище %1: %2").arg(path, reason));
+    }
+    sqlite3_busy_timeout(db_, 5000);
+    exec(kSchema);
+}
+
+Store::~Store() { sqlite3_close(db_); }
+
+void Store::exec(const char* sql) const {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(error ? error : "?");
+        sqlite3_free(error);
+        fail(text);
+    }
+}
+
+void Store::fail(const QString& what) const {
+    throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(what));
+}
+
+std::vector<Group> Store::groups() const {
+    Statement s(db_, "SELECT id, name FROM groups ORDER BY position, rowid");
+    std::vector<Group> result;
+    while (s.step())
+        result.push_back({s.text(0), s.text(1)});
+    return result;
+}
+
+std::vector<Car> Store::cars(const QString& groupId) const {
+    Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars "
+                     "WHERE group_id = ? ORDER BY id");
+    s.bind(1, groupId);
+    std::vector<Car> result;
+    while (s.step())
+        result.push_back(readCar(s));
+    return result;
+}
+
+std::vector<Car> Store::allCars() const {
+    Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars ORDER BY id");
+    std::vector<Car> result;
+    while (s.step())
+        result.push_back(readCar(s));
+    return result;
+}
+
+std::vector<Message> Store::messages(int device, double from, double to) const {
+    Statement s(db_, "SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
+                     "WHERE device = ? AND time >= ? AND time <= ? ORDER BY time");
+    s.bind(1, device).bind(2, from).bind(3, to);
+    std::vector<Message> result;
+    while (s.step())
+        result.push_back({s.real(0), s.real(1), s.real(2), s.real(3), s.integer(4) != 0,
+                          s.integer(5) != 0, s.real(6), s.real(7), s.integer(8)});
+    return result;
+}
+
+std::vector<Checkpoint> Store::checkpoints(const QString& listId) const {
+    Statement s(db_, "SELECT name, note, lat, lon, radius FROM checkpoints WHERE list_id = ? "
+                     "ORDER BY position");
+    s.bind(1, listId);
+    std::vector<Checkpoint> result;
+    while (s.step())
+        result.push_back({s.text(0), s.text(1), s.real(2), s.real(3), s.integer(4)});
+    return result;
+}
+
+qint64 Store::messageCount() const {
+    Statement s(db_, "SELECT COUNT(*) FROM messages");
+    s.step();
+    return s.integer64(0);
+}
+
+void Store::begin() { exec("BEGIN IMMEDIATE"); }
+void Store::commit() { exec("COMMIT"); }
+void Store::rollback() { exec("ROLLBACK"); }
+
+void Store::addGroup(const Group& group) {
+    Statement s(db_, "INSERT INTO groups (id, name, position) "
+                     "VALUES (?, ?, (SELECT COALESCE(MAX(position), 0) + 1 FROM groups))");
+    s.bind(1, group.id).bind(2, group.name).step();
+}
+
+int Store::addCar(const Car& car) {
+    Statement s(db_, "INSERT INTO cars (id, group_id, name, number, device, checkpoint_list) "
+                     "VALUES (NULLIF(?, 0), ?, ?, ?, ?, ?)");
+    s.bind(1, car.id).bind(2, car.groupId).bind(3, car.name).bind(4, car.number).bind(5, car.device)
+        .bind(6, car.checkpointList).step();
+    return int(sqlite3_last_insert_rowid(db_));
+}
+
+void Store::addMessages(int device, const std::vector<Message>& messages) {
+    Statement s(db_, "INSERT INTO messages (device, time, lon, lat, speed, signal, power, fuel1, fuel2, "
+                     "sensors) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    for (const Message& m : messages) {
+        s.bind(1, device).bind(2, m.time).bind(3, m.lon).bind(4, m.lat).bind(5, m.speed)
+            .bind(6, m.signal ? 1 : 0).bind(7, m.power ? 1 : 0).bind(8, m.fuel1).bind(9, m.fuel2)
+            .bind(10, m.sensors);
+        s.step();
+        s.reset();
+    }
+}
+
+void Store::addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) {
+    Statement s(db_, "INSERT INTO checkpoints (list_id, position, name, note, lat, lon, radius) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    int position = 0;
+    for (const Checkpoint& c : checkpoints) {
+        s.bind(1, listId).bind(2, ++position).bind(3, c.name).bind(4, c.note).bind(5, c.lat)
+            .bind(6, c.lon).bind(7, c.radius);
+        s.step();
+        s.reset();
+    }
+}
+
+QString Store::ensureGroup(const QString& name) {
+    for (const Group& group : groups())
+        if (group.name == name)
+            return group.id;
+    Statement s(db_, "SELECT COUNT(*) FROM groups");
+    s.step();
+    const QString id = QStringLiteral("grp-%1").arg(s.integer(0) + 1);
+    addGroup({id, name});
+    return id;
+}
+
+int Store::ensureCar(const QString& groupId, const QString& name, const QString& number, int device) {
+    for (const Car& car : allCars()) {
+        if (car.device != device)
+            continue;
+        if (car.groupId != groupId)
+            fail(QStringLiteral("прибор %1 уже принадлежит машине «%2» другой группы").arg(device).arg(car.name));
+        return car.id;
+    }
+    return addCar({0, groupId, name, number, device, QString()});
+}
+
+} // namespace vserver
