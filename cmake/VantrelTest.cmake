@@ -1,3 +1,6 @@
+add_library(vantrel_test_printers INTERFACE)
+target_include_directories(vantrel_test_printers INTERFACE ${CMAKE_SOURCE_DIR}/tests/support)
+
 # vantrel_add_test(NAME SOURCES... LIBS ... [BUS])
 # A GoogleTest binary registered with CTest. BUS runs it inside a private D-Bus session bus of
 # its own, so tests that own service names never meet each other.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MessageSink.h"
+#include "QtPrinters.h"
 #include "RecordingMap.h"
 #include "ScriptedAutomation.h"
 #include "TForm1.h"

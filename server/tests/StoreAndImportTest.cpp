@@ -1,0 +1,159 @@
+#include "Computation.h"
+#include "DemoData.h"
+#include "GpxImport.h"
+#include "Store.h"
+#include "VantrelError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace vserver;
+
+namespace {
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(content);
+    return path;
+}
+
+const QByteArray kGoodGpx = R"(<?xml version="1.0"?>
+<gpx version="1.1" xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg>
+<trkpt lat="48.1" lon="11.5"><time>2014-09-10T04:54:07Z</time><speed>10</speed></trkpt>
+<trkpt lat="48.1001" lon="11.5002"><time>2014-09-10T04:54:17Z</time></trkpt>
+</trkseg></trk></gpx>)";
+
+} // namespace
+
+TEST(Store, KeepsGroupsCarsMessagesAndCheckpoints) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    store.begin();
+    store.addGroup({"g1", "Север"});
+    store.addGroup({"g0", "Юг"});
+    const int id = store.addCar({0, "g1", "ГАЗель", "А001АА77", 555, "cp"});
+    store.addMessages(555, {{100.5, 37, 55, 12, true, false, 40, kNoValue, 0b101},
+                            {100.1, 37.1, 55.1, kNoValue, false, true, kNoValue, 7, 0}});
+    store.addCheckpointList("cp", {{"База", "гараж", 55, 37, 150}});
+    store.commit();
+
+    const auto groups = store.groups();
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].name, "Север"); // in the order they were added
+    const auto cars = store.cars("g1");
+    ASSERT_EQ(cars.size(), 1u);
+    EXPECT_EQ(cars[0].id, id);
+    EXPECT_EQ(cars[0].device, 555);
+    const auto messages = store.messages(555, 100, 101);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_DOUBLE_EQ(messages[0].time, 100.1); // ascending time
+    EXPECT_TRUE(std::isnan(messages[0].speed));
+    EXPECT_FALSE(messages[0].signal);
+    EXPECT_EQ(messages[1].sensors, 0b101);
+    EXPECT_FALSE(messages[1].power);
+    EXPECT_TRUE(store.messages(555, 100.2, 100.4).empty());
+    EXPECT_EQ(store.checkpoints("cp").at(0).radius, 150);
+}
+
+TEST(GpxImport, StoresAGoodFileAsOneVehiclesMessages) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    const QString file = writeFile(dir, "a.gpx", kGoodGpx);
+    EXPECT_EQ(importGpx(store, {"Мои поездки", "Велосипед", "—", 42}, {file}), 2);
+    ASSERT_EQ(store.groups().size(), 1u);
+    EXPECT_EQ(store.groups()[0].name, "Мои поездки");
+    const auto messages = store.messages(42, 0, 1e6);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_DOUBLE_EQ(messages[0].speed, 36); // 10 m/s
+    EXPECT_TRUE(std::isnan(messages[1].speed));
+    // A second import of the same device adds to the same car.
+    importGpx(store, {"Мои поездки", "Велосипед", "—", 42}, {file});
+    EXPECT_EQ(store.allCars().size(), 1u);
+}
+
+TEST(GpxImport, AMalformedFileIsRefusedWithItsLineAndNothingIsStored) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    const QString good = writeFile(dir, "good.gpx", kGoodGpx);
+    const QString noTime = writeFile(dir, "notime.gpx", R"(<gpx>
+<trk><trkseg>
+<trkpt lat="48.1" lon="11.5"></trkpt>
+</trkseg></trk></gpx>)");
+    const QString broken = writeFile(dir, "broken.gpx", "<gpx>\n<trk>\n<trkpt lat=\"1\" lon=\"2\">\n</gpx>");
+    const QString badLat = writeFile(dir, "lat.gpx", "<gpx><trk><trkpt lat=\"91\" lon=\"2\"/></trk></gpx>");
+    for (const QString& bad : {noTime, broken, badLat}) {
+        try {
+            importGpx(store, {"G", "C", "N", 7}, {good, bad});
+            FAIL() << bad.toStdString();
+        } catch (const VantrelError& error) {
+            EXPECT_TRUE(error.text().startsWith(bad + ":")) << error.what();
+        }
+    }
+    try {
+        importGpx(store, {"G", "C", "N", 7}, {noTime});
+    } catch (const VantrelError& error) {
+        EXPECT_TRUE(error.text().contains("notime.gpx:3: точка без времени")) << error.what();
+    }
+    EXPECT_TRUE(store.groups().empty());
+    EXPECT_TRUE(store.messages(7, 0, 1e9).empty());
+}
+
+TEST(GpxImport, RealRecordingsBecomeTrips) {
+    const QString data = qEnvironmentVariable("VANTREL_SHARED_DATA");
+    const QString munich = data + "/tracks/munich_barefoot/x0001-001.gpx";
+    if (!QFile::exists(munich))
+        GTEST_SKIP() << "no shared recordings at " << munich.toStdString();
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    const qint64 stored = importGpx(store, {"Мюнхен", "BMW", "M-X 1", 9001}, {munich});
+    EXPECT_GT(stored, 100);
+    const auto trips = computeTrips(store.messages(9001, 0, 1e9), {});
+    ASSERT_FALSE(trips.empty());
+    for (const Trip& trip : trips) {
+        for (size_t i = 1; i < trip.points.size(); ++i)
+            ASSERT_GE(trip.points[i].time, trip.points[i - 1].time);
+        EXPECT_GT(trip.points.back().mileage, trip.points.front().mileage);
+    }
+}
+
+TEST(DemoData, TheEighthGroupsFirstVehicleShowsEveryKindOfEntry) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("demo.sqlite"));
+    createDemoData(store);
+    const auto groups = store.groups();
+    ASSERT_GE(groups.size(), 8u);
+    const auto cars = store.cars(groups[7].id);
+    ASSERT_FALSE(cars.empty());
+    const auto trips = computeTrips(store.messages(cars[0].device, 39119, 40000),
+                                    store.checkpoints(cars[0].checkpointList));
+    ASSERT_GE(trips.size(), 3u);
+    for (const char* kind : {"parks", "blinds", "power_off", "over_speed", "tank-num1", "tank-num2",
+                             "sensor_on-num1", "sensor_on-num2", "sensor_on-num3", "sensor_on-num4",
+                             "sensor_on-num5", "sensor_on-num6", "checkpoints-stages"})
+        EXPECT_FALSE(trips[0].entries.at(kind).empty()) << kind;
+
+    // The same seed gives the same data.
+    Store again(dir.filePath("again.sqlite"));
+    createDemoData(again);
+    EXPECT_EQ(again.messageCount(), store.messageCount());
+    const auto a = store.messages(cars[0].device, 0, 1e9), b = again.messages(cars[0].device, 0, 1e9);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_DOUBLE_EQ(a[a.size() / 2].lon, b[b.size() / 2].lon);
+}
+
+TEST(DemoData, TheBaseMapIsWrittenBesideItsChart) {
+    QTemporaryDir dir;
+    writeDemoMap(dir.filePath("maps"));
+    QFile chart(dir.filePath("maps/ecatsub.chart"));
+    ASSERT_TRUE(chart.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(chart.readAll().contains("dataset demo_roads.geojson"));
+    QFile roads(dir.filePath("maps/demo_roads.geojson"));
+    ASSERT_TRUE(roads.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(roads.readAll().contains("\"highway\":\"trunk\""));
+}
