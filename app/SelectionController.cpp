@@ -160,6 +160,7 @@ void SelectionController::LoadTrack(int tripNumber) {
     const qint64 seconds = datetime::roundHalfEven((last - f.track.TrackStartTime()) * 86400);
     f.TrackBar->setMinimum(0);
     f.TrackBar->setMaximum(static_cast<int>(std::min<qint64>(seconds, INT_MAX)));
+    f.TrackBar->setTickInterval(std::max(1, f.TrackBar->maximum() / 20));
     f.playback().btnStopClick();
     f.map().RefreshLayers(1);
     f.mapControl->SetCurScale(20000.0);

@@ -24,6 +24,6 @@ int main(int argc, char* argv[]) {
     environment.settingsDirectory = QApplication::applicationDirPath();
 
     TForm1 form(environment);
-    form.show();
+    form.showMaximized();
     return QApplication::exec();
 }

@@ -404,7 +404,7 @@ void createDemoData(Store& store) {
 
             for (int c = 0; c < 3; ++c) {
                 const int device = 1000 + (g + 1) * 10 + c;
-                const QString number = QStringLiteral("%1%2%3%4%5%6")
+                const QString number = QStringLiteral("%1%2%3%4%5")
                                            .arg(QString::fromUtf8(letters[(g + c) % 12]))
                                            .arg(100 + g * 37 + c * 211)
                                            .arg(QString::fromUtf8(letters[(g * 3 + c) % 12]))
