@@ -180,9 +180,8 @@ void InfoPointsController::jumpToEntry(int serverEntry) {
         return;
     f.server->SetTripEntryIndex(serverEntry);
     const double begin = datetime::parseText(f.server->TripEntryBegin());
-    const double seconds = (begin - f.track.TrackStartTime()) * datetime::kSecondsPerDay;
-    const double clamped = std::clamp(seconds, double(INT_MIN), double(INT_MAX));
-    f.playback().setTrackBarPosition(static_cast<int>(datetime::roundHalfEven(clamped)));
+    const qint64 seconds = datetime::secondsBetween(f.track.TrackStartTime(), begin);
+    f.playback().setTrackBarPosition(static_cast<int>(std::clamp<qint64>(seconds, INT_MIN, INT_MAX)));
 }
 
 void InfoPointsController::LoadInfoPointPositions() {

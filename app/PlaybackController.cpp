@@ -118,8 +118,8 @@ void PlaybackController::Timer1Timer() {
     const double start = f.track.TrackStartTime();
     f.TrackBarActive = false;
     try {
-        setTrackBarPosition(
-            static_cast<int>(datetime::roundHalfEven((playTime - start) * datetime::kSecondsPerDay)));
+        setTrackBarPosition(static_cast<int>(
+            std::clamp<qint64>(datetime::secondsBetween(start, playTime), INT_MIN, INT_MAX)));
     } catch (...) {
         f.TrackBarActive = true;
         throw;

@@ -157,7 +157,7 @@ void SelectionController::LoadTrack(int tripNumber) {
     f.ToolButton4->setChecked(true);
     f.clock.PlayBase = f.track.TrackStartTime();
     const double last = f.track.time(f.track.PointCount);
-    const qint64 seconds = datetime::roundHalfEven((last - f.track.TrackStartTime()) * 86400);
+    const qint64 seconds = datetime::secondsBetween(f.track.TrackStartTime(), last);
     f.TrackBar->setMinimum(0);
     f.TrackBar->setMaximum(static_cast<int>(std::min<qint64>(seconds, INT_MAX)));
     f.TrackBar->setTickInterval(std::max(1, f.TrackBar->maximum() / 20));

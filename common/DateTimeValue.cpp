@@ -74,4 +74,9 @@ qint64 wholeSeconds(double value) {
 
 qint64 roundHalfEven(double value) { return static_cast<qint64>(std::nearbyint(value)); }
 
+qint64 secondsBetween(double from, double to) {
+    const double milliseconds = std::nearbyint((to - from) * kMsPerDay);
+    return roundHalfEven(milliseconds / 1000.0);
+}
+
 } // namespace datetime

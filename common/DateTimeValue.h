@@ -28,4 +28,8 @@ qint64 wholeSeconds(double value);
 // Round to the nearest integer, an exact half to the even neighbour.
 qint64 roundHalfEven(double value);
 
+// Whole seconds from `from` to `to`, nearest, an exact half to even. Date-time values hold
+// milliseconds, so the difference is taken to the millisecond first: a half second stays a half.
+qint64 secondsBetween(double from, double to);
+
 } // namespace datetime

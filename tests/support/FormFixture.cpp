@@ -15,6 +15,8 @@ FormFixture::~FormFixture() {
 TForm1& FormFixture::create() {
     PlayerEnvironment environment;
     environment.createServer = [this]() -> IVantrelAutomation* {
+        if (realServer)
+            return realServer;
         return serverCreated ? &server : nullptr;
     };
     environment.createMap = [this](QWidget*) { return PlayerEnvironment::MapParts{nullptr, &map}; };

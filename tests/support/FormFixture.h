@@ -51,6 +51,7 @@ public:
     void addGroups(int count = 8);
 
     ScriptedAutomation server;
+    IVantrelAutomation* realServer = nullptr; // when set, the window uses it instead
     RecordingMap map;
     RecordingSink sink;
     double now = 39873.5; // 1 March 2009, noon

@@ -1,0 +1,119 @@
+#include "FormFixture.h"
+#include "PlaybackController.h"
+#include "PlaybackTimer.h"
+#include "SelectionController.h"
+
+#include <QSlider>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TrackLoad : ::testing::Test {
+    TForm1& start(std::vector<ScriptedAutomation::Trip> trips) {
+        fixture.addGroups();
+        fixture.server.computeStatus = 0;
+        fixture.server.trips = std::move(trips);
+        TForm1& f = fixture.start();
+        return f;
+    }
+    FormFixture fixture;
+};
+
+ScriptedAutomation::Trip threePoints() {
+    return FormFixture::trip({{march1(10, 0, 0), 30, 50, 0, 10}, {march1(10, 0, 10), 31, 51, 100, 20},
+                              {march1(10, 0, 20), 32, 52, 200, 30}});
+}
+
+} // namespace
+
+TEST_F(TrackLoad, ALoadFillsTheStoreTheTrackBarAndTheMap) {
+    TForm1& f = start({FormFixture::trip({{march1(10, 0, 0), 37.5, 55.5, 0, 0},
+                                          {march1(10, 30, 0), 37.6, 55.6, 1000, 50},
+                                          {march1(11, 0, 0), 37.7, 55.7, 2000, 40}})});
+    ASSERT_EQ(f.track.PointCount, 3);
+    EXPECT_DOUBLE_EQ(f.track.TrackStartTime(), march1(10, 0, 0));
+    EXPECT_DOUBLE_EQ(f.track.data(5 * 3 - 3), 37.7); // 1-based: longitude of point 3
+    EXPECT_DOUBLE_EQ(f.track.TrackPoints[1].y, 55.6);
+    EXPECT_EQ(f.TrackBar->minimum(), 0);
+    EXPECT_EQ(f.TrackBar->maximum(), 3600);
+    EXPECT_EQ(f.TrackBar->value(), 1);
+    EXPECT_TRUE(f.ToolButton4->isChecked());
+    EXPECT_DOUBLE_EQ(f.clock.PlayBase, march1(10, 0, 0));
+    const QStringList map = fixture.map.calls;
+    const int scale = map.indexOf("CurScale=20000");
+    ASSERT_GE(scale, 0);
+    EXPECT_EQ(map.value(scale + 1), "CenterOn(55.5,37.5)");
+    EXPECT_LT(map.indexOf(QRegularExpression("^AddLayer\\(name=nametab2.*")), scale);
+}
+
+TEST_F(TrackLoad, AOnePointTripSpansNoTime) {
+    TForm1& f = start({FormFixture::trip({{march1(9, 0, 0), 30, 50, 0, 0}})});
+    EXPECT_EQ(f.track.PointCount, 1);
+    EXPECT_EQ(f.track.TrackPoints.size(), 1u);
+    EXPECT_EQ(f.TrackBar->maximum(), 0);
+    EXPECT_EQ(fixture.map.matching("CenterOn").last(), "CenterOn(50,30)");
+}
+
+TEST_F(TrackLoad, TheTrackBarRangeRoundsHalfSecondsToEven) {
+    TForm1& f = start({FormFixture::trip({{march1(10, 0, 0), 30, 50, 0, 0}, {march1(10, 0, 2.5), 31, 51, 0, 0}}),
+                       FormFixture::trip({{march1(10, 0, 0), 30, 50, 0, 0}, {march1(10, 0, 3.5), 31, 51, 0, 0}})});
+    EXPECT_EQ(f.TrackBar->maximum(), 2);
+    f.selectionState.CurrentTrip = 2;
+    f.selection().LoadTrack(2);
+    EXPECT_EQ(f.TrackBar->maximum(), 4);
+}
+
+TEST_F(TrackLoad, ATripWithoutPointsKeepsTheBarAndTheMapOfThePreviousTrack) {
+    ScriptedAutomation::Trip empty;
+    TForm1& f = start({threePoints(), empty});
+    fixture.map.calls.clear();
+    f.selection().LoadTrack(2);
+    EXPECT_EQ(f.track.PointCount, 0);
+    EXPECT_EQ(f.TrackBar->maximum(), 20);
+    EXPECT_TRUE(fixture.map.calls.isEmpty());
+    // Playback treats the track as empty: a tick stops at once.
+    f.playback().btnPlayClick();
+    f.playback().Timer1Timer();
+    EXPECT_FALSE(f.Timer1->enabled());
+}
+
+TEST_F(TrackLoad, NonsenseFromTheServerIsReportedAndThePreviousTrackStaysPlayable) {
+    ScriptedAutomation::Trip negative = threePoints();
+    negative.pointCount = -3;
+    ScriptedAutomation::Trip shortArray = threePoints();
+    shortArray.pointCount = 4;
+    ScriptedAutomation::Trip backwards = threePoints();
+    std::swap(backwards.track[0], backwards.track[5]);
+    ScriptedAutomation::Trip notANumber = threePoints();
+    notANumber.track[6] = std::nan("");
+    TForm1& f = start({threePoints(), negative, shortArray, backwards, notANumber});
+    ASSERT_EQ(f.track.PointCount, 3);
+    for (int trip = 2; trip <= 5; ++trip) {
+        f.selectionState.CurrentTrip = trip;
+        f.guarded([&] { f.selection().LoadTrack(trip); });
+        EXPECT_EQ(f.track.PointCount, 3) << trip;
+        EXPECT_DOUBLE_EQ(f.track.TrackPoints[2].x, 32) << trip;
+    }
+    const QStringList messages = fixture.sink.texts();
+    ASSERT_EQ(messages.size(), 4);
+    EXPECT_EQ(messages[0], "Сервер сообщил неверное число точек трека: -3");
+    EXPECT_EQ(messages[1], "Сервер передал 15 значений трека вместо 20");
+    EXPECT_EQ(messages[2], "Время точки трека 2 раньше времени предыдущей точки");
+    EXPECT_EQ(messages[3], "Точка трека 2 содержит недопустимое значение");
+    EXPECT_EQ(f.TrackBar->maximum(), 20);
+    f.playback().btnPlayClick();
+    fixture.advance(0.05);
+    f.playback().Timer1Timer();
+    EXPECT_TRUE(f.Timer1->enabled());
+}
+
+TEST_F(TrackLoad, WithoutAServerLoadingDoesNothing) {
+    TForm1& f = start({threePoints()});
+    f.ServerClosed();
+    fixture.server.calls.clear();
+    f.selection().LoadTrack(1);
+    EXPECT_TRUE(fixture.server.calls.isEmpty());
+}
