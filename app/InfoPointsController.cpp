@@ -185,7 +185,7 @@ void InfoPointsController::jumpToEntry(int serverEntry) {
 }
 
 void InfoPointsController::LoadInfoPointPositions() {
-    if (!f.server || f.server->ComputeStatus() == 1 || !f.ToolButton2->isChecked())
+    if (!f.ToolButton2->isChecked() || !f.server || f.server->ComputeStatus() == 1)
         return;
     f.infoPointPositions.load(*f.server, f.definitions, f.selectionState.CurrentTrip);
 }

@@ -16,6 +16,12 @@ void ScriptedAutomation::log(const QString& call) {
     const auto failure = failures.find(name);
     if (failure != failures.end())
         throw VantrelError(failure->second);
+    const auto once = failOnce.find(name);
+    if (once != failOnce.end()) {
+        const QString text = once->second;
+        failOnce.erase(once);
+        throw VantrelError(text);
+    }
 }
 
 int ScriptedAutomation::count(const QString& prefix) const {

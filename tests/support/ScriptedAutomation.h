@@ -49,6 +49,7 @@ public:
 
     QStringList calls;                      // "Name" or "Name(args)" for every operation
     std::map<QString, QString> failures;    // operation name → error text
+    std::map<QString, QString> failOnce;    // the same, for the next call only
     bool answerComputeAtOnce = false;       // raise OnEndComputing inside ComputeTrack
 
     void raise(AutomationEvent event);
