@@ -67,6 +67,8 @@ QString formatLabel(double value) {
     return text;
 }
 
+qint64 milliseconds(double value) { return toMilliseconds(value); }
+
 qint64 wholeSeconds(double value) {
     const qint64 ms = toMilliseconds(value);
     return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);

@@ -22,6 +22,10 @@ double parseText(const QString& text);
 // left out at midnight to the second.
 QString formatLabel(double value);
 
+// A value as whole milliseconds: times compare "exactly" at the resolution they are recorded in,
+// whatever the rounding of the arithmetic that produced them.
+qint64 milliseconds(double value);
+
 // Whole seconds of a value after rounding to the millisecond, as a clock display would show it.
 qint64 wholeSeconds(double value);
 

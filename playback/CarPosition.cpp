@@ -49,10 +49,11 @@ int FindPointIndex(const TrackStore& track, double t, int current) {
     const int n = track.PointCount;
     if (n <= 1)
         return current;
+    const qint64 target = datetime::milliseconds(t);
     int low = 1, high = n + 1; // first point with time >= t, in [1, n + 1]
     while (low < high) {
         const int middle = low + (high - low) / 2;
-        if (pointTime(track, middle) >= t)
+        if (datetime::milliseconds(pointTime(track, middle)) >= target)
             high = middle;
         else
             low = middle + 1;

@@ -1,5 +1,7 @@
 #include "PlaybackClock.h"
 
+#include "DateTimeValue.h"
+
 #include <algorithm>
 
 int PlaybackClock::intervalFor(int speed) {
@@ -10,8 +12,9 @@ int PlaybackClock::intervalFor(int speed) {
 }
 
 int PlaybackClock::findStopAt(const std::vector<TStops>& stops, double t) {
+    const qint64 now = datetime::milliseconds(t);
     for (size_t i = 0; i < stops.size(); ++i)
-        if (stops[i].BeginTime <= t && t < stops[i].EndTime)
+        if (datetime::milliseconds(stops[i].BeginTime) <= now && now < datetime::milliseconds(stops[i].EndTime))
             return static_cast<int>(i);
     return -1;
 }

@@ -29,7 +29,7 @@ public:
     static int intervalFor(int speed);
     int interval() const { return intervalFor(PlaySpeed); }
 
-    // The first stop (in list order) with begin <= t < end, or -1.
+    // The first stop (in list order) with begin <= t < end, to the millisecond, or -1.
     static int findStopAt(const std::vector<TStops>& stops, double t);
 
     double PlayTime = 0;

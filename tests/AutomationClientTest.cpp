@@ -24,10 +24,12 @@ protected:
             ASSERT_LT(elapsed.elapsed(), 10000) << "the tiny service did not appear";
             QThread::msleep(20);
         }
+        pump(100); // this process's connection learns the new owner first
     }
     void TearDown() override {
         service.kill();
         service.waitForFinished();
+        pump(200); // and the old owner's departure, before the next test starts a new one
     }
     // Lets queued D-Bus signals reach their slots.
     static void pump(int ms = 300) {

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDir>
 #include <QElapsedTimer>
@@ -78,7 +79,15 @@ OrgVantrelAutomationInterface& TVantrelAutomation::server() {
         proxy_->setTimeout(options_.callTimeoutMs);
     }
     subscribe();
+    if (owner_.isEmpty())
+        rememberOwner();
     return *proxy_;
+}
+
+void TVantrelAutomation::rememberOwner() {
+    const QDBusReply<QString> owner = bus().interface()->serviceOwner(kService);
+    if (owner.isValid())
+        owner_ = owner.value();
 }
 
 void TVantrelAutomation::subscribe() {
@@ -99,18 +108,18 @@ void TVantrelAutomation::subscribe() {
         connection.connect(kService, kPath, kInterface, QString::fromLatin1(s.name), this, s.slot);
     watcher_ = new QDBusServiceWatcher(kService, connection,
                                        QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this,
-            &TVantrelAutomation::onOwnerLost);
-    connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this,
-            &TVantrelAutomation::onOwnerRegistered);
+    connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            &TVantrelAutomation::onOwnerChanged);
     subscribed_ = true;
 }
 
 void TVantrelAutomation::StartServer() {
     QDBusConnection connection = bus();
     subscribe();
-    if (connection.interface()->isServiceRegistered(kService))
+    if (connection.interface()->isServiceRegistered(kService)) {
+        rememberOwner();
         return;
+    }
     const QString program =
         options_.serverProgram.isEmpty()
             ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantrel-server"))
@@ -142,6 +151,7 @@ void TVantrelAutomation::waitForName() {
                     .arg(options_.startTimeoutMs / 1000));
         QThread::msleep(50);
     }
+    rememberOwner();
 }
 
 void TVantrelAutomation::RegisterHandler(AutomationEvent event, QObject* target,
@@ -172,9 +182,17 @@ void TVantrelAutomation::onCloseServer() {
     raise(AutomationEvent::OnCloseServer);
 }
 
-void TVantrelAutomation::onOwnerLost() {
-    // The service vanished without saying goodbye: a crash or a kill.
-    onCloseServer();
+void TVantrelAutomation::onOwnerChanged(const QString&, const QString& oldOwner,
+                                        const QString& newOwner) {
+    // Only the server this wrapper talks to counts; news of an earlier owner may arrive late.
+    if (!oldOwner.isEmpty() && oldOwner == owner_) {
+        owner_.clear();
+        onCloseServer(); // it vanished without saying goodbye: a crash or a kill
+    }
+    if (!newOwner.isEmpty()) {
+        owner_ = newOwner;
+        closeRaised_ = false;
+    }
 }
 
 int TVantrelAutomation::GroupCount() { return take(server().GroupCount()); }

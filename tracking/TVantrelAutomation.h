@@ -92,8 +92,7 @@ private slots:
     void onCloseServer();
     void onChangeParameters() { raise(AutomationEvent::OnChangeParameters); }
     void onEndComputing() { raise(AutomationEvent::OnEndComputing); }
-    void onOwnerLost();
-    void onOwnerRegistered() { closeRaised_ = false; }
+    void onOwnerChanged(const QString& service, const QString& oldOwner, const QString& newOwner);
 
 private:
     struct Handler {
@@ -106,6 +105,7 @@ private:
     void subscribe();
     void raise(AutomationEvent event);
     void waitForName();
+    void rememberOwner();
 
     Options options_;
     std::unique_ptr<QDBusConnection> bus_;
@@ -113,5 +113,6 @@ private:
     QDBusServiceWatcher* watcher_ = nullptr;
     bool subscribed_ = false;
     bool closeRaised_ = false;
+    QString owner_; // the unique bus name of the server this wrapper talks to
     std::map<AutomationEvent, std::vector<Handler>> handlers_;
 };
