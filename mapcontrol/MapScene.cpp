@@ -96,7 +96,13 @@ const MapScene::Layer* MapScene::layer(const QString& name) const {
 }
 
 int MapScene::addLayer(const QString& definitionText, const QString& styleText, IMapTable* table) {
-    const auto definition = parseLayerDefinition(definitionText);
+    auto cached = definitions_.find(definitionText);
+    if (cached == definitions_.end()) {
+        if (definitions_.size() > 256)
+            definitions_.clear();
+        cached = definitions_.insert(definitionText, parseLayerDefinition(definitionText));
+    }
+    const std::optional<LayerDefinition>& definition = *cached;
     auto* source = dynamic_cast<MapTable*>(table);
     if (!definition || !source)
         return 1;
@@ -116,13 +122,11 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
         Feature feature;
         feature.style = *style;
         if (layer.pointLayer) {
-            bool okX = false, okY = false;
-            const double latitude = record.value(latitudeField).toDouble(&okY);
-            const double longitude = record.value(longitudeField).toDouble(&okX);
-            if (!okX || !okY || !std::isfinite(latitude) || !std::isfinite(longitude) ||
-                std::abs(latitude) > 90)
+            const auto latitude = parseNumber(record.value(latitudeField));
+            const auto longitude = parseNumber(record.value(longitudeField));
+            if (!latitude || !longitude || std::abs(*latitude) > 90)
                 continue;
-            feature.points = {mercator::project(longitude, latitude)};
+            feature.points = {mercator::project(*longitude, *latitude)};
         } else {
             const auto geometry = parseGeometry(record.value(geometryField));
             if (!geometry)

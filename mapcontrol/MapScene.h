@@ -5,6 +5,7 @@
 #include "MapTable.h"
 #include "Viewport.h"
 
+#include <QHash>
 #include <QPainter>
 #include <memory>
 #include <vector>
@@ -49,6 +50,7 @@ private:
 
     std::vector<std::unique_ptr<MapTable>> tables_;
     std::vector<Layer> layers_;
+    QHash<QString, std::optional<LayerDefinition>> definitions_; // the player sends a few, often
     BaseMap baseMap_;
     quint64 staticRevision_ = 0;
 };

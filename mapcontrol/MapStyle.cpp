@@ -1,20 +1,10 @@
 #include "MapStyle.h"
 
 #include <QRegularExpression>
+#include <charconv>
 #include <cmath>
 
 namespace {
-
-const QString kNumber = QStringLiteral("(-?\\d+(?:\\.\\d+)?)");
-const QString kColour = QStringLiteral("rgb\\(\\s*(\\d{1,3})\\s*,\\s*(\\d{1,3})\\s*,\\s*(\\d{1,3})\\s*\\)");
-
-std::optional<QColor> colour(const QRegularExpressionMatch& m, int first) {
-    const int r = m.captured(first).toInt(), g = m.captured(first + 1).toInt(),
-              b = m.captured(first + 2).toInt();
-    if (r > 255 || g > 255 || b > 255)
-        return std::nullopt;
-    return QColor(r, g, b);
-}
 
 QString fieldName(const QString& cited) {
     const QString trimmed = cited.trimmed();
@@ -34,53 +24,127 @@ QString unquoted(const QString& value) {
 
 } // namespace
 
-std::optional<MapStyle> parseStyle(const QString& text) {
-    static const QRegularExpression line(QStringLiteral("^\\s*l\\s+") + kColour +
-                                         QStringLiteral("\\s+") + kNumber + QStringLiteral("\\s*$"));
-    static const QRegularExpression area(QStringLiteral("^\\s*a\\s+") + kColour +
-                                         QStringLiteral("\\s+") + kNumber + QStringLiteral("\\s*$"));
-    static const QRegularExpression symbol(
-        QStringLiteral("^\\s*m\\s+'([^']*)'\\s+(\\d+)\\s+") + kColour + QStringLiteral("\\s+") +
-        kNumber + QStringLiteral("\\s+(\\S+)\\s*$"));
-    static const QRegularExpression label(QStringLiteral("^\\s*t\\s+'(.*)'\\s+'([^']*)'\\s+") +
-                                          kNumber + QStringLiteral("\\s+") + kColour +
-                                          QStringLiteral("\\s*$"));
-    MapStyle style;
-    QRegularExpressionMatch m;
-    if ((m = line.match(text)).hasMatch() || (m = area.match(text)).hasMatch()) {
-        style.kind = text.trimmed().startsWith(QLatin1Char('l')) ? MapStyle::Kind::Line
-                                                                  : MapStyle::Kind::Area;
-        const auto c = colour(m, 1);
-        if (!c)
-            return std::nullopt;
-        style.color = *c;
-        style.size = m.captured(4).toDouble();
-    } else if ((m = symbol.match(text)).hasMatch()) {
-        style.kind = MapStyle::Kind::Symbol;
-        style.symbolSet = m.captured(1);
-        style.symbol = m.captured(2).toInt();
-        const auto c = colour(m, 3);
-        bool ok = false;
-        style.heading = m.captured(7).toDouble(&ok);
-        if (!c || !ok || !std::isfinite(style.heading))
-            return std::nullopt;
-        style.color = *c;
-        style.size = m.captured(6).toDouble();
-    } else if ((m = label.match(text)).hasMatch()) {
-        style.kind = MapStyle::Kind::Text;
-        style.label = m.captured(1);
-        style.font = m.captured(2);
-        style.size = m.captured(3).toDouble();
-        const auto c = colour(m, 4);
-        if (!c)
-            return std::nullopt;
-        style.color = *c;
-    } else {
+std::optional<double> parseNumber(QStringView text) {
+    char buffer[64];
+    if (text.isEmpty() || text.size() >= qsizetype(sizeof buffer))
         return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c > 127)
+            return std::nullopt;
+        buffer[i] = char(c);
     }
-    if (!std::isfinite(style.size) || style.size < 0 || style.size > 1000)
+    double value = 0;
+    const char* end = buffer + text.size();
+    const auto [stop, error] = std::from_chars(buffer, end, value);
+    if (error != std::errc() || stop != end || !std::isfinite(value))
         return std::nullopt;
+    return value;
+}
+
+namespace {
+
+// "rgb(r,g,b)" with each part 0–255.
+std::optional<QColor> parseColour(QStringView text) {
+    if (!text.startsWith(u"rgb(") || !text.endsWith(u')'))
+        return std::nullopt;
+    const QStringView inside = text.mid(4, text.size() - 5);
+    int parts[3];
+    int n = 0;
+    for (QStringView part : inside.tokenize(u',')) {
+        const auto value = parseNumber(part.trimmed());
+        if (n >= 3 || !value || *value < 0 || *value > 255 || *value != std::floor(*value))
+            return std::nullopt;
+        parts[n++] = int(*value);
+    }
+    if (n != 3)
+        return std::nullopt;
+    return QColor(parts[0], parts[1], parts[2]);
+}
+
+// Splits at blanks; a token in single quotes keeps its blanks.
+std::vector<QStringView> tokens(QStringView text) {
+    std::vector<QStringView> result;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i].isSpace())
+            ++i;
+        if (i >= text.size())
+            break;
+        qsizetype j = i;
+        if (text[i] == u'\'') {
+            j = text.indexOf(u'\'', i + 1);
+            if (j < 0)
+                return {};
+            ++j;
+        } else {
+            while (j < text.size() && !text[j].isSpace())
+                ++j;
+        }
+        result.push_back(text.mid(i, j - i));
+        i = j;
+    }
+    return result;
+}
+
+bool validSize(double size) { return size >= 0 && size <= 1000; }
+
+std::optional<MapStyle> parseLabelStyle(const QString& text) {
+    // The label may hold quotes of its own: it runs to the quote before the font.
+    static const QRegularExpression label(QStringLiteral("^\\s*t\\s+'(.*)'\\s+'([^']*)'\\s+(\\S+)\\s+(\\S+)\\s*$"));
+    const auto m = label.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    MapStyle style;
+    style.kind = MapStyle::Kind::Text;
+    style.label = m.captured(1);
+    style.font = m.captured(2);
+    const auto size = parseNumber(m.capturedView(3));
+    const auto colour = parseColour(m.capturedView(4));
+    if (!size || !validSize(*size) || !colour)
+        return std::nullopt;
+    style.size = *size;
+    style.color = *colour;
     return style;
+}
+
+} // namespace
+
+std::optional<MapStyle> parseStyle(const QString& text) {
+    const std::vector<QStringView> t = tokens(text);
+    if (t.empty())
+        return std::nullopt;
+    MapStyle style;
+    if ((t[0] == u"l" || t[0] == u"a") && t.size() == 3) {
+        style.kind = t[0] == u"l" ? MapStyle::Kind::Line : MapStyle::Kind::Area;
+        const auto colour = parseColour(t[1]);
+        const auto size = parseNumber(t[2]);
+        if (!colour || !size || !validSize(*size))
+            return std::nullopt;
+        style.color = *colour;
+        style.size = *size;
+        return style;
+    }
+    if (t[0] == u"m" && t.size() == 6) {
+        style.kind = MapStyle::Kind::Symbol;
+        if (t[1].size() < 2 || !t[1].startsWith(u'\''))
+            return std::nullopt;
+        style.symbolSet = t[1].mid(1, t[1].size() - 2).toString();
+        const auto symbol = parseNumber(t[2]);
+        const auto colour = parseColour(t[3]);
+        const auto size = parseNumber(t[4]);
+        const auto heading = parseNumber(t[5]);
+        if (!symbol || !colour || !size || !validSize(*size) || !heading)
+            return std::nullopt;
+        style.symbol = int(*symbol);
+        style.color = *colour;
+        style.size = *size;
+        style.heading = *heading;
+        return style;
+    }
+    if (t[0] == u"t")
+        return parseLabelStyle(text);
+    return std::nullopt;
 }
 
 std::optional<std::vector<QPointF>> parseGeometry(const QString& text) {
@@ -96,13 +160,11 @@ std::optional<std::vector<QPointF>> parseGeometry(const QString& text) {
         const qsizetype blank = pair.indexOf(u' ');
         if (blank < 0)
             return std::nullopt;
-        bool okX = false, okY = false;
-        const double x = pair.left(blank).toDouble(&okX);
-        const double y = pair.mid(blank + 1).trimmed().toDouble(&okY);
-        if (!okX || !okY || !std::isfinite(x) || !std::isfinite(y) || std::abs(y) > 90 ||
-            std::abs(x) > 360)
+        const auto x = parseNumber(pair.left(blank));
+        const auto y = parseNumber(pair.mid(blank + 1).trimmed());
+        if (!x || !y || std::abs(*y) > 90 || std::abs(*x) > 360)
             return std::nullopt;
-        points.emplace_back(x, y);
+        points.emplace_back(*x, *y);
     }
     if (points.empty())
         return std::nullopt;

@@ -38,3 +38,6 @@ struct LayerDefinition {
 };
 
 std::optional<LayerDefinition> parseLayerDefinition(const QString& text);
+
+// A decimal number with "." as separator, nothing else around it.
+std::optional<double> parseNumber(QStringView text);

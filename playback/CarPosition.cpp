@@ -109,14 +109,17 @@ Placement place(const TrackStore& track, int c, double t) {
     const int from = c < n ? c : n - 1;
     const TMapPoint& a = pointAt(track, from);
     const TMapPoint& b = pointAt(track, from + 1);
-    const double segmentSeconds = (pointTime(track, from + 1) - pointTime(track, from)) * 86400;
-    if (segmentSeconds == 0) {
+    // Spans in whole milliseconds: the times are recorded to the millisecond, and day fractions
+    // near 40000 days would otherwise blur a half second into 0.4999999686.
+    const qint64 start = datetime::milliseconds(pointTime(track, from));
+    const qint64 segment = datetime::milliseconds(pointTime(track, from + 1)) - start;
+    if (segment == 0) {
         result.x = a.x;
         result.y = a.y;
         result.heading = angleBetween(a, b);
         return result;
     }
-    const double fraction = (t - pointTime(track, from)) * 86400 / segmentSeconds;
+    const double fraction = double(datetime::milliseconds(t) - start) / double(segment);
     double x = (b.x - a.x) * fraction + a.x;
     double y = (b.y - a.y) * fraction + a.y;
     if (x == 0 || y == 0) {
