@@ -1,0 +1,346 @@
+#include "FormFixture.h"
+#include "InfoPointsController.h"
+#include "SettingsController.h"
+#include "SettingsDocument.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include "VantrelError.h"
+#include <QTimeEdit>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The default document with one line replaced (1-based line number).
+QByteArray defaultWith(int line, const QString& replacement) {
+    QList<QByteArray> lines = SettingsDocument::defaultDocument().split('\n');
+    lines[line - 1] = replacement.toUtf8() + '\r';
+    return lines.join('\n');
+}
+
+QByteArray settingsWith(const QString& settingsBody, const QString& infoPoints = QString()) {
+    QString points = infoPoints;
+    if (points.isNull()) {
+        const QList<QByteArray> lines = SettingsDocument::defaultDocument().split('\n');
+        for (int i = 15; i <= 27; ++i)
+            points += QString::fromUtf8(lines[i]).trimmed();
+    }
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><AppSettings xmlns=\"%1\"><Settings>%2"
+                          "<InfoPoints>%3</InfoPoints></Settings></AppSettings>")
+        .arg(SettingsDocument::kNamespace, settingsBody, points)
+        .toUtf8();
+}
+
+const QString kAllValues = "<MapPath>m.chart</MapPath><LoadKT>false</LoadKT><LoadIT>0</LoadIT><GroupID>7</GroupID>"
+                           "<CarID>1</CarID><DateTimeBegin>01.03.2009 08:30:00</DateTimeBegin>"
+                           "<DateTimeEnd>02.03.2009 18:05:00</DateTimeEnd><Speed>30x</Speed><Stops>TRUE</Stops>"
+                           "<Cont>120</Cont><InfoPointsCount>13</InfoPointsCount>";
+
+struct Settings : ::testing::Test {
+    void SetUp() override { fixture.addGroups(); }
+    QStringList kinds(TForm1& f) {
+        QStringList result;
+        for (int i = 0; i < f.cmbInfoPoints->count(); ++i)
+            result << f.cmbInfoPoints->itemText(i);
+        return result;
+    }
+    FormFixture fixture;
+};
+
+} // namespace
+
+TEST(SettingsDocument, TheDefaultDocumentIsThirtyOneCrLfLinesWithAByteOrderMark) {
+    const QByteArray bytes = SettingsDocument::defaultDocument();
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\r\n"));
+    EXPECT_TRUE(bytes.endsWith("</AppSettings>\r\n"));
+    EXPECT_EQ(bytes.count("\r\n"), 31);
+    EXPECT_EQ(bytes.count('\n'), 31);
+    const QList<QByteArray> lines = bytes.mid(3).split('\n');
+    EXPECT_EQ(lines[1], "<AppSettings xmlns=\"" + SettingsDocument::kNamespace.toUtf8() + "\">\r");
+    EXPECT_EQ(lines[3], "<MapPath>C:\\Mapvex5\\MAPS\\ecatsub.chart</MapPath>\r");
+    EXPECT_EQ(lines[15], QString("<InfoPoints1 name=\"Контрольные точки\" VisibleList=\"true\" VisibleIcon=\"true\" "
+                                 "query=\"checkpoints-stages\" Icon=\"IcC\" />\r").toUtf8());
+    EXPECT_EQ(lines[27], QString("<InfoPoints13 name=\"Включения датчика №6\" VisibleList=\"true\" VisibleIcon=\"true\" "
+                                 "query=\"sensor_on-num6\" Icon=\"Ic6\" />\r").toUtf8());
+    EXPECT_EQ(SettingsDocument::seedDocument(),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?><AppSettings xmlns=\"" +
+                  SettingsDocument::kNamespace.toUtf8() + "\"><Settings></Settings></AppSettings>\r\n");
+}
+
+TEST(SettingsDocument, BooleansInAnyCaseOrAsNumbers) {
+    EXPECT_TRUE(SettingsDocument::parseBoolean("TRUE"));
+    EXPECT_FALSE(SettingsDocument::parseBoolean("False"));
+    EXPECT_TRUE(SettingsDocument::parseBoolean("-1"));
+    EXPECT_FALSE(SettingsDocument::parseBoolean("0"));
+    EXPECT_THROW(SettingsDocument::parseBoolean("yes"), VantrelError);
+    EXPECT_THROW(SettingsDocument::parseBoolean(""), VantrelError);
+}
+
+TEST_F(Settings, TheFirstStartWritesTheDefaultDocumentAndRestoresIt) {
+    TForm1& f = fixture.start();
+    EXPECT_EQ(fixture.readSettings(), SettingsDocument::defaultDocument());
+    EXPECT_EQ(f.cmbSpeed->currentText(), "60x");
+    EXPECT_EQ(f.clock.PlaySpeed, 60);
+    EXPECT_EQ(f.txtCont->text(), "60");
+    EXPECT_EQ(f.DateBegin->date(), QDate(2007, 2, 6));
+    EXPECT_EQ(f.TimeBegin->time(), QTime(0, 0));
+    EXPECT_EQ(f.DateEnd->date(), QDate(2009, 6, 6));
+    EXPECT_EQ(f.cmbGroupName->currentIndex(), 7);
+    EXPECT_EQ(f.cmbCarDevice->currentIndex(), 0);
+    EXPECT_FALSE(f.ToolButton1->isChecked());
+    EXPECT_FALSE(f.ToolButton2->isChecked());
+    EXPECT_TRUE(f.ToolButton3->isChecked());
+    EXPECT_EQ(f.MapPath, "C:\\Mapvex5\\MAPS\\ecatsub.chart");
+    const QStringList offered = kinds(f);
+    ASSERT_EQ(offered.size(), 14);
+    EXPECT_EQ(offered[0], "Список рейсов");
+    EXPECT_EQ(offered[13], "Включения датчика №6");
+    EXPECT_EQ(f.cmbInfoPoints->itemData(13).toInt(), 13);
+    EXPECT_TRUE(fixture.sink.messages.empty());
+}
+
+TEST_F(Settings, AFileFromAStartWithoutServerIsReplacedByTheDefaultNextTime) {
+    fixture.server.failures["StartServer"] = "нет";
+    fixture.server.failures["GroupCount"] = "нет";
+    fixture.start();
+    fixture.form->FormDestroy();
+    fixture.form.reset();
+    const QString saved = QString::fromUtf8(fixture.readSettings());
+    EXPECT_TRUE(saved.contains("<InfoPointsCount>0</InfoPointsCount>"));
+    EXPECT_TRUE(saved.contains("<InfoPoints/>"));
+    fixture.server.failures.clear();
+    fixture.sink.messages.clear();
+    fixture.server.calls.clear();
+    TForm1& f = fixture.start();
+    EXPECT_EQ(fixture.readSettings(), SettingsDocument::defaultDocument());
+    EXPECT_EQ(f.cmbSpeed->currentText(), "60x");
+    EXPECT_TRUE(fixture.sink.messages.empty());
+}
+
+TEST_F(Settings, TheSpeedLosesEveryXAndShowsTheFactor) {
+    fixture.writeSettings(defaultWith(11, "<Speed>300X</Speed>"));
+    TForm1& f = fixture.start();
+    EXPECT_EQ(f.clock.PlaySpeed, 300);
+    EXPECT_EQ(f.cmbSpeed->currentText(), "300x");
+    fixture.form.reset();
+    fixture.writeSettings(defaultWith(11, "<Speed>x45</Speed>"));
+    TForm1& g = fixture.start();
+    EXPECT_EQ(g.clock.PlaySpeed, 45);
+    EXPECT_EQ(g.cmbSpeed->currentText(), "45x");
+}
+
+TEST_F(Settings, ASpeedWithoutDigitsStopsTheLoadAndTheDefinitionsSurviveTheSave) {
+    QByteArray content = defaultWith(11, "<Speed>xx</Speed>");
+    content.replace("\"Список остановок\"", "\"Мои остановки\"");
+    fixture.writeSettings(content);
+    TForm1& f = fixture.start();
+    ASSERT_EQ(fixture.sink.messages.size(), 1u);
+    EXPECT_EQ(fixture.sink.messages[0].text, "'''' is not a valid integer value");
+    EXPECT_EQ(fixture.sink.messages[0].title, "");
+    EXPECT_EQ(f.txtCont->text(), "6"); // nothing after the speed was restored
+    EXPECT_EQ(kinds(f), QStringList{"Список рейсов"});
+    EXPECT_EQ(f.cmbGroupName->currentIndex(), 7); // the selection came before
+    f.FormDestroy();
+    const QString saved = QString::fromUtf8(fixture.readSettings());
+    EXPECT_TRUE(saved.contains("<InfoPointsCount>13</InfoPointsCount>"));
+    EXPECT_TRUE(saved.contains("Мои остановки")); // the file's definitions were kept
+    EXPECT_TRUE(saved.contains("<InfoPoints13 ")) << saved.toStdString();
+}
+
+TEST_F(Settings, AGroupOutsideTheListStillRestoresThePeriodAndRunsTheCarChange) {
+    fixture.writeSettings(settingsWith(QString(kAllValues).replace("<GroupID>7</GroupID>", "<GroupID>12</GroupID>")));
+    TForm1& f = fixture.start();
+    EXPECT_EQ(f.cmbGroupName->currentIndex(), -1);
+    EXPECT_EQ(f.cmbCarDevice->count(), 0);
+    EXPECT_EQ(f.DateBegin->date(), QDate(2009, 3, 1));
+    EXPECT_EQ(f.TimeBegin->time(), QTime(8, 30));
+    EXPECT_EQ(f.TimeEnd->time(), QTime(18, 5));
+    EXPECT_FALSE(f.selectionState.RequestPending); // the request ran and failed quietly
+    EXPECT_EQ(fixture.server.count("ComputeTrack"), 0);
+    EXPECT_EQ(f.txtCont->text(), "120"); // the load went on
+    EXPECT_TRUE(fixture.sink.messages.empty());
+}
+
+TEST_F(Settings, TheRestoredCarIsRequestedWithTheRestoredPeriod) {
+    fixture.writeSettings(settingsWith(kAllValues));
+    TForm1& f = fixture.start();
+    EXPECT_EQ(f.cmbCarName->currentIndex(), 1);
+    EXPECT_EQ(fixture.server.calls.filter("ComputeTrack"),
+              QStringList{"ComputeTrack(g8,801,01.03.2009 08:30:00,02.03.2009 18:05:00,GSM,1)"});
+    EXPECT_EQ(f.MapPath, "m.chart");
+    EXPECT_EQ(fixture.map.calls.last(), "LoadMap(m.chart|)");
+}
+
+TEST_F(Settings, AnEmptyMapPathStopsTheLoadThere) {
+    fixture.writeSettings(settingsWith(QString(kAllValues).replace("<MapPath>m.chart</MapPath>", "<MapPath></MapPath>")));
+    TForm1& f = fixture.start();
+    ASSERT_EQ(fixture.sink.messages.size(), 1u);
+    EXPECT_EQ(fixture.sink.messages[0].text, "В файле настроек нет значения MapPath");
+    EXPECT_EQ(f.cmbSpeed->currentText(), "600x");
+    EXPECT_EQ(f.DateBegin->date(), QDate(2009, 2, 6));
+    EXPECT_EQ(fixture.map.calls.last(), "LoadMap(|)");
+}
+
+TEST_F(Settings, TheDefinitionCountIsTheElementsNotInfoPointsCount) {
+    fixture.writeSettings(settingsWith(QString(kAllValues).replace("<InfoPointsCount>13<", "<InfoPointsCount>5<")));
+    TForm1& f = fixture.start();
+    EXPECT_EQ(f.definitions.size(), 13u);
+    EXPECT_EQ(f.definitionCount, 13);
+}
+
+TEST_F(Settings, UnknownElementsAreIgnoredAndKnownOnesMayStandInAnyOrder) {
+    const QString shuffled = "<Cont>9</Cont><Colour>red</Colour><Speed>10x</Speed><Stops>false</Stops>"
+                             "<DateTimeEnd>02.03.2009 18:05:00</DateTimeEnd><CarID>0</CarID><GroupID>1</GroupID>"
+                             "<DateTimeBegin>01.03.2009 08:30:00</DateTimeBegin><LoadIT>TRUE</LoadIT>"
+                             "<LoadKT>1</LoadKT><MapPath>x.chart</MapPath>";
+    fixture.writeSettings(settingsWith(shuffled));
+    TForm1& f = fixture.start();
+    EXPECT_TRUE(fixture.sink.messages.empty());
+    EXPECT_EQ(f.txtCont->text(), "9");
+    EXPECT_TRUE(f.ToolButton1->isChecked());
+    EXPECT_TRUE(f.ToolButton2->isChecked());
+    EXPECT_FALSE(f.ToolButton3->isChecked());
+    f.FormDestroy();
+    const QString saved = QString::fromUtf8(fixture.readSettings());
+    EXPECT_FALSE(saved.contains("Colour"));
+    const QStringList order = {"MapPath", "LoadKT", "LoadIT", "GroupID", "CarID", "DateTimeBegin", "DateTimeEnd",
+                               "Speed", "Stops", "Cont", "InfoPointsCount", "InfoPoints"};
+    int last = -1;
+    for (const QString& name : order) {
+        const int at = saved.indexOf("<" + name + ">");
+        EXPECT_GT(at, last) << name.toStdString();
+        last = at;
+    }
+    EXPECT_TRUE(saved.contains("<LoadKT>true</LoadKT>"));
+    EXPECT_TRUE(saved.contains("<Stops>false</Stops>"));
+    EXPECT_TRUE(saved.contains("VisibleList=\"true\""));
+    EXPECT_FALSE(saved.contains("TRUE"));
+}
+
+TEST_F(Settings, MoreThanThirteenDefinitionsAreAllOfferedAndTheMenuFollowsVisibleIcon) {
+    QString points;
+    for (int n = 1; n <= 15; ++n)
+        points += QString("<InfoPoints%1 name=\"Вид %1\" VisibleList=\"%2\" VisibleIcon=\"%3\" query=\"parks\" Icon=\"I\"/>")
+                      .arg(n)
+                      .arg(n == 4 ? "false" : "true")
+                      .arg(n == 3 ? "false" : "true");
+    fixture.writeSettings(settingsWith(kAllValues, points));
+    TForm1& f = fixture.start();
+    const QStringList offered = kinds(f);
+    EXPECT_EQ(offered.size(), 15); // 14 of 15 visible, and the trip list
+    EXPECT_FALSE(offered.contains("Вид 4"));
+    EXPECT_EQ(f.cmbInfoPoints->itemData(4).toInt(), 5); // numbers skip the hidden kind
+    EXPECT_FALSE(f.settings().FindMenuItem("mnu3")->isChecked());
+    EXPECT_TRUE(f.settings().FindMenuItem("mnu2")->isChecked());
+    EXPECT_EQ(f.settings().FindMenuItem("mnu14"), nullptr);
+    EXPECT_EQ(f.settings().FindMenuItem("MNU2"), nullptr);
+    EXPECT_EQ(f.settings().FindMenuItem("N5")->isSeparator(), true);
+}
+
+TEST_F(Settings, MisnamedDefinitionsStopTheLoadAtTheFirstMissingNumber) {
+    QString points = "<InfoPoints1 name=\"A\" VisibleList=\"true\" VisibleIcon=\"true\" query=\"parks\" Icon=\"I\"/>"
+                     "<Kind2 name=\"B\" VisibleList=\"true\" VisibleIcon=\"true\" query=\"parks\" Icon=\"I\"/>"
+                     "<InfoPoints3 name=\"C\" VisibleList=\"true\" VisibleIcon=\"true\" query=\"parks\" Icon=\"I\"/>";
+    fixture.writeSettings(settingsWith(kAllValues, points));
+    TForm1& f = fixture.start();
+    ASSERT_EQ(fixture.sink.messages.size(), 1u);
+    EXPECT_EQ(fixture.sink.messages[0].text, "У элемента InfoPoints2 нет атрибута name");
+    ASSERT_EQ(f.definitions.size(), 3u);
+    EXPECT_EQ(f.definitions[0].name, "A");
+    EXPECT_EQ(f.definitions[2].name, "");
+}
+
+TEST_F(Settings, AFileThatIsNotWellFormedIsShownAtStartAndCloseAndLeftAlone) {
+    const QByteArray broken = "<AppSettings><Settings><MapPath>x</Settings>";
+    fixture.writeSettings(broken);
+    TForm1& f = fixture.start();
+    ASSERT_EQ(fixture.sink.messages.size(), 1u);
+    EXPECT_TRUE(fixture.sink.messages[0].text.startsWith("Ошибка в файле настроек (строка 1")) << fixture.sink.messages[0].text.toStdString();
+    f.FormDestroy();
+    EXPECT_EQ(fixture.sink.messages.size(), 2u);
+    EXPECT_EQ(fixture.readSettings(), broken);
+}
+
+TEST_F(Settings, ASavedFileLoadsBackToTheSameValues) {
+    fixture.writeSettings(settingsWith(kAllValues));
+    TForm1& f = fixture.start();
+    f.txtCont->setText("45");
+    f.cmbSpeed->setEditText("3x");
+    f.FormDestroy();
+    fixture.form.reset();
+    TForm1& g = fixture.start();
+    EXPECT_EQ(g.txtCont->text(), "45");
+    EXPECT_EQ(g.clock.PlaySpeed, 3);
+    EXPECT_EQ(g.TimeEnd->time(), QTime(18, 5));
+    EXPECT_EQ(g.cmbCarNum->currentIndex(), 1);
+    EXPECT_EQ(g.definitions.size(), 13u);
+    EXPECT_TRUE(fixture.sink.messages.empty());
+    EXPECT_FALSE(QFile::exists(fixture.settingsPath() + ".tmp"));
+}
+
+// Thousands of damaged documents: loading and saving never crash or hang, and a document that
+// loaded without complaint saves into one that loads back to the same values.
+TEST_F(Settings, FuzzedDocumentsNeverCrashAndCleanOnesRoundTrip) {
+    TForm1& f = fixture.start();
+    QRandomGenerator random(20261208);
+    const QByteArray base = settingsWith(kAllValues);
+    const QStringList names = {"MapPath", "LoadKT", "LoadIT", "GroupID", "CarID", "DateTimeBegin", "DateTimeEnd",
+                               "Speed", "Stops", "Cont", "InfoPointsCount", "InfoPoints", "InfoPoints3"};
+    int clean = 0;
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray doc = base;
+        const int kind = random.bounded(6);
+        if (kind == 0) { // bytes flipped
+            for (int i = 0, n = 1 + random.bounded(4); i < n; ++i)
+                doc[random.bounded(doc.size())] = char(random.bounded(256));
+        } else if (kind == 1) { // an element removed
+            const QString name = names[random.bounded(names.size())];
+            doc = QString::fromUtf8(doc).remove(QRegularExpression("<" + name + "[ >/].*?(</" + name + ">|/>)")).toUtf8();
+        } else if (kind == 2) { // an element duplicated
+            const QString name = names[random.bounded(names.size() - 2)];
+            const QRegularExpressionMatch m = QRegularExpression("<" + name + ">[^<]*</" + name + ">").match(QString::fromUtf8(doc));
+            if (m.hasMatch())
+                doc.replace(m.captured(0).toUtf8(), (m.captured(0) + m.captured(0)).toUtf8());
+        } else if (kind == 3) { // huge values
+            const QString name = names[random.bounded(10)];
+            doc = QString::fromUtf8(doc)
+                      .replace(QRegularExpression("<" + name + ">[^<]*</"), "<" + name + ">" +
+                               QString(random.bounded(1, 20000), QChar('0' + random.bounded(10))) + "</")
+                      .toUtf8();
+        } else if (kind == 4) { // cut short
+            doc.truncate(random.bounded(doc.size()));
+        } else { // reordered: the settings element's children reversed
+            QDomDocument dom;
+            dom.setContent(doc);
+            QDomNode settings = dom.documentElement().firstChild();
+            QList<QDomNode> children;
+            while (settings.hasChildNodes())
+                children.prepend(settings.removeChild(settings.firstChild()));
+            for (QDomNode& child : children)
+                settings.appendChild(child);
+            doc = dom.toByteArray();
+        }
+        fixture.writeSettings(doc);
+        fixture.sink.messages.clear();
+        f.settings().LoadSettings();
+        const bool loaded = fixture.sink.messages.empty();
+        const QString speed = f.cmbSpeed->currentText(), cont = f.txtCont->text();
+        const size_t definitions = f.definitions.size();
+        f.settings().SaveSettings();
+        if (!loaded || !fixture.sink.messages.empty())
+            continue;
+        ++clean;
+        f.settings().LoadSettings();
+        ASSERT_TRUE(fixture.sink.messages.empty()) << doc.toStdString();
+        ASSERT_EQ(f.cmbSpeed->currentText(), speed) << doc.toStdString();
+        ASSERT_EQ(f.txtCont->text(), cont);
+        ASSERT_EQ(f.definitions.size(), definitions);
+    }
+    EXPECT_GT(clean, 200);
+}
