@@ -119,7 +119,7 @@ int BaseMap::load(const QString& path, const QString& mapsFolder) {
     areas_ = std::move(contents.areas);
     places_ = std::move(contents.places);
     bounds_ = contents.bounds;
-    // Wide roads last, so they draw over minor ones; big areas first.
+    // Wide roads last, so they draw over minor ones; land use under water under buildings.
     std::stable_sort(lines_.begin(), lines_.end(),
                      [](const Line& a, const Line& b) { return a.kind > b.kind; });
     std::stable_sort(areas_.begin(), areas_.end(),
@@ -228,8 +228,8 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
         return bounds.width() < 2 * mpp && bounds.height() < 2 * mpp;
     };
 
-    static const QColor areaColours[] = {QColor(170, 211, 223), QColor(200, 225, 180),
-                                         QColor(217, 208, 201), QColor(235, 231, 222)};
+    static const QColor areaColours[] = {QColor(235, 231, 222), QColor(200, 225, 180),
+                                         QColor(170, 211, 223), QColor(217, 208, 201)};
     for (const Area& area : areas_) {
         if (!seen(area.bounds) || tooSmall(area.bounds))
             continue;

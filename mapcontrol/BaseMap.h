@@ -20,7 +20,7 @@ public:
     size_t featureCount() const { return lines_.size() + areas_.size() + places_.size(); }
 
     enum LineClass { Motorway, Primary, Secondary, Minor, Path, Rail, Waterway, OtherLine };
-    enum AreaClass { Water, Green, Building, OtherArea };
+    enum AreaClass { OtherArea, Green, Water, Building }; // in drawing order
 
 private:
     struct Line {

@@ -43,22 +43,33 @@ void polygon(QPainter& painter, const Viewport& view, const std::vector<QPointF>
     painter.drawPolygon(screenPoints(view, points));
 }
 
+// The vehicle glyph at size 1, pointing east: a round body with a pointed nose. Stacked in
+// shrinking sizes it gives even rings, so an outline in another colour reads clearly.
+const QPainterPath& vehicleGlyph() {
+    static const QPainterPath glyph = [] {
+        QPainterPath body;
+        body.addEllipse(QPointF(0, 0), 0.36, 0.36);
+        QPainterPath nose;
+        const double a = 48 * M_PI / 180;
+        nose.moveTo(0.58, 0);
+        nose.lineTo(0.36 * std::cos(a), -0.36 * std::sin(a));
+        nose.lineTo(0, 0);
+        nose.lineTo(0.36 * std::cos(a), 0.36 * std::sin(a));
+        nose.closeSubpath();
+        return body.united(nose).simplified();
+    }();
+    return glyph;
+}
+
 void vehicleSymbol(QPainter& painter, const QPointF& at, double size, double heading,
                    const QColor& color) {
-    // An arrow pointing east before turning: the heading turns it clockwise on the screen.
-    const double s = size / 2;
-    QPainterPath arrow;
-    arrow.moveTo(s, 0);
-    arrow.lineTo(-s, -s * 0.8);
-    arrow.lineTo(-s * 0.45, 0);
-    arrow.lineTo(-s, s * 0.8);
-    arrow.closeSubpath();
     painter.save();
     painter.translate(at);
-    painter.rotate(heading);
+    painter.rotate(heading); // clockwise on the screen, as the heading turns from east
+    painter.scale(size, size);
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
-    painter.drawPath(arrow);
+    painter.drawPath(vehicleGlyph());
     painter.restore();
 }
 

@@ -1,0 +1,91 @@
+#include "BaseMap.h"
+#include "QtPrinters.h"
+#include "TMapvexControl.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+void write(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(content);
+}
+
+const QByteArray kRoads = R"({"type":"FeatureCollection","features":[
+{"type":"Feature","properties":{"highway":"primary","name":"Проспект"},
+ "geometry":{"type":"LineString","coordinates":[[37.60,55.75],[37.64,55.75]]}},
+{"type":"Feature","properties":{"natural":"water"},
+ "geometry":{"type":"Polygon","coordinates":[[[37.615,55.752],[37.625,55.752],[37.625,55.756],[37.615,55.756],[37.615,55.752]]]}},
+{"type":"Feature","properties":{"place":"suburb","name":"Центр"},"geometry":{"type":"Point","coordinates":[37.62,55.745]}}]})";
+
+QImage render(const BaseMap& map, double lon, double lat, double scale) {
+    Viewport view;
+    view.centre = mercator::project(lon, lat);
+    view.scale = scale;
+    view.size = QSize(300, 300);
+    QImage image(view.size, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    map.render(painter, view);
+    return image;
+}
+
+int pixelsLike(const QImage& image, QColor colour, int tolerance = 12) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                         std::abs(c.blue() - colour.blue()) <= tolerance;
+        }
+    return count;
+}
+
+} // namespace
+
+TEST(BaseMap, AChartNamesItsDataSetsAndAWindowsPathIsFoundInTheMapsFolder) {
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("maps"));
+    write(dir.filePath("maps/roads.geojson"), kRoads);
+    write(dir.filePath("maps/town.chart"), "# a town\ndataset roads.geojson\n");
+    BaseMap map;
+    EXPECT_EQ(map.load("C:\\Mapvex5\\MAPS\\town.chart", dir.filePath("maps")), 0);
+    EXPECT_EQ(map.featureCount(), 3u);
+    const QImage image = render(map, 37.62, 55.75, 20000);
+    EXPECT_GT(pixelsLike(image, QColor(252, 214, 164)), 100); // the primary road
+    EXPECT_GT(pixelsLike(image, QColor(170, 211, 223)), 1000); // the water
+}
+
+TEST(BaseMap, AFailedLoadAnswersNonZeroAndKeepsThePreviousMap) {
+    QTemporaryDir dir;
+    write(dir.filePath("roads.geojson"), kRoads);
+    write(dir.filePath("broken.geojson"), "{\"type\": \"Featu");
+    write(dir.filePath("bad.chart"), "dataset missing.geojson\n");
+    write(dir.filePath("odd.chart"), "layer roads.geojson\n");
+    BaseMap map;
+    ASSERT_EQ(map.load(dir.filePath("roads.geojson"), dir.path()), 0);
+    EXPECT_NE(map.load(dir.filePath("nothing-here.shp"), dir.path()), 0);
+    EXPECT_NE(map.load(dir.filePath("broken.geojson"), dir.path()), 0);
+    EXPECT_NE(map.load(dir.filePath("bad.chart"), dir.path()), 0);
+    EXPECT_NE(map.load(dir.filePath("odd.chart"), dir.path()), 0);
+    EXPECT_NE(map.load("", dir.path()), 0);
+    EXPECT_EQ(map.featureCount(), 3u);
+}
+
+TEST(BaseMap, TheOpenStreetMapExtractDrawsItsRoads) {
+    const QString path = qEnvironmentVariable("VANTREL_SHARED_DATA") + "/osm/monaco-2016-03-05.osm.pbf";
+    if (!QFile::exists(path))
+        GTEST_SKIP() << "no OpenStreetMap extract at " << path.toStdString();
+    TMapvexControl control;
+    control.resize(400, 400);
+    ASSERT_EQ(control.LoadMap(path, ""), 0);
+    control.SetCurScale(10000);
+    control.CenterOn(43.7384, 7.4246);
+    const QImage image = control.renderImage(QSize(400, 400));
+    image.save(QDir::temp().filePath("vantrel-monaco.png"));
+    EXPECT_GT(pixelsLike(image, QColor(255, 255, 255), 6), 1500); // minor streets
+    EXPECT_GT(pixelsLike(image, QColor(217, 208, 201), 10), 3000); // buildings
+}

@@ -1,0 +1,159 @@
+#include "QtPrinters.h"
+#include "TMapvexControl.h"
+
+#include <QPainter>
+#include <QRegularExpression>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double kLon = 37.62, kLat = 55.75;
+
+// A control centred on a fixed place, with tables made as the player makes them.
+struct Canvas {
+    Canvas() {
+        control.resize(300, 300);
+        control.SetCurScale(20000);
+        control.CenterOn(kLat, kLon);
+    }
+    IMapTable* geometryTable(const QString& geometry) {
+        IMapTable* table = control.CreateTable();
+        table->AddField("TEXT", "metr", "metr");
+        table->AddRecord();
+        table->SetValue(geometry, 0);
+        return table;
+    }
+    IMapTable* pointTable(double lon, double lat, const QString& style) {
+        IMapTable* table = control.CreateTable();
+        table->AddField("DOUBLE", "XCOORD", "Longitude");
+        table->AddField("DOUBLE", "YCOORD", "Latitude");
+        table->AddField("TEXT", "style", "style");
+        table->AddRecord();
+        table->SetValue(QString::number(lon, 'g', 15), 0);
+        table->SetValue(QString::number(lat, 'g', 15), 1);
+        table->SetValue(style, 2);
+        return table;
+    }
+    QImage image() { return control.renderImage(QSize(300, 300)); }
+    QPoint at(double lon, double lat) {
+        Viewport view = control.viewport();
+        view.size = QSize(300, 300);
+        return view.toScreen(mercator::project(lon, lat)).toPoint();
+    }
+    TMapvexControl control;
+};
+
+bool isRed(const QColor& c) { return c.red() > 200 && c.green() < 80 && c.blue() < 80; }
+
+} // namespace
+
+TEST(Render, ATrailIsARedTwoPixelLineThroughItsPoints) {
+    Canvas canvas;
+    canvas.control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 2",
+                            canvas.geometryTable("L E 37.61 55.75,37.63 55.75,37.63 55.755"));
+    const QImage image = canvas.image();
+    const QPoint a = canvas.at(37.615, 55.75);
+    EXPECT_TRUE(isRed(image.pixelColor(a)));
+    int red = 0;
+    for (int dy = -4; dy <= 4; ++dy)
+        red += isRed(image.pixelColor(a + QPoint(0, dy)));
+    EXPECT_GE(red, 1);
+    EXPECT_LE(red, 3); // about two pixels wide
+    EXPECT_TRUE(isRed(image.pixelColor(canvas.at(37.63, 55.7525))));
+    EXPECT_FALSE(isRed(image.pixelColor(canvas.at(37.62, 55.753))));
+}
+
+TEST(Render, ACheckpointAreaIsAFilledRedCircle) {
+    Canvas canvas;
+    QString ring = "L E ";
+    for (int k = 0; k <= 30; ++k) {
+        const double t = k * 12 * M_PI / 180;
+        ring += QString("%1 %2,").arg(kLon + 0.002 * std::cos(t) / std::cos(kLat * M_PI / 180), 0, 'g', 15)
+                    .arg(kLat + 0.002 * std::sin(t), 0, 'g', 15);
+    }
+    ring.chop(1);
+    canvas.control.AddLayer("name='Контрольная точка';metrics=[metr]", "a rgb(255,0,0) 10", canvas.geometryTable(ring));
+    const QImage image = canvas.image();
+    const QColor inside = image.pixelColor(canvas.at(kLon, kLat));
+    EXPECT_GT(inside.red(), 200);
+    EXPECT_LT(inside.green(), 180);
+    const QColor outside = image.pixelColor(canvas.at(kLon + 0.01, kLat));
+    EXPECT_GT(outside.green(), 200);
+}
+
+TEST(Render, TheMarkersNosePointsAlongItsHeading) {
+    const struct {
+        double heading;
+        QPoint direction; // on the screen, y down
+    } cases[] = {{0, {1, 0}}, {90, {0, 1}}, {180, {-1, 0}}, {270, {0, -1}}};
+    for (const auto& c : cases) {
+        Canvas canvas;
+        canvas.control.AddLayer("name=cartab1;coords=[YCOORD],[XCOORD];style=[style]", "",
+                                canvas.pointTable(kLon, kLat, QString("m '51.otl' 22 rgb(0,0,0) 40 %1").arg(c.heading)));
+        const QImage image = canvas.image();
+        const QPoint centre = canvas.at(kLon, kLat);
+        EXPECT_LT(image.pixelColor(centre + c.direction * 20).lightness(), 60) << c.heading; // the nose
+        EXPECT_GT(image.pixelColor(centre - c.direction * 20).lightness(), 150) << c.heading; // no tail
+    }
+}
+
+TEST(Render, TheThreeMarkerStylesMakeAnOutlinedBlueArrow) {
+    Canvas canvas;
+    IMapTable* marker = canvas.pointTable(kLon, kLat, "m '51.otl' 22 rgb(0,0,0) 32 0");
+    marker->AddField("TEXT", "style2", "style2");
+    marker->AddField("TEXT", "style3", "style3");
+    marker->SetValue("m '51.otl' 22 rgb(255,255,255) 28 0", 3);
+    marker->SetValue("m '51.otl' 22 rgb(0,0,255) 22 0", 4);
+    canvas.control.AddLayer("name=cartab1;coords=[YCOORD],[XCOORD];style=[style]", "", marker);
+    canvas.control.AddLayer("name=cartab2;coords=[YCOORD],[XCOORD];style=[style2]", "", marker);
+    canvas.control.AddLayer("name=cartab3;coords=[YCOORD],[XCOORD];style=[style3]", "", marker);
+    const QImage image = canvas.image();
+    const QPoint centre = canvas.at(kLon, kLat);
+    EXPECT_EQ(image.pixelColor(centre + QPoint(3, 0)), QColor(0, 0, 255));
+    int blue = 0, white = 0, black = 0; // all three stacked layers show around the marker
+    for (int dx = -18; dx <= 18; ++dx)
+        for (int dy = -18; dy <= 18; ++dy) {
+            const QColor c = image.pixelColor(centre + QPoint(dx, dy));
+            blue += c.blue() > 200 && c.red() < 60 && c.green() < 60;
+            white += c.red() >= 250 && c.green() >= 250 && c.blue() >= 250;
+            black += c.lightness() < 50;
+        }
+    EXPECT_GT(blue, 50);
+    EXPECT_GT(white, 40);
+    EXPECT_GT(black, 40);
+}
+
+TEST(Render, LabelsAreDrawnAtTheirPointEvenWithAQuote) {
+    for (const QString& label : {QString("Склад(ворота)"), QString("O'Brien(дом)")}) {
+        Canvas canvas;
+        canvas.control.AddLayer("name=centersKT;coords=[YCOORD],[XCOORD];style=[style]", "",
+                                canvas.pointTable(kLon, kLat, "t '" + label + "' 'Arial 204' 8 rgb(0,0,0)"));
+        ASSERT_EQ(canvas.control.scene().layer("centersKT")->features.size(), 1u);
+        const QImage image = canvas.image();
+        const QPoint centre = canvas.at(kLon, kLat);
+        int dark = 0, darkFar = 0;
+        for (int dx = -40; dx <= 40; ++dx)
+            for (int dy = -8; dy <= 8; ++dy)
+                dark += image.pixelColor(centre + QPoint(dx, dy)).lightness() < 80;
+        for (int dx = -40; dx <= 40; ++dx)
+            for (int dy = 40; dy <= 56; ++dy)
+                darkFar += image.pixelColor(centre + QPoint(dx, dy)).lightness() < 80;
+        EXPECT_GT(dark, 20) << label.toStdString();
+        EXPECT_EQ(darkFar, 0);
+    }
+}
+
+TEST(Render, CurScaleIsTheGroundScaleAtTheCentre) {
+    Canvas canvas;
+    canvas.control.SetCurScale(10000);
+    Viewport view = canvas.control.viewport();
+    // 96 pixels are an inch on the screen: 254 m on the ground at 1:10000.
+    const QPointF a = mercator::unproject(view.toMercator(QPointF(0, 150)));
+    const QPointF b = mercator::unproject(view.toMercator(QPointF(96, 150)));
+    const double metres = (b.x() - a.x()) * M_PI / 180 * 6378137 * std::cos(kLat * M_PI / 180);
+    EXPECT_NEAR(metres, 254, 1);
+    EXPECT_DOUBLE_EQ(canvas.control.CurScale(), 10000);
+    canvas.control.SetCurScale(std::nan(""));
+    EXPECT_DOUBLE_EQ(canvas.control.CurScale(), 10000);
+}
