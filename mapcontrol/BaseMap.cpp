@@ -152,6 +152,11 @@ bool BaseMap::readChart(const QString& path, Contents& into) {
 bool BaseMap::readDataSet(const QString& path, Contents& into) {
     GDALAllRegister();
     CPLSetConfigOption("OGR_INTERLEAVED_READING", "YES");
+    // Damaged features are skipped; GDAL's running commentary about them is not for the user.
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    struct PopHandler {
+        ~PopHandler() { CPLPopErrorHandler(); }
+    } popHandler;
     GDALDatasetUniquePtr dataset(
         GDALDataset::Open(path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!dataset)
@@ -235,8 +240,9 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
             continue;
         if (area.kind == Building && mpp > 4)
             continue;
+        // A cosmetic (one-pixel) outline costs far less to draw than a thin scaled one.
         draw::polygon(painter, view, area.points, areaColours[area.kind],
-                      area.kind == Building ? QPen(QColor(196, 182, 171), 0.5) : QPen(Qt::NoPen));
+                      area.kind == Building ? QPen(QColor(196, 182, 171), 0) : QPen(Qt::NoPen));
     }
 
     struct LineLook {
@@ -263,12 +269,24 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
             if (line.kind >= Path && mpp > 6)
                 continue;
             const double width = look.width * zoomWidth;
+            if (width < 2 && look.casing.alpha() > 0) {
+                // Too thin for a casing: one line in a tone between casing and fill.
+                if (pass == 1) {
+                    const QColor tone = QColor::fromRgbF((look.casing.redF() + look.fill.redF()) / 2,
+                                                         (look.casing.greenF() + look.fill.greenF()) / 2,
+                                                         (look.casing.blueF() + look.fill.blueF()) / 2);
+                    draw::polyline(painter, view, line.points,
+                                   QPen(tone, width + 0.5, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin));
+                }
+                continue;
+            }
+            // Bevel joins: at road widths they look round enough and cost a fraction to draw.
             if (pass == 0 && look.casing.alpha() > 0)
                 draw::polyline(painter, view, line.points,
-                               QPen(look.casing, width + 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                               QPen(look.casing, width + 1.5, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin));
             if (pass == 1)
                 draw::polyline(painter, view, line.points,
-                               QPen(look.fill, width, look.style, Qt::RoundCap, Qt::RoundJoin));
+                               QPen(look.fill, width, look.style, Qt::RoundCap, Qt::BevelJoin));
         }
     }
     for (const Place& place : places_) {

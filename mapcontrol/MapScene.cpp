@@ -16,7 +16,7 @@ QPolygonF screenPoints(const Viewport& view, const std::vector<QPointF>& points)
     QPointF last(1e300, 1e300);
     for (size_t i = 0; i < points.size(); ++i) {
         const QPointF s((points[i].x() - cx) / mpp + hw, (cy - points[i].y()) / mpp + hh);
-        if (i + 1 == points.size() || std::abs(s.x() - last.x()) + std::abs(s.y() - last.y()) >= 1.0) {
+        if (i + 1 == points.size() || std::abs(s.x() - last.x()) + std::abs(s.y() - last.y()) >= 1.5) {
             result.append(s);
             last = s;
         }
@@ -30,10 +30,15 @@ void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF
     const QPolygonF screen = screenPoints(view, points);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    if (screen.size() == 1)
+    if (screen.size() == 1) {
         painter.drawPoint(screen.first());
-    else
-        painter.drawPolyline(screen);
+        return;
+    }
+    // A long line stroked in short pieces: each piece is a simple shape to fill, where the whole
+    // line, crossing itself, would be one large and complex one.
+    constexpr qsizetype kPiece = 64;
+    for (qsizetype from = 0; from + 1 < screen.size(); from += kPiece - 1)
+        painter.drawPolyline(screen.constData() + from, int(std::min(kPiece, screen.size() - from)));
 }
 
 void polygon(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
@@ -73,23 +78,47 @@ void vehicleSymbol(QPainter& painter, const QPointF& at, double size, double hea
     painter.restore();
 }
 
+namespace {
+// A label with its white halo, drawn once into an image and reused: place names and checkpoint
+// labels come back in every redraw.
+QImage labelImage(const QString& text, double points, const QColor& color, qreal ratio) {
+    static QHash<QString, QImage> cache;
+    const QString key = text + QLatin1Char('\x1f') + QString::number(points) + QLatin1Char('\x1f') +
+                        color.name() + QLatin1Char('\x1f') + QString::number(ratio);
+    const auto found = cache.constFind(key);
+    if (found != cache.constEnd())
+        return *found;
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    font.setPointSizeF(std::max(points, 1.0));
+    const QFontMetricsF metrics(font);
+    const QRectF box = metrics.boundingRect(text).adjusted(-3, -3, 3, 3);
+    QImage image((box.size() * ratio).toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addText(-box.topLeft(), font, text);
+        painter.setPen(QPen(QColor(255, 255, 255, 220), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(path);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawPath(path);
+    }
+    if (cache.size() > 2000)
+        cache.clear();
+    cache.insert(key, image);
+    return image;
+}
+} // namespace
+
 void label(QPainter& painter, const QPointF& at, const QString& text, double points,
            const QColor& color) {
-    QFont font = painter.font();
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setPointSizeF(std::max(points, 1.0));
-    painter.setFont(font);
-    const QRectF box = painter.fontMetrics().boundingRect(text);
-    const QPointF origin(at.x() - box.width() / 2, at.y() + box.height() / 4);
-    QPainterPath path;
-    path.addText(origin, font, text);
-    painter.setPen(QPen(QColor(255, 255, 255, 220), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(path);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawPath(path);
+    const QImage image = labelImage(text, points, color, painter.device()->devicePixelRatioF());
+    const QSizeF size = QSizeF(image.size()) / image.devicePixelRatio();
+    painter.drawImage(QPointF(at.x() - size.width() / 2, at.y() - size.height() / 2), image);
 }
 
 } // namespace draw
@@ -201,7 +230,7 @@ void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer&
         case MapStyle::Kind::Line:
             draw::polyline(painter, view, feature.points,
                            QPen(style.color, std::max(style.size, 0.5), Qt::SolidLine,
-                                Qt::RoundCap, Qt::RoundJoin));
+                                Qt::RoundCap, Qt::BevelJoin));
             break;
         case MapStyle::Kind::Area: {
             QColor fill = style.color;
