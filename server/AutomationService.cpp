@@ -227,27 +227,26 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
         const Car car = *found;
         const quint64 generation = ++generation_;
         status_ = 1;
-        auto* watcher = new QFutureWatcher<std::shared_ptr<Result>>(this);
-        connect(watcher, &QFutureWatcher<std::shared_ptr<Result>>::finished, this, [this, watcher, generation] {
+        using Outcome = std::pair<std::shared_ptr<Result>, QString>; // the result, or what failed
+        auto* watcher = new QFutureWatcher<Outcome>(this);
+        connect(watcher, &QFutureWatcher<Outcome>::finished, this, [this, watcher, generation] {
             watcher->deleteLater();
-            std::shared_ptr<Result> result;
-            QString error;
-            try {
-                result = watcher->result();
-            } catch (const std::exception& e) {
-                error = QString::fromUtf8(e.what());
-            }
-            finishComputation(generation, result, error);
+            const Outcome outcome = watcher->result();
+            finishComputation(generation, outcome.first, outcome.second);
         });
         const QString path = storePath_;
-        watcher->setFuture(QtConcurrent::run([path, car, begin, end] {
-            Store store(path);
-            auto result = std::make_shared<Result>();
-            result->groupId = car.groupId;
-            result->carId = car.id;
-            result->trips = computeTrips(store.messages(car.device, begin, end),
-                                         store.checkpoints(car.checkpointList));
-            return result;
+        watcher->setFuture(QtConcurrent::run([path, car, begin, end]() -> Outcome {
+            try {
+                Store store(path);
+                auto result = std::make_shared<Result>();
+                result->groupId = car.groupId;
+                result->carId = car.id;
+                result->trips = computeTrips(store.messages(car.device, begin, end),
+                                             store.checkpoints(car.checkpointList));
+                return {result, QString()};
+            } catch (const std::exception& error) {
+                return {nullptr, QString::fromUtf8(error.what())};
+            }
         }));
     });
 }

@@ -86,8 +86,6 @@ RoadNetwork RoadNetwork::demo() {
     for (int r = 0; r < net.rows_; ++r) {
         for (int c = 0; c + 1 < net.columns_; ++c) {
             const bool big = avenue(r);
-            if (!big && random.uniform() < 0.06)
-                continue; // a few blocks have no through street
             net.addRoad(net.gridNode(c, r), net.gridNode(c + 1, r), big ? "primary" : "residential",
                         QString::fromUtf8(big ? kAvenues[(r / 5) % 6] : kStreets[r % 20]), big ? 60 : 40);
         }
@@ -95,13 +93,12 @@ RoadNetwork RoadNetwork::demo() {
     for (int c = 0; c < net.columns_; ++c) {
         for (int r = 0; r + 1 < net.rows_; ++r) {
             const bool big = avenue(c);
-            if (!big && random.uniform() < 0.06)
-                continue;
             net.addRoad(net.gridNode(c, r), net.gridNode(c, r + 1), big ? "secondary" : "residential",
                         QString::fromUtf8(big ? kAvenues[(c / 5 + 3) % 6] : kStreets[(c + 7) % 20]),
                         big ? 60 : 40);
         }
     }
+    net.closeSomeStreets(random);
     for (int i = 0; i < ringNodes; ++i)
         net.addRoad(ringStart + i, ringStart + (i + 1) % ringNodes, "trunk",
                     QStringLiteral("Кольцевая дорога"), 90);
@@ -180,6 +177,52 @@ void RoadNetwork::route(int from, int to, std::vector<QPointF>& points, std::vec
         points.push_back(nodes_[size_t(next)]);
         speeds.push_back(road.speedKmh);
         at = next;
+    }
+}
+
+bool RoadNetwork::connected(const std::vector<bool>& open) const {
+    std::vector<bool> seen(nodes_.size(), false);
+    std::vector<int> stack{0};
+    seen[0] = true;
+    size_t reached = 1;
+    while (!stack.empty()) {
+        const int node = stack.back();
+        stack.pop_back();
+        for (const int r : adjacent_[size_t(node)]) {
+            if (!open[size_t(r)])
+                continue;
+            const int next = roads_[size_t(r)].a == node ? roads_[size_t(r)].b : roads_[size_t(r)].a;
+            if (!seen[size_t(next)]) {
+                seen[size_t(next)] = true;
+                ++reached;
+                stack.push_back(next);
+            }
+        }
+    }
+    return reached == size_t(columns_ * rows_);
+}
+
+template <typename Random> void RoadNetwork::closeSomeStreets(Random& random) {
+    // A few blocks have no through street, but every crossing stays reachable.
+    std::vector<bool> open(roads_.size(), true);
+    for (size_t r = 0; r < roads_.size(); ++r) {
+        if (roads_[r].highway != QLatin1String("residential") || random.uniform() >= 0.06)
+            continue;
+        open[r] = false;
+        if (!connected(open))
+            open[r] = true;
+    }
+    std::vector<Road> kept;
+    for (size_t r = 0; r < roads_.size(); ++r)
+        if (open[r])
+            kept.push_back(roads_[r]);
+    roads_.clear();
+    for (auto& list : adjacent_)
+        list.clear();
+    for (const Road& road : kept) {
+        adjacent_[size_t(road.a)].push_back(int(roads_.size()));
+        adjacent_[size_t(road.b)].push_back(int(roads_.size()));
+        roads_.push_back(road);
     }
 }
 
@@ -414,17 +457,28 @@ void createDemoData(Store& store) {
 
                 Simulation sim(net, random);
                 for (int day = 0; day < 3; ++day) {
-                    double time = datetime::fromDateAndTime(firstDay.addDays(day), QTime(8, 0)) +
-                                  (c * 25 + random.between(0, 15)) / 1440.0;
+                    // Devices report whole seconds.
+                    const int startSecond = int(c * 25 * 60 + random.between(0, 15 * 60));
+                    double time = datetime::fromDateAndTime(firstDay.addDays(day), QTime(8, 0).addSecs(startSecond));
                     sim.placeAt(depot);
                     sim.park(time, 600);
-                    const auto pick = [&] { return customers[size_t(random.below(int(customers.size())))]; };
-                    const int a = farthest(depot), b = pick(), d = pick(), e = pick();
-                    sim.drive(time, {depot, a, customers[size_t((c + day + 1) % 3)], b}, true);
+                    // Each leg goes somewhere else than where the vehicle stands.
+                    const auto other = [&](int from) {
+                        int to = from;
+                        while (to == from || net.node(to) == net.node(from))
+                            to = customers[size_t(random.below(int(customers.size())))];
+                        return to;
+                    };
+                    const int a = farthest(depot);
+                    int second = customers[size_t((c + day + 1) % 3)];
+                    if (second == a)
+                        second = other(a);
+                    const int b = other(second), d = other(b), e = other(d), last = other(e);
+                    sim.drive(time, {depot, a, second, b}, true);
                     sim.park(time, random.between(1500, 3000));
                     sim.drive(time, {b, d, e}, false);
                     sim.park(time, random.between(1800, 3600));
-                    sim.drive(time, {e, pick(), depot}, false);
+                    sim.drive(time, {e, last, depot == last ? other(last) : depot}, false);
                     sim.park(time, 900);
                 }
                 store.addMessages(device, sim.messages);

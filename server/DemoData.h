@@ -39,6 +39,9 @@ public:
 
 private:
     void addRoad(int a, int b, const QString& highway, const QString& name, double speed);
+    template <typename Random> void closeSomeStreets(Random& random);
+    // Whether the open roads (the grid's, before the ring is added) reach every crossing.
+    bool connected(const std::vector<bool>& open) const;
 
     std::vector<QPointF> nodes_;
     std::vector<Road> roads_;

@@ -138,6 +138,15 @@ TEST(DemoData, TheEighthGroupsFirstVehicleShowsEveryKindOfEntry) {
                              "sensor_on-num5", "sensor_on-num6", "checkpoints-stages"})
         EXPECT_FALSE(trips[0].entries.at(kind).empty()) << kind;
 
+    // Every vehicle reaches every stop of its day: three trips a day, the first with two stops.
+    for (const Group& group : groups)
+        for (const Car& car : store.cars(group.id)) {
+            const auto own = computeTrips(store.messages(car.device, 0, 1e9), {});
+            EXPECT_EQ(own.size(), 9u) << car.device;
+            ASSERT_FALSE(own.empty());
+            EXPECT_EQ(own[0].entries.at("parks").size(), 2u) << car.device;
+        }
+
     // The same seed gives the same data.
     Store again(dir.filePath("again.sqlite"));
     createDemoData(again);

@@ -1,0 +1,217 @@
+// The whole road as an operator drives it: the real vantrel-server on this test's private bus,
+// the real map control, the real wall clock.
+#include "DateTimeValue.h"
+#include "FormFixture.h"
+#include "GlyphButton.h"
+#include "InfoPointsController.h"
+#include "PlaybackController.h"
+#include "PlaybackTimer.h"
+#include "SettingsDocument.h"
+#include "TMapvexControl.h"
+#include "TVantrelAutomation.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSlider>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition, int ms = 30000) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!condition()) {
+        if (elapsed.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+void runFor(int ms) { waitFor([] { return false; }, ms); }
+
+// A window as the program makes it, but with its settings in a folder of the test's own.
+class Operator {
+public:
+    explicit Operator(const QString& settings) {
+        TVantrelAutomation::Options options;
+        options.serverProgram = qEnvironmentVariable("VANTREL_BIN_DIR") + "/vantrel-server";
+        client = std::make_unique<TVantrelAutomation>(options);
+        environment.createServer = [this]() -> IVantrelAutomation* { return client.get(); };
+        environment.createMap = [](QWidget* parent) {
+            auto* control = new TMapvexControl(parent);
+            return PlayerEnvironment::MapParts{control, control};
+        };
+        environment.messages = &sink;
+        environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTime()); };
+        environment.settingsDirectory = settings;
+        form = std::make_unique<TForm1>(environment);
+        form->resize(1000, 700);
+        form->show();
+    }
+    ~Operator() {
+        if (form)
+            form->close();
+    }
+    bool tripsListed() {
+        return waitFor([&] {
+            return !form->selectionState.RequestPending && form->ListView1->topLevelItemCount() > 0 &&
+                   form->track.PointCount > 1;
+        });
+    }
+    void choose(QComboBox* combo, int index) {
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+    void click(QTreeWidgetItem* row) {
+        form->ListView1->setCurrentItem(row);
+        emit form->ListView1->itemClicked(row, 0);
+    }
+
+    RecordingSink sink;
+    PlayerEnvironment environment;
+    std::unique_ptr<TVantrelAutomation> client;
+    std::unique_ptr<TForm1> form;
+};
+
+struct EndToEnd : ::testing::Test {
+    void SetUp() override { qputenv("XDG_DATA_HOME", data.path().toUtf8()); }
+    // The server a test started leaves with it: its store goes with the test's folder.
+    void TearDown() override {
+        if (const qint64 pid = serverPid(); pid > 0)
+            ::kill(pid_t(pid), SIGTERM);
+        waitFor([] { return serverPid() <= 0; }, 10000);
+    }
+    static qint64 serverPid() {
+        return QDBusConnection::sessionBus().interface()->servicePid(TVantrelAutomation::kService).value();
+    }
+    QTemporaryDir data, settings;
+};
+
+} // namespace
+
+TEST_F(EndToEnd, ChooseReplaySkipJumpCloseAndComeBack) {
+    QString device;
+    int points = 0;
+    {
+        Operator op(settings.path());
+        TForm1& f = *op.form;
+        ASSERT_TRUE(op.tripsListed()) << op.sink.texts().join("; ").toStdString();
+        EXPECT_EQ(f.cmbGroupName->currentIndex(), 7); // restored from the new default settings
+
+        op.choose(f.cmbGroupName, 2);
+        op.choose(f.cmbCarNum, 1);
+        ASSERT_TRUE(op.tripsListed());
+        device = f.cmbCarDevice->currentText();
+        EXPECT_EQ(f.cmbCarName->currentIndex(), 1);
+        EXPECT_EQ(f.lblTripNum->text(), "1");
+
+        op.click(f.ListView1->topLevelItem(0)); // trip 1 with its stop list
+        points = f.track.PointCount;
+        ASSERT_FALSE(f.StopList.empty());
+        double minLon = 1e9, maxLon = -1e9, minLat = 1e9, maxLat = -1e9;
+        for (const TMapPoint& p : f.track.TrackPoints) {
+            minLon = std::min(minLon, p.x), maxLon = std::max(maxLon, p.x);
+            minLat = std::min(minLat, p.y), maxLat = std::max(maxLat, p.y);
+        }
+
+        f.cmbSpeed->lineEdit()->setText("600x");
+        emit f.cmbSpeed->lineEdit()->textEdited("600x");
+        f.ToolButton3->setChecked(true);
+        emit f.btnPlay->clicked();
+        ASSERT_EQ(f.btnPlay->glyph(), ";");
+        QStringList seen;
+        bool skipped = false;
+        ASSERT_TRUE(waitFor([&] {
+            if (!f.CarMarkerTexts[0].isEmpty() && (seen.isEmpty() || seen.last() != f.CarMarkerTexts.join(' ')))
+                seen << f.CarMarkerTexts.join(' ');
+            skipped = skipped || f.playback().resting();
+            return f.btnPlay->glyph() == "4";
+        }, 60000));
+        EXPECT_GT(seen.size(), 20); // the marker moved
+        for (const QString& marker : seen) {
+            const QStringList parts = marker.split(' ');
+            EXPECT_GE(parts[0].toDouble(), minLon - 1e-9);
+            EXPECT_LE(parts[0].toDouble(), maxLon + 1e-9);
+            EXPECT_GE(parts[1].toDouble(), minLat - 1e-9);
+            EXPECT_LE(parts[1].toDouble(), maxLat + 1e-9);
+        }
+        EXPECT_TRUE(skipped);
+        EXPECT_EQ(f.TrackBar->value(), 1);
+        EXPECT_FALSE(f.Timer1->enabled());
+
+        f.txtCont->setText("0");
+        op.choose(f.cmbInfoPoints, f.cmbInfoPoints->findData(2)); // stops
+        ASSERT_GT(f.ListView1->topLevelItemCount(), 0);
+        QTreeWidgetItem* stop = f.ListView1->topLevelItem(f.ListView1->topLevelItemCount() - 1);
+        op.click(stop);
+        const double begin = datetime::parseText(stop->text(1));
+        EXPECT_EQ(f.TrackBar->value(), datetime::secondsBetween(f.track.TrackStartTime(), begin));
+        EXPECT_NEAR(f.clock.PlayTime, begin, datetime::kOneSecond); // the track bar counts whole seconds
+        EXPECT_TRUE(op.sink.messages.empty()) << op.sink.texts().join("; ").toStdString();
+    }
+    const QString saved = QString::fromUtf8([&] {
+        QFile file(QDir(settings.path()).filePath(SettingsDocument::kFileName));
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }());
+    EXPECT_TRUE(saved.contains("<GroupID>2</GroupID>"));
+    EXPECT_TRUE(saved.contains("<CarID>1</CarID>"));
+    EXPECT_TRUE(saved.contains("<Speed>600x</Speed>"));
+    EXPECT_TRUE(saved.contains("<Cont>0</Cont>"));
+
+    Operator again(settings.path());
+    ASSERT_TRUE(again.tripsListed());
+    EXPECT_EQ(again.form->cmbGroupName->currentIndex(), 2);
+    EXPECT_EQ(again.form->cmbCarDevice->currentText(), device);
+    EXPECT_EQ(again.form->cmbSpeed->currentText(), "600x");
+    EXPECT_EQ(again.form->track.PointCount, points);
+}
+
+TEST_F(EndToEnd, AKilledServerLeavesTheLoadedTrackPlayingWithoutAnErrorStorm) {
+    Operator op(settings.path());
+    TForm1& f = *op.form;
+    ASSERT_TRUE(op.tripsListed());
+    f.cmbSpeed->lineEdit()->setText("60x");
+    emit f.cmbSpeed->lineEdit()->textEdited("60x");
+    emit f.btnPlay->clicked();
+    runFor(300);
+    const qint64 pid = serverPid();
+    ASSERT_GT(pid, 0);
+    ::kill(pid_t(pid), SIGKILL);
+    ASSERT_TRUE(waitFor([&] { return f.server == nullptr; }, 5000));
+    EXPECT_FALSE(f.ListView1->isEnabled());
+    const QString before = f.CarMarkerTexts.join(' ');
+    runFor(1000);
+    EXPECT_TRUE(f.Timer1->enabled());
+    EXPECT_NE(f.CarMarkerTexts.join(' '), before); // still playing the loaded track
+    EXPECT_TRUE(op.sink.messages.empty()) << op.sink.texts().join("; ").toStdString();
+
+    // A server started again is not taken up by this window…
+    QProcess::startDetached(qEnvironmentVariable("VANTREL_BIN_DIR") + "/vantrel-server", {});
+    ASSERT_TRUE(waitFor([] { return serverPid() > 0; }, 20000));
+    runFor(300);
+    op.choose(f.cmbCarDevice, 1);
+    EXPECT_EQ(f.server, nullptr);
+    EXPECT_FALSE(f.ListView1->isEnabled());
+    EXPECT_TRUE(op.sink.messages.empty());
+    op.form->close();
+    op.form.reset();
+
+    // …but by the next start of the player.
+    Operator next(settings.path());
+    ASSERT_TRUE(next.tripsListed());
+    EXPECT_NE(next.form->server, nullptr);
+    EXPECT_TRUE(next.form->ListView1->isEnabled());
+}
