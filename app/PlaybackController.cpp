@@ -59,9 +59,9 @@ void PlaybackController::btnStopClick() {
         f.TrackBarActive = false;
         setTrackBarPosition(1);
         f.TrackBarActive = true;
-        f.lblDate->setText(QString());
-        f.lblSpeed->setText(QStringLiteral("0 км/ч"));
-        f.lblDistance->setText(QStringLiteral("0 м"));
+        TForm1::setLabel(f.lblDate, QString());
+        TForm1::setLabel(f.lblSpeed, QStringLiteral("0 км/ч"));
+        TForm1::setLabel(f.lblDistance, QStringLiteral("0 м"));
         f.CurPoint = 1;
     } catch (const std::exception&) {
         f.TrackBarActive = true; // Stop's own failures are not reported
@@ -114,7 +114,7 @@ void PlaybackController::Timer1Timer() {
             skipped = true;
         }
     }
-    f.lblDate->setText(datetime::formatLabel(playTime));
+    TForm1::setLabel(f.lblDate, datetime::formatLabel(playTime));
     const double start = f.track.TrackStartTime();
     f.TrackBarActive = false;
     try {
@@ -153,7 +153,7 @@ void PlaybackController::TrackBarChange() {
         return;
     const double playTime = f.track.TrackStartTime() + f.TrackBar->value() / datetime::kSecondsPerDay;
     f.clock.PlayTime = playTime;
-    f.lblDate->setText(datetime::formatLabel(playTime));
+    TForm1::setLabel(f.lblDate, datetime::formatLabel(playTime));
     ShowCarPosition(playTime);
     f.clock.rebase(playTime);
 }
@@ -188,8 +188,8 @@ void PlaybackController::ShowCarPosition(double playTime) {
         return;
     f.CurPoint = carposition::FindPointIndex(track, playTime, f.CurPoint);
     const int c = std::clamp(f.CurPoint, 1, track.PointCount);
-    f.lblSpeed->setText(carposition::speedLabel(track.speed(c)));
-    f.lblDistance->setText(carposition::distanceLabel(track.mileage(c)));
+    TForm1::setLabel(f.lblSpeed, carposition::speedLabel(track.speed(c)));
+    TForm1::setLabel(f.lblDistance, carposition::distanceLabel(track.mileage(c)));
     const carposition::Placement where = carposition::place(track, c, playTime);
     f.CarMarkerTexts = carposition::SetCarMarkerTexts(where.x, where.y, where.heading);
     f.map().RefreshLayers(2);
@@ -200,8 +200,8 @@ void PlaybackController::showCarAtEnd() {
     const int n = track.PointCount;
     if (n < 1)
         return;
-    f.lblSpeed->setText(carposition::speedLabel(track.speed(n)));
-    f.lblDistance->setText(carposition::distanceLabel(track.mileage(n)));
+    TForm1::setLabel(f.lblSpeed, carposition::speedLabel(track.speed(n)));
+    TForm1::setLabel(f.lblDistance, carposition::distanceLabel(track.mileage(n)));
     const carposition::Placement where = carposition::place(track, n, track.time(n));
     f.CarMarkerTexts = carposition::SetCarMarkerTexts(where.x, where.y, where.heading);
     f.map().RefreshLayers(2);

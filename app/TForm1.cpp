@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTimer>
@@ -127,6 +128,11 @@ void TForm1::connectHandlers() {
 
     connect(ToolButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { map_->ToolButton1Click(); }); });
+}
+
+void TForm1::setLabel(QLabel* label, const QString& text) {
+    if (label->text() != text)
+        label->setText(text);
 }
 
 void TForm1::guarded(const std::function<void()>& work) {

@@ -54,6 +54,9 @@ public:
     void ServerClosed();
     bool OpenMap(const QString& path);
 
+    // Sets a label's text when it differs: playback writes the same texts over and over.
+    static void setLabel(QLabel* label, const QString& text);
+
     // Runs a handler's work; an error that leaves it is shown by the one error reporter.
     void guarded(const std::function<void()>& work);
     void reportError(const std::exception& error);

@@ -114,6 +114,7 @@ void TForm1::createControls() {
     panel->place(GroupBox4, {6, 398, 254, 154}, Anchors::Stretch);
     panel->place(GroupBox5, {6, 545, 254, 86}, Anchors::Stretch);
     Label10 = label(Panel2, "Label10", QStringLiteral("Label10"));
+    Label10->setAutoFillBackground(true);
     panel->place(Label10, {147, 645, 100, 14});
 
     Timer1 = named(new PlaybackTimer(this), "Timer1");
@@ -258,6 +259,7 @@ void TForm1::createPlayerBox() {
     TrackBar->setRange(0, 10);
     TrackBar->setValue(0);
     TrackBar->setTickPosition(QSlider::TicksBelow);
+    TrackBar->setAutoFillBackground(true);
     a->place(TrackBar, {1, 114, 250, 28}, Anchors::Stretch);
 }
 
@@ -276,6 +278,11 @@ void TForm1::createInfoPanel() {
     a->place(Label3, {16, 63, 55, 15});
     lblDistance = label(GroupBox5, "lblDistance", QStringLiteral("0 м"));
     a->place(lblDistance, {72, 63, 175, 15});
+    // Playback rewrites these many times a second; painting their own background spares the
+    // group box behind them from being painted again each time.
+    for (QWidget* w : {static_cast<QWidget*>(lblDate), static_cast<QWidget*>(lblSpeed),
+                       static_cast<QWidget*>(lblDistance)})
+        w->setAutoFillBackground(true);
 }
 
 void TForm1::createPopupMenu1() {
