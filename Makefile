@@ -3,6 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 
 .PHONY: deps build run test bench sanitize clean
+SANITIZE_BUILD ?= build-sanitize
 
 deps:
 	@scripts/install-deps.sh
@@ -17,8 +18,18 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen dbus-run-session -- ctest --output-on-failure -j$(JOBS)
 
+# Everything again with AddressSanitizer and UndefinedBehaviorSanitizer; any report fails the run.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen \
+		ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		dbus-run-session -- ctest --output-on-failure -j$(JOBS)
+
 bench: build
 	scripts/run-benchmarks.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)
