@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -148,10 +149,26 @@ void TForm1::reportError(const std::exception& error) {
                                        QCoreApplication::applicationName());
 }
 
+void TForm1::makePlaybackLabelsOpaque() {
+    // Playback rewrites these labels many times a second. Painting their own background spares
+    // the group box behind them a repaint each time; the colour is the box's as drawn, since
+    // the style shades the inside of its frame.
+    const QImage box = GroupBox5->grab().toImage();
+    const QRect probe = lblDate->geometry();
+    const QColor inside = box.pixelColor(probe.right() - 2, probe.center().y());
+    for (QLabel* label : {lblDate, lblSpeed, lblDistance}) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Window, inside);
+        label->setPalette(palette);
+        label->setAutoFillBackground(true);
+    }
+}
+
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shown_)
         return;
+    makePlaybackLabelsOpaque();
     shown_ = true;
     // Start-up runs once the window is on the screen, from the message loop.
     QTimer::singleShot(0, this, [this] { FormShow(); });

@@ -155,6 +155,7 @@ private:
     void createInfoPanel();
     void createPopupMenu1();
     void connectHandlers();
+    void makePlaybackLabelsOpaque();
 
     PlayerEnvironment environment_;
     std::unique_ptr<SelectionController> selection_;

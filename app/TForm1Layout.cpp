@@ -278,11 +278,6 @@ void TForm1::createInfoPanel() {
     a->place(Label3, {16, 63, 55, 15});
     lblDistance = label(GroupBox5, "lblDistance", QStringLiteral("0 м"));
     a->place(lblDistance, {72, 63, 175, 15});
-    // Playback rewrites these many times a second; painting their own background spares the
-    // group box behind them from being painted again each time.
-    for (QWidget* w : {static_cast<QWidget*>(lblDate), static_cast<QWidget*>(lblSpeed),
-                       static_cast<QWidget*>(lblDistance)})
-        w->setAutoFillBackground(true);
 }
 
 void TForm1::createPopupMenu1() {
