@@ -87,8 +87,11 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-Car readCar(const Statement& s) {
-    return {s.integer(0), s.text(1), s.text(2), s.text(3), s.integer(4), s.text(5)};
+std::vector<Car> readCars(Statement& s) {
+    std::vector<Car> result;
+    while (s.step())
+        result.push_back({s.integer(0), s.text(1), s.text(2), s.text(3), s.integer(4), s.text(5)});
+    return result;
 }
 
 } // namespace
@@ -132,18 +135,12 @@ std::vector<Car> Store::cars(const QString& groupId) const {
     Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars "
                      "WHERE group_id = ? ORDER BY id");
     s.bind(1, groupId);
-    std::vector<Car> result;
-    while (s.step())
-        result.push_back(readCar(s));
-    return result;
+    return readCars(s);
 }
 
 std::vector<Car> Store::allCars() const {
     Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars ORDER BY id");
-    std::vector<Car> result;
-    while (s.step())
-        result.push_back(readCar(s));
-    return result;
+    return readCars(s);
 }
 
 std::vector<Message> Store::messages(int device, double from, double to) const {

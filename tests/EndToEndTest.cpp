@@ -1,6 +1,7 @@
 // The whole road as an operator drives it: the real vantrel-server on this test's private bus,
 // the real map control, the real wall clock.
 #include "DateTimeValue.h"
+#include "EventLoopWait.h"
 #include "FormFixture.h"
 #include "GlyphButton.h"
 #include "InfoPointsController.h"
@@ -27,19 +28,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int ms = 30000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-void runFor(int ms) { waitFor([] { return false; }, ms); }
 
 // A window as the program makes it, but with its settings in a folder of the test's own.
 class Operator {

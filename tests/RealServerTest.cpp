@@ -1,4 +1,5 @@
 // The window on the real vantrel-server, started by the window itself on this test's bus.
+#include "EventLoopWait.h"
 #include "FormFixture.h"
 #include "TVantrelAutomation.h"
 
@@ -9,21 +10,6 @@
 #include <QSlider>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
-
-namespace {
-
-bool waitFor(const std::function<bool()>& condition, int ms = 30000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-} // namespace
 
 TEST(RealServer, TheFirstStartRequestsTheRestoredVehicleAndLoadsTripOne) {
     QTemporaryDir data;

@@ -1,5 +1,6 @@
 // The real vantrel-server on this test's private bus, spoken to through the player's client.
 #include "TVantrelAutomation.h"
+#include "EventLoopWait.h"
 #include "VantrelError.h"
 
 #include <QCoreApplication>
@@ -51,17 +52,6 @@ public:
     QProcess process;
 };
 
-// Waits, with the event loop running, until the condition holds or the time is up.
-bool waitFor(const std::function<bool()>& condition, int ms = 20000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 class Contract : public ::testing::Test {
 protected:
