@@ -149,26 +149,27 @@ void TForm1::reportError(const std::exception& error) {
                                        QCoreApplication::applicationName());
 }
 
-void TForm1::makePlaybackLabelsOpaque() {
-    // Playback rewrites these labels many times a second. Painting their own background spares
-    // the group box behind them a repaint each time; the colour is the box's as drawn, since
-    // the style shades the inside of its frame.
-    const QImage box = GroupBox5->grab().toImage();
-    const QRect probe = lblDate->geometry();
-    const QColor inside = box.pixelColor(probe.right() - 2, probe.center().y());
-    for (QLabel* label : {lblDate, lblSpeed, lblDistance}) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::Window, inside);
-        label->setPalette(palette);
-        label->setAutoFillBackground(true);
-    }
+void TForm1::makePlaybackControlsOpaque() {
+    // Playback rewrites these controls many times a second. Painting their own background spares
+    // the group box behind them a repaint each time; the colour is the box's as drawn, since the
+    // style shades the inside of its frame.
+    const auto shadeBehind = [](QWidget* control, QPoint probe) {
+        const QImage box = control->parentWidget()->grab().toImage();
+        QPalette palette = control->palette();
+        palette.setColor(QPalette::Window, box.pixelColor(probe));
+        control->setPalette(palette);
+        control->setAutoFillBackground(true);
+    };
+    for (QLabel* label : {lblDate, lblSpeed, lblDistance})
+        shadeBehind(label, {label->geometry().right() - 2, label->geometry().center().y()});
+    shadeBehind(TrackBar, TrackBar->geometry().topRight() + QPoint(-1, 1));
 }
 
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shown_)
         return;
-    makePlaybackLabelsOpaque();
+    makePlaybackControlsOpaque();
     shown_ = true;
     // Start-up runs once the window is on the screen, from the message loop.
     QTimer::singleShot(0, this, [this] { FormShow(); });

@@ -155,7 +155,7 @@ private:
     void createInfoPanel();
     void createPopupMenu1();
     void connectHandlers();
-    void makePlaybackLabelsOpaque();
+    void makePlaybackControlsOpaque();
 
     PlayerEnvironment environment_;
     std::unique_ptr<SelectionController> selection_;

@@ -78,7 +78,7 @@ QToolButton* toolButton(QWidget* parent, const char* name, int image, const QStr
     button->setCheckable(checkable);
     button->setChecked(checkable);
     button->setAutoRaise(true);
-    button->setFixedSize(23, 22);
+    button->setFixedSize(22, 22);
     return button;
 }
 
@@ -217,6 +217,9 @@ void TForm1::createPlayerBox() {
 
     ToolBar1 = named(new QToolBar(GroupBox4), "ToolBar1");
     ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setMovable(false); // no handle: the six items fill the bar's design width
+    ToolBar1->setFloatable(false);
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: none; }"));
     ToolBar1->setContentsMargins(0, 0, 0, 0);
     ToolBar1->layout()->setSpacing(0);
     ToolButton4 = toolButton(ToolBar1, "ToolButton4", 28, QStringLiteral("Трэк"), true);
@@ -259,7 +262,6 @@ void TForm1::createPlayerBox() {
     TrackBar->setRange(0, 10);
     TrackBar->setValue(0);
     TrackBar->setTickPosition(QSlider::TicksBelow);
-    TrackBar->setAutoFillBackground(true);
     a->place(TrackBar, {1, 114, 250, 28}, Anchors::Stretch);
 }
 
