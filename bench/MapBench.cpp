@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     TMapvexControl map;
+    map.setSynchronousRendering(true); // measures the drawing itself, not the hand-over
     map.resize(1280, 800);
     const QString path = baseMap();
     if (map.LoadMap(path, "") != 0) {
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
     });
     // The same pan without the trail, to tell the base map's share.
     TMapvexControl bare;
+    bare.setSynchronousRendering(true);
     bare.resize(1280, 800);
     bare.LoadMap(path, "");
     bare.SetCurScale(20000);

@@ -115,15 +115,12 @@ int BaseMap::load(const QString& path, const QString& mapsFolder) {
                         : readDataSet(found, contents);
     if (!ok)
         return 2;
-    lines_ = std::move(contents.lines);
-    areas_ = std::move(contents.areas);
-    places_ = std::move(contents.places);
-    bounds_ = contents.bounds;
     // Wide roads last, so they draw over minor ones; land use under water under buildings.
-    std::stable_sort(lines_.begin(), lines_.end(),
+    std::stable_sort(contents.lines.begin(), contents.lines.end(),
                      [](const Line& a, const Line& b) { return a.kind > b.kind; });
-    std::stable_sort(areas_.begin(), areas_.end(),
+    std::stable_sort(contents.areas.begin(), contents.areas.end(),
                      [](const Area& a, const Area& b) { return a.kind < b.kind; });
+    contents_ = std::make_shared<const Contents>(std::move(contents));
     return 0;
 }
 
@@ -220,6 +217,7 @@ bool BaseMap::readDataSet(const QString& path, Contents& into) {
 }
 
 void BaseMap::render(QPainter& painter, const Viewport& view) const {
+    const Contents& contents = *contents_;
     painter.fillRect(QRectF(QPointF(0, 0), QSizeF(view.size)), QColor(242, 239, 233));
     if (isEmpty())
         return;
@@ -227,7 +225,7 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
     const QRectF visible = view.visibleMercator();
     const double mpp = view.metresPerPixel();
     const auto seen = [&](const QRectF& bounds) {
-        return visible.intersects(bounds.adjusted(-mpp, -mpp, mpp, mpp));
+        return overlaps(visible, bounds.adjusted(-mpp, -mpp, mpp, mpp));
     };
     const auto tooSmall = [&](const QRectF& bounds) {
         return bounds.width() < 2 * mpp && bounds.height() < 2 * mpp;
@@ -235,7 +233,7 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
 
     static const QColor areaColours[] = {QColor(235, 231, 222), QColor(200, 225, 180),
                                          QColor(170, 211, 223), QColor(217, 208, 201)};
-    for (const Area& area : areas_) {
+    for (const Area& area : contents.areas) {
         if (!seen(area.bounds) || tooSmall(area.bounds))
             continue;
         if (area.kind == Building && mpp > 4)
@@ -262,7 +260,7 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
     };
     const double zoomWidth = std::clamp(4.0 / mpp, 0.5, 1.6);
     for (int pass = 0; pass < 2; ++pass) {
-        for (const Line& line : lines_) {
+        for (const Line& line : contents.lines) {
             const LineLook& look = looks[line.kind];
             if (!seen(line.bounds) || (tooSmall(line.bounds) && line.kind >= Minor))
                 continue;
@@ -289,7 +287,7 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
                                QPen(look.fill, width, look.style, Qt::RoundCap, Qt::BevelJoin));
         }
     }
-    for (const Place& place : places_) {
+    for (const Place& place : contents.places) {
         if (!visible.contains(place.point) || (place.rank >= 3 && mpp > 5) || (place.rank >= 2 && mpp > 20))
             continue;
         draw::label(painter, view.toScreen(place.point), place.name, 11 - 1.5 * place.rank,

@@ -4,20 +4,24 @@
 
 #include <QPainter>
 #include <QString>
+#include <memory>
 #include <vector>
 
 // The map under the player's layers: vector data read with GDAL/OGR (OpenStreetMap, GeoPackage,
 // Shapefile, GeoJSON…) or a ".chart" file naming such data sets, drawn in a legible default
-// style: water and land use, buildings, roads by class, place names.
+// style: water and land use, buildings, roads by class, place names. The contents are immutable
+// and shared: a copy is cheap and may be drawn on another thread while a new map loads.
 class BaseMap {
 public:
     // 0 on success. On failure (a non-zero code) the map drawn before stays.
     // A Windows path that does not exist is looked up by its file name in `mapsFolder`.
     int load(const QString& path, const QString& mapsFolder);
     void render(QPainter& painter, const Viewport& view) const;
-    bool isEmpty() const { return lines_.empty() && areas_.empty() && places_.empty(); }
-    QRectF bounds() const { return bounds_; }
-    size_t featureCount() const { return lines_.size() + areas_.size() + places_.size(); }
+    bool isEmpty() const { return featureCount() == 0; }
+    QRectF bounds() const { return contents_->bounds; }
+    size_t featureCount() const {
+        return contents_->lines.size() + contents_->areas.size() + contents_->places.size();
+    }
 
     enum LineClass { Motorway, Primary, Secondary, Minor, Path, Rail, Waterway, OtherLine };
     enum AreaClass { OtherArea, Green, Water, Building }; // in drawing order
@@ -50,8 +54,5 @@ private:
     static bool readDataSet(const QString& path, Contents& into);
     static bool readChart(const QString& path, Contents& into);
 
-    std::vector<Line> lines_;
-    std::vector<Area> areas_;
-    std::vector<Place> places_;
-    QRectF bounds_;
+    std::shared_ptr<const Contents> contents_ = std::make_shared<Contents>();
 };

@@ -1,5 +1,6 @@
 #include "MapScene.h"
 
+#include <QMutex>
 #include <QPainterPath>
 #include <cmath>
 
@@ -82,7 +83,9 @@ namespace {
 // A label with its white halo, drawn once into an image and reused: place names and checkpoint
 // labels come back in every redraw.
 QImage labelImage(const QString& text, double points, const QColor& color, qreal ratio) {
-    static QHash<QString, QImage> cache;
+    static QHash<QString, QImage> cache; // shared by the window and the background renderer
+    static QMutex mutex;
+    const QMutexLocker lock(&mutex);
     const QString key = text + QLatin1Char('\x1f') + QString::number(points) + QLatin1Char('\x1f') +
                         color.name() + QLatin1Char('\x1f') + QString::number(ratio);
     const auto found = cache.constFind(key);
@@ -213,17 +216,27 @@ void MapScene::renderStatic(QPainter& painter, const Viewport& view) const {
         renderLayer(painter, view, layers_[i]);
 }
 
+MapScene::StaticPart MapScene::staticPart() const {
+    return {baseMap_, std::vector<Layer>(layers_.begin(), layers_.begin() + qsizetype(firstLiveLayer()))};
+}
+
+void MapScene::renderStatic(QPainter& painter, const Viewport& view, const StaticPart& part) {
+    part.baseMap.render(painter, view);
+    for (const Layer& layer : part.layers)
+        renderLayer(painter, view, layer);
+}
+
 void MapScene::renderLive(QPainter& painter, const Viewport& view) const {
     for (size_t i = firstLiveLayer(); i < layers_.size(); ++i)
         renderLayer(painter, view, layers_[i]);
 }
 
-void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer& layer) const {
+void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer& layer) {
     const QRectF visible = view.visibleMercator();
     const double margin = 50 * view.metresPerPixel();
     const QRectF reach = visible.adjusted(-margin, -margin, margin, margin);
     for (const Feature& feature : layer.features) {
-        if (!reach.intersects(feature.bounds) && !reach.contains(feature.bounds.topLeft()))
+        if (!overlaps(reach, feature.bounds))
             continue;
         const MapStyle& style = feature.style;
         switch (style.kind) {

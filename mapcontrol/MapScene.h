@@ -34,6 +34,15 @@ public:
 
     BaseMap& baseMap() { return baseMap_; }
 
+    // What the cached image shows, copied so that another thread can draw it while the
+    // layers are published anew.
+    struct StaticPart {
+        BaseMap baseMap;
+        std::vector<Layer> layers;
+    };
+    StaticPart staticPart() const;
+    static void renderStatic(QPainter& painter, const Viewport& view, const StaticPart& part);
+
     // Bumped whenever something cached must be drawn again.
     quint64 staticRevision() const { return staticRevision_; }
 
@@ -46,7 +55,7 @@ public:
 
 private:
     size_t firstLiveLayer() const;
-    void renderLayer(QPainter& painter, const Viewport& view, const Layer& layer) const;
+    static void renderLayer(QPainter& painter, const Viewport& view, const Layer& layer);
 
     std::vector<std::unique_ptr<MapTable>> tables_;
     std::vector<Layer> layers_;

@@ -1,6 +1,8 @@
 #include "TMapvexControl.h"
 
 #include <QCoreApplication>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 #include <QDir>
 #include <QMouseEvent>
 #include <QPainter>
@@ -58,8 +60,54 @@ void TMapvexControl::scheduleFrame() {
 }
 
 void TMapvexControl::invalidateCache() {
-    cacheValid_ = false;
+    ++viewGeneration_;
     scheduleFrame();
+}
+
+Viewport TMapvexControl::frameView() const {
+    Viewport view = view_;
+    view.size = size();
+    return view;
+}
+
+void TMapvexControl::startRender() {
+    if (inFlight_)
+        return; // one at a time; a later key is started when this one lands
+    inFlight_ = true;
+    inFlightKey_ = currentKey();
+    const Viewport view = frameView();
+    const qreal ratio = devicePixelRatioF();
+    auto* watcher = new QFutureWatcher<QImage>(this);
+    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, view] {
+        watcher->deleteLater();
+        inFlight_ = false;
+        if (inFlightKey_ == currentKey() && view.size == size()) {
+            cache_ = watcher->result();
+            cacheView_ = view;
+            cacheKey_ = inFlightKey_;
+        }
+        update(); // draws the new image, or starts the render the view now needs
+    });
+    watcher->setFuture(QtConcurrent::run([part = scene_.staticPart(), view, ratio] {
+        QImage image(view.size * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        MapScene::renderStatic(painter, view, part);
+        return image;
+    }));
+}
+
+void TMapvexControl::drawStandIn(QPainter& painter) const {
+    // The last image, moved and scaled to where its ground lies in the current view.
+    const Viewport view = frameView();
+    painter.fillRect(rect(), QColor(242, 239, 233));
+    if (cache_.isNull())
+        return;
+    const QPointF topLeft = view.toScreen(cacheView_.toMercator(QPointF(0, 0)));
+    const double scale = cacheView_.metresPerPixel() / view.metresPerPixel();
+    const QSizeF size = QSizeF(cacheView_.size) * scale;
+    painter.drawImage(QRectF(topLeft, size), cache_);
 }
 
 void TMapvexControl::resizeEvent(QResizeEvent* event) {
@@ -70,19 +118,23 @@ void TMapvexControl::resizeEvent(QResizeEvent* event) {
 
 void TMapvexControl::paintEvent(QPaintEvent*) {
     view_.size = size();
-    const qreal ratio = devicePixelRatioF();
-    if (!cacheValid_ || cacheRevision_ != scene_.staticRevision() ||
-        cache_.size() != size() * ratio) {
+    if (!upToDate() && synchronous_) {
+        const qreal ratio = devicePixelRatioF();
         cache_ = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
         cache_.setDevicePixelRatio(ratio);
         QPainter cachePainter(&cache_);
         cachePainter.setRenderHint(QPainter::Antialiasing);
         scene_.renderStatic(cachePainter, view_);
-        cacheValid_ = true;
-        cacheRevision_ = scene_.staticRevision();
+        cacheView_ = frameView();
+        cacheKey_ = currentKey();
     }
     QPainter painter(this);
-    painter.drawImage(0, 0, cache_);
+    if (upToDate()) {
+        painter.drawImage(0, 0, cache_);
+    } else {
+        startRender();
+        drawStandIn(painter);
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     scene_.renderLive(painter, view_);
     drawScaleBar(painter);

@@ -9,8 +9,10 @@
 
 // The embeddable map widget: a thin view over MapScene. The base map and the static layers are
 // kept in a cached image; a frame in which only the marker moved draws the cache and the marker.
-// Repaints are coalesced to the display's pace however often layers are published.
-// Drag to pan, wheel to zoom about the cursor.
+// A cache that no longer fits the view (a pan, a zoom, a new trail) is drawn again on a worker
+// thread while the old image, moved and scaled to the new view, stands in for it; synchronous
+// rendering remains for tests and export. Repaints are coalesced to the display's pace however
+// often layers are published. Drag to pan, wheel to zoom about the cursor.
 class TMapvexControl : public QWidget, public IMapvexControl {
     Q_OBJECT
 public:
@@ -29,6 +31,11 @@ public:
     quint64 paintedFrames() const { return paintedFrames_; }
     // Draws the whole view into an image now, for tests and export.
     QImage renderImage(QSize size);
+    // Whether a cache miss is drawn before the frame (true) or in the background (the default).
+    void setSynchronousRendering(bool synchronous) { synchronous_ = synchronous; }
+    bool rendering() const { return inFlight_; }
+    // Whether the cached image shows the current view and layers.
+    bool upToDate() const { return cacheKey_ == currentKey() && cacheView_.size == size() && !cache_.isNull(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,15 +46,28 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // What a cached image was drawn for: the view's generation and the static layers' revision.
+    struct CacheKey {
+        quint64 view = 0, layers = 0;
+        bool operator==(const CacheKey&) const = default;
+    };
+    CacheKey currentKey() const { return {viewGeneration_, scene_.staticRevision()}; }
+    Viewport frameView() const;
     void scheduleFrame();
     void invalidateCache();
+    void startRender();
+    void drawStandIn(QPainter& painter) const;
     void drawScaleBar(QPainter& painter) const;
 
     MapScene scene_;
     Viewport view_;
+    quint64 viewGeneration_ = 1;
     QImage cache_;
-    quint64 cacheRevision_ = ~0ull;
-    bool cacheValid_ = false;
+    Viewport cacheView_;
+    CacheKey cacheKey_;
+    bool synchronous_ = false;
+    bool inFlight_ = false;
+    CacheKey inFlightKey_;
     QTimer frameTimer_;
     QPoint dragFrom_;
     bool dragging_ = false;

@@ -10,6 +10,12 @@ QPointF project(double longitude, double latitude);
 QPointF unproject(const QPointF& metres); // x longitude, y latitude
 } // namespace mercator
 
+// Whether two rectangles share a point, edges included: unlike QRectF::intersects, a straight
+// horizontal or vertical line (a rectangle without height or width) still counts.
+inline bool overlaps(const QRectF& a, const QRectF& b) {
+    return a.left() <= b.right() && b.left() <= a.right() && a.top() <= b.bottom() && b.top() <= a.bottom();
+}
+
 struct Viewport {
     QPointF centre;       // Web Mercator metres
     double scale = 20000; // denominator: ground metres per metre of screen at the centre

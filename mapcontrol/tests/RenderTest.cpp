@@ -1,6 +1,7 @@
 #include "QtPrinters.h"
 #include "TMapvexControl.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QRegularExpression>
 #include <cmath>
@@ -144,6 +145,15 @@ TEST(Render, LabelsAreDrawnAtTheirPointEvenWithAQuote) {
     }
 }
 
+TEST(Render, StraightLinesStartingOffScreenAreDrawn) {
+    Canvas canvas; // a line due east and one due north, each starting outside the view
+    canvas.control.AddLayer("name=a;metrics=[metr]", "l rgb(255,0,0) 2", canvas.geometryTable("L E 37.50 55.75,37.70 55.75"));
+    canvas.control.AddLayer("name=b;metrics=[metr]", "l rgb(255,0,0) 2", canvas.geometryTable("L E 37.625 55.70,37.625 55.80"));
+    const QImage image = canvas.image();
+    EXPECT_TRUE(isRed(image.pixelColor(canvas.at(37.61, 55.75))));
+    EXPECT_TRUE(isRed(image.pixelColor(canvas.at(37.625, 55.752))));
+}
+
 TEST(Render, CurScaleIsTheGroundScaleAtTheCentre) {
     Canvas canvas;
     canvas.control.SetCurScale(10000);
@@ -156,4 +166,40 @@ TEST(Render, CurScaleIsTheGroundScaleAtTheCentre) {
     EXPECT_DOUBLE_EQ(canvas.control.CurScale(), 10000);
     canvas.control.SetCurScale(std::nan(""));
     EXPECT_DOUBLE_EQ(canvas.control.CurScale(), 10000);
+}
+
+TEST(Render, AMissIsDrawnInTheBackgroundWhileTheOldImageStandsInMovedToTheNewView) {
+    TMapvexControl control;
+    control.resize(300, 300);
+    control.SetCurScale(20000);
+    control.CenterOn(kLat, kLon);
+    control.show();
+    IMapTable* trail = control.CreateTable();
+    trail->AddField("TEXT", "metr", "metr");
+    trail->AddRecord();
+    trail->SetValue("L E 37.60 55.75,37.64 55.75", 0);
+    control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 4", trail);
+    const auto ready = [&] { // frames ask for the image until it is there
+        for (int i = 0; i < 500 && !control.upToDate(); ++i) {
+            control.grab();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return control.upToDate();
+    };
+    ASSERT_TRUE(ready());
+    QImage image = control.grab().toImage();
+    EXPECT_TRUE(isRed(image.pixelColor(150, 150)));
+
+    control.CenterOn(kLat - 0.001, kLon); // the ground moves up
+    Viewport moved = control.viewport();
+    moved.size = QSize(300, 300);
+    const int lineRow = qRound(moved.toScreen(mercator::project(kLon, kLat)).y());
+    ASSERT_LT(lineRow, 140);
+    image = control.grab().toImage();
+    EXPECT_TRUE(control.rendering());
+    EXPECT_TRUE(isRed(image.pixelColor(150, lineRow))) << "the stand-in shows the old image where its ground now lies";
+    EXPECT_FALSE(isRed(image.pixelColor(150, 150)));
+    ASSERT_TRUE(ready());
+    image = control.grab().toImage();
+    EXPECT_TRUE(isRed(image.pixelColor(150, lineRow)));
 }
