@@ -39,6 +39,7 @@ void SettingsController::SaveSettings() {
 }
 
 void SettingsController::load() {
+    loadRan_ = true;
     const QString path = filePath();
     if (!QFile::exists(path))
         SettingsDocument::saveFile(path, SettingsDocument::defaultDocument());
@@ -125,8 +126,9 @@ void SettingsController::save() {
 
     SettingsDocument document;
     document.loadFile(path);
-    // Definitions this run never read must not be wiped by writing an empty table over them.
-    document.write(values, !definitionsRead_);
+    // A load that stopped before the definitions must not make this save wipe the file's.
+    // (A run whose start never reached the load writes its table, as a first start does.)
+    document.write(values, loadRan_ && !definitionsRead_);
     SettingsDocument::saveFile(path, document.toBytes());
 }
 

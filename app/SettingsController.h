@@ -29,5 +29,6 @@ private:
     void save();
 
     TForm1& f;
+    bool loadRan_ = false;
     bool definitionsRead_ = false;
 };

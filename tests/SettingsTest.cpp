@@ -123,6 +123,27 @@ TEST_F(Settings, AFileFromAStartWithoutServerIsReplacedByTheDefaultNextTime) {
     EXPECT_TRUE(fixture.sink.messages.empty());
 }
 
+TEST_F(Settings, AStartWithoutServerRebuildsTheDefaultDocumentNextTime) {
+    QByteArray content = SettingsDocument::defaultDocument();
+    content.replace("\"Список остановок\"", "\"Мои остановки\"");
+    fixture.writeSettings(content);
+    fixture.server.failures["StartServer"] = "нет";
+    fixture.server.failures["GroupCount"] = "нет";
+    fixture.start();
+    fixture.form->FormDestroy();
+    const QString saved = QString::fromUtf8(fixture.readSettings());
+    EXPECT_TRUE(saved.contains("<GroupID>-1</GroupID>"));
+    EXPECT_TRUE(saved.contains("<InfoPointsCount>0</InfoPointsCount>"));
+    fixture.form.reset();
+    fixture.server.failures.clear();
+    fixture.sink.messages.clear();
+    TForm1& f = fixture.start();
+    EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
+    EXPECT_EQ(fixture.readSettings(), SettingsDocument::defaultDocument());
+    ASSERT_EQ(f.definitions.size(), 13u);
+    EXPECT_EQ(f.definitions[1].name, "Список остановок");
+}
+
 TEST_F(Settings, TheSpeedLosesEveryXAndShowsTheFactor) {
     fixture.writeSettings(defaultWith(11, "<Speed>300X</Speed>"));
     TForm1& f = fixture.start();
