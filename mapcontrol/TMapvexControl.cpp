@@ -36,8 +36,30 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
 
 int TMapvexControl::AddLayer(const QString& definition, const QString& style, IMapTable* table) {
     const int result = scene_.addLayer(definition, style, table);
+    if (result == 0)
+        keepSymbolInView(parseLayerDefinition(definition)->name);
     scheduleFrame();
     return result;
+}
+
+void TMapvexControl::keepSymbolInView(const QString& layerName) {
+    constexpr qint64 kUserPriorityMs = 10000; // a map the user just moved stays where it is
+    if (userMoved_.isValid() && userMoved_.elapsed() < kUserPriorityMs)
+        return;
+    const MapScene::Layer* layer = scene_.layer(layerName);
+    if (!layer || !layer->pointLayer || width() < 50 || height() < 50)
+        return;
+    const Viewport view = frameView();
+    const QRectF middle = QRectF(rect()).adjusted(width() * 0.1, height() * 0.1, -width() * 0.1, -height() * 0.1);
+    for (const MapScene::Feature& feature : layer->features) {
+        if (feature.style.kind != MapStyle::Kind::Symbol)
+            continue;
+        if (!middle.contains(view.toScreen(feature.points.front()))) {
+            view_.centre = feature.points.front();
+            invalidateCache();
+        }
+        return;
+    }
 }
 
 void TMapvexControl::SetCurScale(double scale) {
@@ -186,6 +208,7 @@ void TMapvexControl::mouseMoveEvent(QMouseEvent* event) {
     const QPoint now = event->position().toPoint();
     const QPoint delta = now - dragFrom_;
     dragFrom_ = now;
+    userMovedTheMap();
     const double mpp = view_.metresPerPixel();
     view_.centre += QPointF(-delta.x() * mpp, delta.y() * mpp);
     invalidateCache();
@@ -200,6 +223,7 @@ void TMapvexControl::wheelEvent(QWheelEvent* event) {
     const double steps = event->angleDelta().y() / 120.0;
     if (steps == 0)
         return;
+    userMovedTheMap();
     const QPointF cursor = event->position();
     const QPointF before = view_.toMercator(cursor);
     view_.scale = std::clamp(view_.scale * std::pow(0.8, steps), 200.0, 5e7);

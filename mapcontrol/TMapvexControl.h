@@ -3,6 +3,7 @@
 #include "IMapvexControl.h"
 #include "MapScene.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
@@ -12,7 +13,9 @@
 // A cache that no longer fits the view (a pan, a zoom, a new trail) is drawn again on a worker
 // thread while the old image, moved and scaled to the new view, stands in for it; synchronous
 // rendering remains for tests and export. Repaints are coalesced to the display's pace however
-// often layers are published. Drag to pan, wheel to zoom about the cursor.
+// often layers are published. Drag to pan, wheel to zoom about the cursor. A moving symbol (a
+// vehicle) is kept in view: published outside the middle of the view, it is centred again,
+// unless the user moved the map in the last few seconds.
 class TMapvexControl : public QWidget, public IMapvexControl {
     Q_OBJECT
 public:
@@ -58,6 +61,8 @@ private:
     void startRender();
     void drawStandIn(QPainter& painter) const;
     void drawScaleBar(QPainter& painter) const;
+    void keepSymbolInView(const QString& layerName);
+    void userMovedTheMap() { userMoved_.start(); }
 
     MapScene scene_;
     Viewport view_;
@@ -69,6 +74,7 @@ private:
     bool inFlight_ = false;
     CacheKey inFlightKey_;
     QTimer frameTimer_;
+    QElapsedTimer userMoved_;
     QPoint dragFrom_;
     bool dragging_ = false;
     quint64 paintedFrames_ = 0;

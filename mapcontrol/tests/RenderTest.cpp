@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QPainter>
+#include <QWheelEvent>
 #include <QRegularExpression>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -202,4 +203,36 @@ TEST(Render, AMissIsDrawnInTheBackgroundWhileTheOldImageStandsInMovedToTheNewVie
     ASSERT_TRUE(ready());
     image = control.grab().toImage();
     EXPECT_TRUE(isRed(image.pixelColor(150, lineRow)));
+}
+
+TEST(View, AMovingSymbolIsKeptInViewUnlessTheUserJustMovedTheMap) {
+    TMapvexControl control;
+    control.resize(300, 300);
+    control.SetCurScale(20000);
+    control.CenterOn(kLat, kLon);
+    IMapTable* marker = control.CreateTable();
+    for (const char* field : {"XCOORD", "YCOORD", "style"})
+        marker->AddField("TEXT", field, field);
+    marker->AddRecord();
+    const auto publish = [&](double lon) {
+        marker->SetValue(QString::number(lon, 'g', 15), 0);
+        marker->SetValue(QString::number(kLat, 'g', 15), 1);
+        marker->SetValue("m '51.otl' 22 rgb(0,0,255) 22 0", 2);
+        control.AddLayer("name=cartab3;coords=[YCOORD],[XCOORD];style=[style]", "", marker);
+        Viewport view = control.viewport();
+        view.size = QSize(300, 300);
+        return view.toScreen(mercator::project(lon, kLat));
+    };
+    EXPECT_NEAR(publish(kLon + 0.002).x(), 173.7, 1); // inside the middle: the view stays
+    EXPECT_NEAR(publish(kLon + 0.02).x(), 150, 0.5);      // outside: centred again
+    // A checkpoint label is no vehicle: publishing one far away moves nothing.
+    marker->SetValue("t 'Пост' 'Arial 204' 8 rgb(0,0,0)", 2);
+    marker->SetValue(QString::number(kLon + 0.2, 'g', 15), 0);
+    control.AddLayer("name=centersKT;coords=[YCOORD],[XCOORD];style=[style]", "", marker);
+    EXPECT_NEAR(mercator::unproject(control.viewport().centre).x(), kLon + 0.02, 1e-9);
+    // After the user moves the map, the symbol may leave the view.
+    QWheelEvent wheel(QPointF(150, 150), QPointF(150, 150), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&control, &wheel);
+    EXPECT_GT(std::abs(publish(kLon + 0.06).x() - 150), 100);
 }
