@@ -8,6 +8,7 @@
 #include "PlaybackController.h"
 #include "SelectionController.h"
 #include "TForm1.h"
+#include "VantrelError.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -18,7 +19,13 @@
 
 namespace {
 constexpr int kServerIndexRole = Qt::UserRole; // which server trip or entry a row shows
+
+const TInfoPoints& definitionOf(const InfoPointDefinitions& definitions, int kind) {
+    if (kind < 1 || size_t(kind) > definitions.size())
+        throw VantrelError(QStringLiteral("Нет описания вида информационных точек %1").arg(kind));
+    return definitions[size_t(kind - 1)];
 }
+} // namespace
 
 void InfoPointsController::addRow(const QStringList& columns, int serverIndex) {
     auto* item = new QTreeWidgetItem(f.ListView1, columns);
@@ -78,7 +85,7 @@ void InfoPointsController::cmbInfoPointsChange() {
     int counter = 0;
     server.SetTripIndex(f.selectionState.CurrentTrip);
     f.ListView1->clear();
-    const TInfoPoints definition = f.definitions.at(size_t(kind - 1));
+    const TInfoPoints definition = definitionOf(f.definitions, kind);
     entryquery::SelectEntryQuery(server, definition.query);
     const entryquery::ValueColumn column = entryquery::valueColumnFor(definition.query);
     setValueCaption(entryquery::valueColumnCaption(column));
@@ -170,7 +177,7 @@ void InfoPointsController::clickEntry(int kind) {
             LoadInfoPointPositions();
         f.selection().LoadTrack(f.selectionState.CurrentTrip);
         if (f.server)
-            entryquery::SelectEntryQuery(*f.server, f.definitions.at(size_t(kind - 1)).query);
+            entryquery::SelectEntryQuery(*f.server, definitionOf(f.definitions, kind).query);
         jumpToEntry(entry);
     }
 }

@@ -1,3 +1,4 @@
+#include "EventLoopWait.h"
 #include "TVantrelAutomation.h"
 #include "VantrelError.h"
 
@@ -72,7 +73,8 @@ TEST_F(TinyServiceTest, EventsReachTheRegisteredHandlerOfALiveTarget) {
         client.RegisterHandler(AutomationEvent::OnEndComputing, &gone, [] { FAIL() << "target is gone"; });
     }
     client.ComputeTrack("g", 1, "01.03.2009 00:00:00", "02.03.2009 00:00:00", "GSM", 1);
-    pump();
+    EXPECT_TRUE(waitFor([&] { return ended == 1; }, 10000));
+    pump(100);
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(closed, 0);
 }
@@ -85,7 +87,8 @@ TEST_F(TinyServiceTest, AVanishedOwnerIsRaisedAsOnCloseServerOnce) {
     client.RegisterHandler(AutomationEvent::OnCloseServer, &target, [&] { ++closed; });
     service.kill(); // no goodbye: a crash
     service.waitForFinished();
-    pump(500);
+    EXPECT_TRUE(waitFor([&] { return closed >= 1; }, 10000));
+    pump(200);
     EXPECT_EQ(closed, 1);
     EXPECT_THROW(client.GroupCount(), VantrelError);
 }
@@ -100,7 +103,8 @@ TEST_F(TinyServiceTest, AnOrderlyShutdownIsRaisedOnceNotTwice) {
                                                        TVantrelAutomation::kInterface, "Quit");
     QDBusConnection::sessionBus().call(quit);
     service.waitForFinished();
-    pump(500);
+    EXPECT_TRUE(waitFor([&] { return closed >= 1; }, 10000));
+    pump(200);
     EXPECT_EQ(closed, 1);
 }
 
