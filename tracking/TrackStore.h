@@ -27,7 +27,6 @@ public:
     double speed(int point) const { return data(5 * point); }
     // Time of the first point; throws when no track was ever loaded.
     double TrackStartTime() const { return data(1); }
-    bool hasData() const { return !TrackData.empty(); }
 
     std::vector<double> TrackData;
     int PointCount = 0;
