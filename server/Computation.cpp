@@ -254,8 +254,9 @@ std::vector<Trip> computeTrips(const std::vector<Message>& input,
             parkings.push_back(run);
     for (size_t p = 1; p < positions.size(); ++p) {
         const Position &a = positions[p - 1], &b = positions[p];
-        if ((b.time - a.time) * kDay >= rules.parkingSeconds &&
-            distanceMetres(a.lon, a.lat, b.lon, b.lat) < rules.gapMoveMetres)
+        const double silence = (b.time - a.time) * kDay;
+        if ((silence >= rules.parkingSeconds && distanceMetres(a.lon, a.lat, b.lon, b.lat) < rules.gapMoveMetres) ||
+            silence >= rules.longSilenceSeconds)
             parkings.push_back({p - 1, p});
     }
     std::sort(parkings.begin(), parkings.end(),

@@ -11,6 +11,7 @@ struct Rules {
     double stopSpeed = 3;        // km/h: at or below, the vehicle stands
     double parkingSeconds = 600; // a standstill (or a silent gap) this long ends a trip
     double gapMoveMetres = 200;  // a silent gap over which the vehicle moved less is a standstill
+    double longSilenceSeconds = 3600; // a silence this long ends a trip wherever the vehicle went
     double stopSeconds = 120;    // a standstill this long inside a trip is a stop
     double blindSeconds = 60;    // messages further apart than this leave a period without signal
     double speedLimit = 90;      // km/h

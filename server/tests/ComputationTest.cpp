@@ -79,6 +79,21 @@ TEST(Trips, LongStandstillsAndSilentGapsSplitTripsShortStopsDoNot) {
     EXPECT_EQ(durationText(stop.end - stop.begin), "00:03:00");
 }
 
+TEST(Trips, AnHourOfSilenceEndsATripWhereverTheVehicleWent) {
+    Script s;
+    s.drive(300, 50);
+    s.silence(1800);
+    s.lon += 0.1; // thirty minutes without a word, seven kilometres further: a gap in one trip
+    s.drive(300, 50);
+    s.silence(4000);
+    s.lon += 0.5; // over an hour: another ride
+    s.drive(300, 50);
+    const auto trips = computeTrips(s.messages, {});
+    ASSERT_EQ(trips.size(), 2u);
+    EXPECT_EQ(trips[0].entries.at("blinds").size(), 1u);
+    EXPECT_TRUE(trips[1].entries.at("blinds").empty());
+}
+
 TEST(Trips, PointsAscendWithMileageFromThePeriodStartAndDerivedSpeeds) {
     Script s;
     s.drive(300, 36).stand(700).drive(300, 72);

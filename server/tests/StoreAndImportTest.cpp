@@ -122,6 +122,20 @@ TEST(GpxImport, RealRecordingsBecomeTrips) {
     }
 }
 
+TEST(GpxImport, ManyRidesInOneFileBecomeSeparateTrips) {
+    const QString hof = qEnvironmentVariable("VANTREL_SHARED_DATA") + "/tracks/hof_fcd/hof_fcd_263_trips.gpx";
+    if (!QFile::exists(hof))
+        GTEST_SKIP() << "no shared recordings at " << hof.toStdString();
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    EXPECT_EQ(importGpx(store, {"Хоф", "FCD", "HO", 9100}, {hof}), 14651);
+    const auto trips = computeTrips(store.messages(9100, 0, 1e9), {});
+    EXPECT_GT(trips.size(), 150u); // 263 recorded rides, some too short or standing to count
+    for (const Trip& trip : trips)
+        for (size_t i = 1; i < trip.points.size(); ++i)
+            ASSERT_LT((trip.points[i].time - trip.points[i - 1].time) * 86400, 3600);
+}
+
 TEST(DemoData, TheEighthGroupsFirstVehicleShowsEveryKindOfEntry) {
     QTemporaryDir dir;
     Store store(dir.filePath("demo.sqlite"));
