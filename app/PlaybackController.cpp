@@ -149,8 +149,8 @@ void PlaybackController::TrackBarChange() {
         btnStopClick();
         return;
     }
-    if (!f.TrackBarActive)
-        return;
+    if (!f.TrackBarActive || f.track.PointCount < 1)
+        return; // without a track a drag has nowhere to go
     const double playTime = f.track.TrackStartTime() + f.TrackBar->value() / datetime::kSecondsPerDay;
     f.clock.PlayTime = playTime;
     TForm1::setLabel(f.lblDate, datetime::formatLabel(playTime));

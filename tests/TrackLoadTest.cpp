@@ -110,6 +110,18 @@ TEST_F(TrackLoad, NonsenseFromTheServerIsReportedAndThePreviousTrackStaysPlayabl
     EXPECT_TRUE(f.Timer1->enabled());
 }
 
+TEST_F(TrackLoad, DraggingWithoutATrackShowsNothing) {
+    ScriptedAutomation::Trip broken = threePoints();
+    broken.pointCount = 9; // refused: the first trip never loads
+    TForm1& f = start({broken});
+    ASSERT_EQ(f.track.PointCount, 0);
+    ASSERT_NE(f.ListView1->currentItem(), nullptr);
+    fixture.sink.messages.clear();
+    for (int position = 2; position < 8; ++position)
+        f.TrackBar->setValue(position);
+    EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
+}
+
 TEST_F(TrackLoad, WithoutAServerLoadingDoesNothing) {
     TForm1& f = start({threePoints()});
     f.ServerClosed();
