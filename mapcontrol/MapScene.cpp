@@ -197,6 +197,7 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
         layers_.push_back(std::move(layer));
     else
         layers_[position] = std::move(layer);
+    lastPublished_ = position;
     if (position < firstLiveLayer())
         ++staticRevision_;
     return 0;

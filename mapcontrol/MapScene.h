@@ -31,6 +31,10 @@ public:
     int addLayer(const QString& definition, const QString& style, IMapTable* table);
     const std::vector<Layer>& layers() const { return layers_; }
     const Layer* layer(const QString& name) const;
+    // The layer the last successful addLayer published.
+    const Layer* lastPublished() const {
+        return lastPublished_ < layers_.size() ? &layers_[lastPublished_] : nullptr;
+    }
 
     BaseMap& baseMap() { return baseMap_; }
 
@@ -60,6 +64,7 @@ private:
     std::vector<std::unique_ptr<MapTable>> tables_;
     std::vector<Layer> layers_;
     QHash<QString, std::optional<LayerDefinition>> definitions_; // the player sends a few, often
+    size_t lastPublished_ = size_t(-1);
     BaseMap baseMap_;
     quint64 staticRevision_ = 0;
 };

@@ -37,16 +37,15 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
 int TMapvexControl::AddLayer(const QString& definition, const QString& style, IMapTable* table) {
     const int result = scene_.addLayer(definition, style, table);
     if (result == 0)
-        keepSymbolInView(parseLayerDefinition(definition)->name);
+        keepSymbolInView(scene_.lastPublished());
     scheduleFrame();
     return result;
 }
 
-void TMapvexControl::keepSymbolInView(const QString& layerName) {
+void TMapvexControl::keepSymbolInView(const MapScene::Layer* layer) {
     constexpr qint64 kUserPriorityMs = 10000; // a map the user just moved stays where it is
     if (userMoved_.isValid() && userMoved_.elapsed() < kUserPriorityMs)
         return;
-    const MapScene::Layer* layer = scene_.layer(layerName);
     if (!layer || !layer->pointLayer || width() < 50 || height() < 50)
         return;
     const Viewport view = frameView();

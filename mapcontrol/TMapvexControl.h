@@ -61,7 +61,7 @@ private:
     void startRender();
     void drawStandIn(QPainter& painter) const;
     void drawScaleBar(QPainter& painter) const;
-    void keepSymbolInView(const QString& layerName);
+    void keepSymbolInView(const MapScene::Layer* layer);
     void userMovedTheMap() { userMoved_.start(); }
 
     MapScene scene_;
