@@ -55,6 +55,15 @@ void drawSettings(QPainter& p) {
     p.drawEllipse(QRectF(4, 4, 8, 8));
 }
 
+void drawNumber(QPainter& p, const QRectF& box, int number) {
+    QFont font;
+    font.setPixelSize(9);
+    font.setBold(true);
+    p.setPen(Qt::white);
+    p.setFont(font);
+    p.drawText(box, Qt::AlignCenter, QString::number(number));
+}
+
 void drawGeneric(QPainter& p, int index) {
     const QColor colour = QColor::fromHsv((index * 37) % 360, 140, 200);
     p.setPen(colour.darker(140));
@@ -94,23 +103,13 @@ void drawKind(QPainter& p, int kind) {
     case 7: { // tank: a canister with its number
         p.setBrush(kind == 6 ? QColor(0, 140, 70) : QColor(0, 110, 140));
         p.drawRoundedRect(QRectF(3, 3, 10, 12), 2, 2);
-        p.setPen(Qt::white);
-        QFont font;
-        font.setPixelSize(9);
-        font.setBold(true);
-        p.setFont(font);
-        p.drawText(QRectF(3, 4, 10, 11), Qt::AlignCenter, QString::number(kind - 5));
+        drawNumber(p, QRectF(3, 4, 10, 11), kind - 5);
         break;
     }
     default: { // sensors 1–6: a round lamp with its number
         p.setBrush(QColor::fromHsv((kind - 8) * 50 % 360, 200, 210));
         p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
-        p.setPen(Qt::white);
-        QFont font;
-        font.setPixelSize(9);
-        font.setBold(true);
-        p.setFont(font);
-        p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, QString::number(kind - 7));
+        drawNumber(p, QRectF(1.5, 1.5, 13, 13), kind - 7);
     }
     }
 }

@@ -187,22 +187,19 @@ void PlaybackController::ShowCarPosition(double playTime) {
     if (track.PointCount < 1)
         return;
     f.CurPoint = carposition::FindPointIndex(track, playTime, f.CurPoint);
-    const int c = std::clamp(f.CurPoint, 1, track.PointCount);
-    TForm1::setLabel(f.lblSpeed, carposition::speedLabel(track.speed(c)));
-    TForm1::setLabel(f.lblDistance, carposition::distanceLabel(track.mileage(c)));
-    const carposition::Placement where = carposition::place(track, c, playTime);
-    f.CarMarkerTexts = carposition::SetCarMarkerTexts(where.x, where.y, where.heading);
-    f.map().RefreshLayers(2);
+    placeVehicle(std::clamp(f.CurPoint, 1, track.PointCount), playTime);
 }
 
 void PlaybackController::showCarAtEnd() {
+    if (f.track.PointCount >= 1)
+        placeVehicle(f.track.PointCount, f.track.time(f.track.PointCount));
+}
+
+void PlaybackController::placeVehicle(int c, double playTime) {
     const TrackStore& track = f.track;
-    const int n = track.PointCount;
-    if (n < 1)
-        return;
-    TForm1::setLabel(f.lblSpeed, carposition::speedLabel(track.speed(n)));
-    TForm1::setLabel(f.lblDistance, carposition::distanceLabel(track.mileage(n)));
-    const carposition::Placement where = carposition::place(track, n, track.time(n));
+    TForm1::setLabel(f.lblSpeed, carposition::speedLabel(track.speed(c)));
+    TForm1::setLabel(f.lblDistance, carposition::distanceLabel(track.mileage(c)));
+    const carposition::Placement where = carposition::place(track, c, playTime);
     f.CarMarkerTexts = carposition::SetCarMarkerTexts(where.x, where.y, where.heading);
     f.map().RefreshLayers(2);
 }

@@ -38,6 +38,8 @@ private:
     bool rowSelected() const;
     void endRest();
     void showCarAtEnd();
+    // The labels of point c, and the vehicle placed on its segment for the time.
+    void placeVehicle(int c, double playTime);
 
     TForm1& f;
     QTimer rest_; // the pause at the end of a skipped stop; the window keeps working meanwhile

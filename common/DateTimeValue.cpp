@@ -15,10 +15,15 @@ constexpr qint64 kMsPerDay = 86400000;
 qint64 toMilliseconds(double value) { return std::llround(value * kMsPerDay); }
 
 QString longTimeFormat(const QLocale& locale) {
-    // The locale's long format may name the time zone; a clock label never shows it.
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-    return format.trimmed();
+    // The locale's long format may name the time zone; a clock label never shows it. Worked out
+    // once per locale: the date label is written on every playback tick.
+    static QString lastLocale, lastFormat;
+    if (locale.name() != lastLocale || lastFormat.isEmpty()) {
+        static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
+        lastFormat = locale.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
+        lastLocale = locale.name();
+    }
+    return lastFormat;
 }
 
 } // namespace
