@@ -66,8 +66,7 @@ void SelectionController::cmbGroupNameChange() {
 }
 
 void SelectionController::cmbChange(QComboBox* sender) {
-    if (!f.server)
-        return;
+    // The three boxes move together even after the server closed; only the request needs it.
     const int index = sender->currentIndex();
     for (QComboBox* combo : {f.cmbCarName, f.cmbCarNum, f.cmbCarDevice})
         combo->setCurrentIndex(index < combo->count() ? index : -1);

@@ -8,6 +8,7 @@
 #include "SettingsDocument.h"
 #include "SpeedText.h"
 #include "TForm1.h"
+#include "VantrelError.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -56,7 +57,14 @@ void SettingsController::load() {
         document.loadFile(path);
         document.settings();
     }
-    f.MapPath = document.text(QStringLiteral("MapPath"));
+    try {
+        f.MapPath = document.text(QStringLiteral("MapPath"));
+    } catch (const VantrelError& error) {
+        // Said once; the rest of the file still loads, and the close writes the default map in
+        // its place, so the next start loads fully.
+        f.environment().messages->showMessage(error.text(), QString());
+        f.MapPath = SettingsDocument::kDefaultMapPath;
+    }
     f.checkpointsShown = document.boolean(QStringLiteral("LoadKT"));
     f.ToolButton2->setChecked(document.boolean(QStringLiteral("LoadIT")));
     try {
@@ -107,6 +115,10 @@ void SettingsController::restoreSelection(SettingsDocument& document) {
 }
 
 void SettingsController::save() {
+    // A run whose start never reached the load (no server) knows none of the file's values:
+    // the file stays as the user had it.
+    if (!loadRan_)
+        return;
     const QString path = filePath();
     if (!QFile::exists(path))
         SettingsDocument::saveFile(path, SettingsDocument::seedDocument());
@@ -127,8 +139,7 @@ void SettingsController::save() {
     SettingsDocument document;
     document.loadFile(path);
     // A load that stopped before the definitions must not make this save wipe the file's.
-    // (A run whose start never reached the load writes its table, as a first start does.)
-    document.write(values, loadRan_ && !definitionsRead_);
+    document.write(values, !definitionsRead_);
     SettingsDocument::saveFile(path, document.toBytes());
 }
 

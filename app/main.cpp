@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
         return PlayerEnvironment::MapParts{control, control};
     };
     environment.messages = &messages;
-    environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTime()); };
+    environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
     environment.settingsDirectory = QApplication::applicationDirPath();
 
     TForm1 form(environment);

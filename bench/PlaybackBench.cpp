@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         return PlayerEnvironment::MapParts{map, map};
     };
     environment.messages = &sink;
-    environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTime()); };
+    environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
     environment.settingsDirectory = settings.path();
     TForm1 form(environment);
     form.resize(1280, 800);

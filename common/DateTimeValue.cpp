@@ -40,7 +40,9 @@ QDateTime toQDateTime(double value) {
     const qint64 ms = toMilliseconds(value);
     const qint64 days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
     const qint64 msOfDay = ms - days * kMsPerDay;
-    return QDateTime(kEpoch.addDays(days), QTime::fromMSecsSinceStartOfDay(int(msOfDay)));
+    // A wall-clock value, never a moment in the local zone: 02:30 on the night the clocks
+    // jump forward must stay 02:30, not become invalid or shifted.
+    return QDateTime(kEpoch.addDays(days), QTime::fromMSecsSinceStartOfDay(int(msOfDay)), Qt::UTC);
 }
 
 QString formatText(double value) {
@@ -59,7 +61,8 @@ double parseText(const QString& text) {
         if (date.isValid() && time.isValid())
             return fromDateAndTime(date, time);
     }
-    throw VantrelError(QStringLiteral("'%1' не является допустимой датой и временем").arg(text));
+    throw VantrelError(QLatin1Char('\'') + text +
+                       QStringLiteral("' не является датой и временем вида дд.мм.гггг чч:мм:сс"));
 }
 
 QString formatLabel(double value) {

@@ -11,6 +11,7 @@ constexpr double kOneSecond = 1.0 / kSecondsPerDay;
 
 double fromQDateTime(const QDateTime& value);
 double fromDateAndTime(const QDate& date, const QTime& time);
+// The value as a wall-clock QDateTime (in UTC, so no zone rule can shift or void it).
 QDateTime toQDateTime(double value);
 
 // "dd.mm.yyyy hh:mm:ss", the form exchanged with the server and the settings file.

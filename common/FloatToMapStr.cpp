@@ -1,8 +1,7 @@
 #include "FloatToMapStr.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 QString FloatToMapStr(double value) {
     if (std::isnan(value))
@@ -12,12 +11,17 @@ QString FloatToMapStr(double value) {
     if (value == 0)
         return QStringLiteral("0");
 
+    // Never printf: under a locale with a decimal comma it would write one.
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value)); // d.dddddddddddddde±XX
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                   std::chars_format::scientific, 14).ptr; // d.dddddddddddddde±XX
     QByteArray digits;
     digits.append(buffer[0]);
     digits.append(buffer + 2, 14);
-    const int exponent = std::atoi(buffer + 17);
+    int exponent = 0;
+    std::from_chars(buffer + 18, end, exponent);
+    if (buffer[17] == '-')
+        exponent = -exponent;
     while (digits.size() > 1 && digits.endsWith('0'))
         digits.chop(1);
 

@@ -32,7 +32,7 @@ double ParseEntryDuration(const QString& text) {
     const int minutes = match.captured(2).toInt();
     const int seconds = match.captured(3).toInt();
     if (!match.hasMatch() || hours > 23 || minutes > 59 || seconds > 59)
-        throw VantrelError(QStringLiteral("''%1'' is not a valid time").arg(text));
+        throw VantrelError(QLatin1Char('\'') + text + QStringLiteral("' не является временем"));
     const double time = (hours * 3600 + minutes * 60 + seconds) / 86400.0;
     if (text.size() > 9)
         return parseInteger(text.left(text.size() - 9)) + time;

@@ -2,8 +2,8 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
 
 namespace vserver {
@@ -202,20 +202,29 @@ double distanceMetres(double lon1, double lat1, double lon2, double lat2) {
 QString durationText(double days) {
     const long long total = std::llround(std::max(days, 0.0) * kDay);
     const long long d = total / 86400, h = total % 86400 / 3600, m = total % 3600 / 60, s = total % 60;
-    const QString time = QString::asprintf("%02lld:%02lld:%02lld", h, m, s);
+    const auto two = [](long long n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    const QString time = two(h) + QLatin1Char(':') + two(m) + QLatin1Char(':') + two(s);
     return d > 0 ? QString::number(d) + QLatin1Char(' ') + time : time;
 }
 
 QString trackLine(const std::vector<TrackPoint>& points) {
-    QString line;
-    line.reserve(qsizetype(points.size()) * 36);
-    char buffer[64];
+    // std::to_chars writes "." whatever the process's locale; printf would follow LC_NUMERIC.
+    std::string line;
+    line.reserve(points.size() * 36);
+    char buffer[32];
+    const auto append = [&](double value) {
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                       std::chars_format::general, 15).ptr;
+        line.append(buffer, end);
+    };
     for (size_t i = 0; i < points.size(); ++i) {
-        const int n = std::snprintf(buffer, sizeof buffer, "%s%.15g %.15g", i ? "," : "",
-                                    points[i].lon, points[i].lat);
-        line += QLatin1String(buffer, n);
+        if (i)
+            line += ',';
+        append(points[i].lon);
+        line += ' ';
+        append(points[i].lat);
     }
-    return line;
+    return QString::fromLatin1(line.data(), qsizetype(line.size()));
 }
 
 std::vector<Trip> computeTrips(const std::vector<Message>& input,

@@ -6,15 +6,68 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QXmlStreamWriter>
 
 const QString SettingsDocument::kNamespace = QStringLiteral("urn:vantrel:player-settings");
 const QString SettingsDocument::kFileName = QStringLiteral("VantrelSettings.xml");
+const QString SettingsDocument::kDefaultMapPath = QStringLiteral("C:\\Mapvex5\\MAPS\\ecatsub.chart");
 
 namespace {
 
 QString quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 
 QString booleanText(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+
+// A definition's attributes in the order the file has always had them; QDom keeps attributes in
+// a hash, so its own order changes from save to save.
+const QStringList kDefinitionAttributes = {QStringLiteral("name"), QStringLiteral("VisibleList"),
+                                           QStringLiteral("VisibleIcon"), QStringLiteral("query"),
+                                           QStringLiteral("Icon")};
+
+QStringList attributeOrder(const QDomElement& element) {
+    QStringList rest;
+    const QDomNamedNodeMap attributes = element.attributes();
+    for (int i = 0; i < attributes.count(); ++i)
+        if (!kDefinitionAttributes.contains(attributes.item(i).nodeName()))
+            rest << attributes.item(i).nodeName();
+    rest.sort();
+    QStringList order;
+    for (const QString& name : kDefinitionAttributes)
+        if (element.hasAttribute(name))
+            order << name;
+    return order + rest;
+}
+
+void writeNode(QXmlStreamWriter& writer, const QDomNode& node) {
+    switch (node.nodeType()) {
+    case QDomNode::ElementNode: {
+        const QDomElement element = node.toElement();
+        writer.writeStartElement(element.tagName());
+        for (const QString& name : attributeOrder(element))
+            writer.writeAttribute(name, element.attribute(name));
+        for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling())
+            writeNode(writer, child);
+        writer.writeEndElement();
+        break;
+    }
+    case QDomNode::TextNode:
+        writer.writeCharacters(node.nodeValue());
+        break;
+    case QDomNode::CDATASectionNode:
+        writer.writeCDATA(node.nodeValue());
+        break;
+    case QDomNode::CommentNode:
+        writer.writeComment(node.nodeValue());
+        break;
+    case QDomNode::ProcessingInstructionNode:
+        // The file's own declaration is written anew: the saved bytes are always UTF-8.
+        if (node.nodeName() != QLatin1String("xml"))
+            writer.writeProcessingInstruction(node.nodeName(), node.nodeValue());
+        break;
+    default:
+        break;
+    }
+}
 
 } // namespace
 
@@ -23,7 +76,7 @@ QByteArray SettingsDocument::defaultDocument() {
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>"),
         QStringLiteral("<AppSettings xmlns=%1>").arg(quoted(kNamespace)),
         QStringLiteral("<Settings>"),
-        QStringLiteral("<MapPath>C:\\Mapvex5\\MAPS\\ecatsub.chart</MapPath>"),
+        QStringLiteral("<MapPath>") + kDefaultMapPath + QStringLiteral("</MapPath>"),
         QStringLiteral("<LoadKT>false</LoadKT>"),
         QStringLiteral("<LoadIT>false</LoadIT>"),
         QStringLiteral("<GroupID>7</GroupID>"),
@@ -100,7 +153,8 @@ bool SettingsDocument::parseBoolean(const QString& text) {
     bool ok = false;
     const double number = text.trimmed().toDouble(&ok);
     if (!ok)
-        throw VantrelError(QStringLiteral("''%1'' is not a valid boolean value").arg(text));
+        throw VantrelError(QLatin1Char('\'') + text +
+                           QStringLiteral("' не является логическим значением (true или false)"));
     return number != 0;
 }
 
@@ -197,7 +251,17 @@ void SettingsDocument::write(const SettingsValues& values, bool keepInfoPoints) 
     }
 }
 
-QByteArray SettingsDocument::toBytes() const { return dom_.toByteArray(1); }
+QByteArray SettingsDocument::toBytes() const {
+    QByteArray bytes;
+    QXmlStreamWriter writer(&bytes);
+    writer.setAutoFormatting(true);
+    writer.setAutoFormattingIndent(1);
+    writer.writeStartDocument(QStringLiteral("1.0"), true);
+    for (QDomNode node = dom_.firstChild(); !node.isNull(); node = node.nextSibling())
+        writeNode(writer, node);
+    writer.writeEndDocument();
+    return bytes;
+}
 
 void SettingsDocument::saveFile(const QString& path, const QByteArray& content) {
     QSaveFile file(path);

@@ -28,6 +28,8 @@ class SettingsDocument {
 public:
     static const QString kNamespace;
     static const QString kFileName;
+    // The map a new installation opens, as the default document names it.
+    static const QString kDefaultMapPath;
 
     // The document a new installation starts with: 31 lines, UTF-8 with byte-order mark, CR LF.
     static QByteArray defaultDocument();

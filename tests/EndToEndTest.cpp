@@ -42,7 +42,7 @@ public:
             return PlayerEnvironment::MapParts{control, control};
         };
         environment.messages = &sink;
-        environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTime()); };
+        environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
         environment.settingsDirectory = settings;
         form = std::make_unique<TForm1>(environment);
         form->resize(1000, 700);
@@ -72,6 +72,19 @@ public:
     std::unique_ptr<TVantrelAutomation> client;
     std::unique_ptr<TForm1> form;
 };
+
+// Pixels of the control as painted on the screen that are close to a pure colour.
+int paintedPixels(QWidget* control, QRgb colour) {
+    const QImage picture = control->grab().toImage();
+    int count = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb p = picture.pixel(x, y);
+            count += std::abs(qRed(p) - qRed(colour)) < 48 && std::abs(qGreen(p) - qGreen(colour)) < 48 &&
+                     std::abs(qBlue(p) - qBlue(colour)) < 48;
+        }
+    return count;
+}
 
 struct EndToEnd : ::testing::Test {
     void SetUp() override { qputenv("XDG_DATA_HOME", data.path().toUtf8()); }
@@ -108,6 +121,15 @@ TEST_F(EndToEnd, ChooseReplaySkipJumpCloseAndComeBack) {
         op.click(f.ListView1->topLevelItem(0)); // trip 1 with its stop list
         points = f.track.PointCount;
         ASSERT_FALSE(f.StopList.empty());
+        // The control read the trail the player sent, and painted it.
+        auto* control = static_cast<TMapvexControl*>(f.mapControl);
+        const MapScene::Layer* trail = control->scene().layer("nametab2");
+        ASSERT_NE(trail, nullptr);
+        ASSERT_EQ(trail->features.size(), 1u);
+        EXPECT_EQ(trail->features[0].points.size(), size_t(points));
+        ASSERT_TRUE(waitFor([&] { return control->upToDate(); }));
+        EXPECT_GT(paintedPixels(control, qRgb(255, 0, 0)), 200);
+        EXPECT_EQ(paintedPixels(control, qRgb(0, 0, 255)), 0); // no marker before playback
         double minLon = 1e9, maxLon = -1e9, minLat = 1e9, maxLat = -1e9;
         for (const TMapPoint& p : f.track.TrackPoints) {
             minLon = std::min(minLon, p.x), maxLon = std::max(maxLon, p.x);
@@ -121,13 +143,17 @@ TEST_F(EndToEnd, ChooseReplaySkipJumpCloseAndComeBack) {
         ASSERT_EQ(f.btnPlay->glyph(), ";");
         QStringList seen;
         bool skipped = false;
+        int markerPixels = -1;
         ASSERT_TRUE(waitFor([&] {
             if (!f.CarMarkerTexts[0].isEmpty() && (seen.isEmpty() || seen.last() != f.CarMarkerTexts.join(' ')))
                 seen << f.CarMarkerTexts.join(' ');
+            if (seen.size() == 10 && markerPixels < 0)
+                markerPixels = paintedPixels(control, qRgb(0, 0, 255));
             skipped = skipped || f.playback().resting();
             return f.btnPlay->glyph() == "4";
         }, 60000));
         EXPECT_GT(seen.size(), 20); // the marker moved
+        EXPECT_GT(markerPixels, 100); // and was painted
         for (const QString& marker : seen) {
             const QStringList parts = marker.split(' ');
             EXPECT_GE(parts[0].toDouble(), minLon - 1e-9);

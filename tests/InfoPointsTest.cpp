@@ -168,7 +168,7 @@ TEST_F(InfoPoints, AnEmptyMinimumFailsAtTheFirstEntryUnderTheNewCaption) {
         EXPECT_EQ(f.ListView1->topLevelItemCount(), 0);
         EXPECT_EQ(f.ListView1->headerItem()->text(3), "Скорость");
         ASSERT_EQ(fixture.sink.messages.size(), 1u);
-        EXPECT_EQ(fixture.sink.messages[0].text, QString("''%1'' is not a valid integer value").arg(text));
+        EXPECT_EQ(fixture.sink.messages[0].text, QString("'") + text + "' не является целым числом");
     }
 }
 
@@ -179,7 +179,7 @@ TEST_F(InfoPoints, ATextThatDoesNotConvertEndsTheListAndKeepsTheRowsBefore) {
     chooseKind(f, 2);
     EXPECT_EQ(f.ListView1->topLevelItemCount(), 3);
     ASSERT_EQ(fixture.sink.messages.size(), 1u);
-    EXPECT_EQ(fixture.sink.messages[0].text, "''четыре минуты'' is not a valid time");
+    EXPECT_EQ(fixture.sink.messages[0].text, "'четыре минуты' не является временем");
 }
 
 TEST_F(InfoPoints, ATripClickLoadsTheStopListWhichOutlivesANewComputation) {

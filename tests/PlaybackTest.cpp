@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QSlider>
 #include <QToolButton>
 #include <QTimer>
@@ -20,6 +21,12 @@
 namespace {
 
 constexpr double kSecond = 1 / 86400.0;
+
+// A speed label as the user's locale writes it: "10.0 км/ч" in English, "10,0 км/ч" in Russian.
+QString speedLabelText(const char* number) {
+    return QString::fromLatin1(number).replace(QLatin1Char('.'), QLocale().decimalPoint()) +
+           QStringLiteral(" км/ч");
+}
 
 struct Playback : ::testing::Test {
     void SetUp() override {
@@ -92,7 +99,7 @@ TEST_F(Playback, PlayRunsTheClockFromT1AndPausingKeepsTheTime) {
     tickAfter(f, 5); // 5 s at 60x: 5 minutes of track
     EXPECT_NEAR(f.clock.PlayTime, t1() + 300 * kSecond, 1e-9);
     EXPECT_EQ(f.TrackBar->value(), 300);
-    EXPECT_EQ(f.lblSpeed->text(), "10.0 км/ч");
+    EXPECT_EQ(f.lblSpeed->text(), speedLabelText("10.0"));
     EXPECT_FALSE(f.lblDate->text().isEmpty());
 
     f.playback().btnPlayClick(); // pause
@@ -161,7 +168,7 @@ TEST_F(Playback, TheSpeedTextIsRewrittenAndAZeroFactorRefused) {
 
     typeSpeed(f, "6 0"); // pasted: not a number once the x are gone
     ASSERT_EQ(fixture.sink.messages.size(), 1u);
-    EXPECT_EQ(fixture.sink.messages[0].text, "''6 0'' is not a valid integer value");
+    EXPECT_EQ(fixture.sink.messages[0].text, "'6 0' не является целым числом");
     EXPECT_EQ(f.clock.PlaySpeed, 9999);
 }
 
@@ -275,7 +282,7 @@ TEST_F(Playback, TheEndOfTheTrackStopsWithTheVehicleOnTheLastPoint) {
     EXPECT_EQ(f.lblDate->text(), "");
     EXPECT_EQ(f.CarMarkerTexts[0], "32");
     EXPECT_EQ(f.CarMarkerTexts[1], "50");
-    EXPECT_EQ(f.lblSpeed->text(), "30.0 км/ч");
+    EXPECT_EQ(f.lblSpeed->text(), speedLabelText("30.0"));
     EXPECT_EQ(f.lblDistance->text(), "2000 м");
 }
 

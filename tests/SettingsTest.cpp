@@ -1,6 +1,7 @@
 #include "FormFixture.h"
 #include "InfoPointsController.h"
 #include "SettingsController.h"
+#include "ScopedTimeZone.h"
 #include "SettingsDocument.h"
 
 #include <QAction>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include "VantrelError.h"
 #include <QTimeEdit>
 #include <QToolButton>
@@ -105,43 +107,100 @@ TEST_F(Settings, TheFirstStartWritesTheDefaultDocumentAndRestoresIt) {
     EXPECT_TRUE(fixture.sink.messages.empty());
 }
 
-TEST_F(Settings, AFileFromAStartWithoutServerIsReplacedByTheDefaultNextTime) {
-    fixture.server.failures["StartServer"] = "нет";
-    fixture.server.failures["GroupCount"] = "нет";
-    fixture.start();
-    fixture.form->FormDestroy();
-    fixture.form.reset();
-    const QString saved = QString::fromUtf8(fixture.readSettings());
-    EXPECT_TRUE(saved.contains("<InfoPointsCount>0</InfoPointsCount>"));
-    EXPECT_TRUE(saved.contains("<InfoPoints/>"));
-    fixture.server.failures.clear();
-    fixture.sink.messages.clear();
-    fixture.server.calls.clear();
-    TForm1& f = fixture.start();
-    EXPECT_EQ(fixture.readSettings(), SettingsDocument::defaultDocument());
-    EXPECT_EQ(f.cmbSpeed->currentText(), "60x");
-    EXPECT_TRUE(fixture.sink.messages.empty());
-}
-
-TEST_F(Settings, AStartWithoutServerRebuildsTheDefaultDocumentNextTime) {
-    QByteArray content = SettingsDocument::defaultDocument();
-    content.replace("\"Список остановок\"", "\"Мои остановки\"");
+TEST_F(Settings, AStartWithoutServerLeavesTheUsersFileAsItWas) {
+    QByteArray content = settingsWith(kAllValues);
+    content.replace("\"Контрольные точки\"", "\"Мои точки\"");
     fixture.writeSettings(content);
     fixture.server.failures["StartServer"] = "нет";
     fixture.server.failures["GroupCount"] = "нет";
     fixture.start();
     fixture.form->FormDestroy();
-    const QString saved = QString::fromUtf8(fixture.readSettings());
-    EXPECT_TRUE(saved.contains("<GroupID>-1</GroupID>"));
-    EXPECT_TRUE(saved.contains("<InfoPointsCount>0</InfoPointsCount>"));
     fixture.form.reset();
+    EXPECT_EQ(fixture.readSettings(), content);
+
     fixture.server.failures.clear();
     fixture.sink.messages.clear();
     TForm1& f = fixture.start();
     EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
-    EXPECT_EQ(fixture.readSettings(), SettingsDocument::defaultDocument());
+    EXPECT_EQ(f.cmbSpeed->currentText(), "30x");
+    EXPECT_EQ(f.txtCont->text(), "120");
+    EXPECT_EQ(f.MapPath, "m.chart");
+    ASSERT_EQ(f.definitions.size(), 13u);
+    EXPECT_EQ(f.definitions[0].name, "Мои точки");
+    fixture.form.reset();
+
+    // Without any file, such a run writes none; the next start makes the default document.
+    QFile::remove(fixture.settingsPath());
+    fixture.server.failures["StartServer"] = "нет";
+    fixture.server.failures["GroupCount"] = "нет";
+    fixture.start().FormDestroy();
+    fixture.form.reset();
+    EXPECT_FALSE(QFile::exists(fixture.settingsPath()));
+}
+
+TEST_F(Settings, AMissingOrEmptyMapPathIsSaidOnceAndTheNextStartLoadsFully) {
+    for (const char* replacement : {"<MapPath></MapPath>", ""}) {
+        fixture.writeSettings(settingsWith(QString(kAllValues).replace("<MapPath>m.chart</MapPath>", replacement)));
+        fixture.sink.messages.clear();
+        TForm1& f = fixture.start();
+        ASSERT_EQ(fixture.sink.messages.size(), 1u);
+        EXPECT_EQ(fixture.sink.messages[0].text, "В файле настроек нет значения MapPath");
+        EXPECT_EQ(f.cmbSpeed->currentText(), "30x"); // the rest of the file still loaded
+        EXPECT_EQ(f.definitions.size(), 13u);
+        EXPECT_EQ(fixture.map.calls.last(), "LoadMap(C:\\Mapvex5\\MAPS\\ecatsub.chart|)");
+        f.FormDestroy();
+        fixture.form.reset();
+        const QString saved = QString::fromUtf8(fixture.readSettings());
+        EXPECT_TRUE(saved.contains("<MapPath>C:\\Mapvex5\\MAPS\\ecatsub.chart</MapPath>"));
+        EXPECT_TRUE(saved.contains("<Speed>30x</Speed>"));
+        fixture.sink.messages.clear();
+        EXPECT_EQ(fixture.start().txtCont->text(), "120");
+        EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
+        fixture.form.reset();
+    }
+}
+
+TEST_F(Settings, SavingAnUnchangedFileTwiceGivesTheSameBytesInTheFilesOrder) {
+    fixture.start().FormDestroy();
+    fixture.form.reset();
+    const QByteArray first = fixture.readSettings();
+    fixture.start().FormDestroy();
+    fixture.form.reset();
+    EXPECT_EQ(fixture.readSettings(), first);
+    const QRegularExpression definition(
+        "<InfoPoints(\\d+) name=\"[^\"]*\" VisibleList=\"\\w+\" VisibleIcon=\"\\w+\" query=\"[^\"]*\" Icon=\"\\w*\"/>");
+    EXPECT_EQ(QString::fromUtf8(first).count(definition), 13) << first.toStdString();
+}
+
+TEST_F(Settings, AWindows1251FileIsReadAndSavedAsUtf8) {
+    QByteArray content = settingsWith(kAllValues);
+    content.replace("encoding=\"UTF-8\"", "encoding=\"windows-1251\"");
+    QStringEncoder toCp1251("windows-1251");
+    fixture.writeSettings(toCp1251.encode(QString::fromUtf8(content)));
+    TForm1& f = fixture.start();
     ASSERT_EQ(f.definitions.size(), 13u);
     EXPECT_EQ(f.definitions[1].name, "Список остановок");
+    f.FormDestroy();
+    fixture.form.reset();
+    const QByteArray saved = fixture.readSettings();
+    EXPECT_TRUE(saved.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"")) << saved.left(60).toStdString();
+    EXPECT_TRUE(saved.contains(QString("Список остановок").toUtf8()));
+    EXPECT_EQ(fixture.start().definitions[1].name, "Список остановок");
+    EXPECT_TRUE(fixture.sink.messages.empty());
+}
+
+TEST_F(Settings, APeriodInAnHourThatNeverWasOrWasTwiceIsKeptAsShown) {
+    const ScopedTimeZone moscow("Europe/Moscow");
+    fixture.writeSettings(settingsWith(QString(kAllValues)
+                                           .replace("01.03.2009 08:30:00", "29.03.2009 02:30:00")
+                                           .replace("02.03.2009 18:05:00", "25.10.2009 02:30:00")));
+    TForm1& f = fixture.start();
+    EXPECT_EQ(fixture.server.calls.filter("ComputeTrack"),
+              QStringList{"ComputeTrack(g8,801,29.03.2009 02:30:00,25.10.2009 02:30:00,GSM,1)"});
+    f.FormDestroy();
+    const QString saved = QString::fromUtf8(fixture.readSettings());
+    EXPECT_TRUE(saved.contains("<DateTimeBegin>29.03.2009 02:30:00</DateTimeBegin>"));
+    EXPECT_TRUE(saved.contains("<DateTimeEnd>25.10.2009 02:30:00</DateTimeEnd>"));
 }
 
 TEST_F(Settings, TheSpeedLosesEveryXAndShowsTheFactor) {
@@ -162,7 +221,7 @@ TEST_F(Settings, ASpeedWithoutDigitsStopsTheLoadAndTheDefinitionsSurviveTheSave)
     fixture.writeSettings(content);
     TForm1& f = fixture.start();
     ASSERT_EQ(fixture.sink.messages.size(), 1u);
-    EXPECT_EQ(fixture.sink.messages[0].text, "'''' is not a valid integer value");
+    EXPECT_EQ(fixture.sink.messages[0].text, "'' не является целым числом");
     EXPECT_EQ(fixture.sink.messages[0].title, "");
     EXPECT_EQ(f.txtCont->text(), "6"); // nothing after the speed was restored
     EXPECT_EQ(kinds(f), QStringList{"Список рейсов"});
@@ -196,16 +255,6 @@ TEST_F(Settings, TheRestoredCarIsRequestedWithTheRestoredPeriod) {
               QStringList{"ComputeTrack(g8,801,01.03.2009 08:30:00,02.03.2009 18:05:00,GSM,1)"});
     EXPECT_EQ(f.MapPath, "m.chart");
     EXPECT_EQ(fixture.map.calls.last(), "LoadMap(m.chart|)");
-}
-
-TEST_F(Settings, AnEmptyMapPathStopsTheLoadThere) {
-    fixture.writeSettings(settingsWith(QString(kAllValues).replace("<MapPath>m.chart</MapPath>", "<MapPath></MapPath>")));
-    TForm1& f = fixture.start();
-    ASSERT_EQ(fixture.sink.messages.size(), 1u);
-    EXPECT_EQ(fixture.sink.messages[0].text, "В файле настроек нет значения MapPath");
-    EXPECT_EQ(f.cmbSpeed->currentText(), "600x");
-    EXPECT_EQ(f.DateBegin->date(), QDate(2009, 2, 6));
-    EXPECT_EQ(fixture.map.calls.last(), "LoadMap(|)");
 }
 
 TEST_F(Settings, TheDefinitionCountIsTheElementsNotInfoPointsCount) {

@@ -7,6 +7,6 @@ int parseInteger(const QString& text) {
     const QString trimmed = text.trimmed();
     const int value = trimmed.toInt(&ok, 10);
     if (!ok || trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('+')))
-        throw VantrelError(QStringLiteral("''%1'' is not a valid integer value").arg(text));
+        throw VantrelError(QLatin1Char('\'') + text + QStringLiteral("' не является целым числом"));
     return value;
 }

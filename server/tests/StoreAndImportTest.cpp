@@ -1,4 +1,5 @@
 #include "Computation.h"
+#include "DateTimeValue.h"
 #include "DemoData.h"
 #include "GpxImport.h"
 #include "Store.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include "QtPrinters.h"
+#include "ScopedTimeZone.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +77,22 @@ TEST(GpxImport, StoresAGoodFileAsOneVehiclesMessages) {
     // A second import of the same device adds to the same car.
     importGpx(store, {"Мои поездки", "Велосипед", "—", 42}, {file});
     EXPECT_EQ(store.allCars().size(), 1u);
+}
+
+TEST(GpxImport, UtcBecomesMoscowWallClockAcrossBothDaylightSavingNights) {
+    const ScopedTimeZone moscow("Europe/Moscow");
+    QTemporaryDir dir;
+    const QString file = writeFile(dir, "dst.gpx", R"(<gpx xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg>
+<trkpt lat="55.7" lon="37.6"><time>2009-03-28T22:59:59Z</time></trkpt>
+<trkpt lat="55.7" lon="37.6"><time>2009-03-28T23:00:00Z</time></trkpt>
+<trkpt lat="55.7" lon="37.6"><time>2009-10-24T22:30:00Z</time></trkpt>
+<trkpt lat="55.7" lon="37.6"><time>2009-10-24T23:30:00Z</time></trkpt>
+</trkseg></trk></gpx>)");
+    QStringList local;
+    for (const Message& m : readGpx(file))
+        local << datetime::formatText(m.time);
+    EXPECT_EQ(local, QStringList({"29.03.2009 01:59:59", "29.03.2009 03:00:00", "25.10.2009 02:30:00",
+                                  "25.10.2009 02:30:00"}));
 }
 
 TEST(GpxImport, AMalformedFileIsRefusedWithItsLineAndNothingIsStored) {
