@@ -109,6 +109,8 @@ int BaseMap::load(const QString& path, const QString& mapsFolder) {
     const QString found = resolve(path, mapsFolder);
     if (found.isEmpty())
         return 1;
+    if (!QFileInfo(found).isFile())
+        return 3; // a folder, a pipe or a device: opening it could block or read forever
     Contents contents;
     const bool ok = found.endsWith(QLatin1String(".chart"), Qt::CaseInsensitive)
                         ? readChart(found, contents)
@@ -139,7 +141,8 @@ bool BaseMap::readChart(const QString& path, Contents& into) {
         const QString value = line.section(QLatin1Char(' '), 1).trimmed();
         if (key != QLatin1String("dataset") || value.isEmpty())
             return false;
-        if (!readDataSet(folder.filePath(value), into))
+        const QString dataSet = folder.filePath(value);
+        if (!QFileInfo(dataSet).isFile() || !readDataSet(dataSet, into))
             return false;
         any = true;
     }

@@ -30,7 +30,7 @@ const QStringList kEntryTypes = {QStringLiteral("parks"),      QStringLiteral("b
 AutomationService::AutomationService(const QString& storePath, QObject* parent)
     : QObject(parent), storePath_(storePath), store_(storePath) {}
 
-AutomationService::~AutomationService() { ++generation_; }
+AutomationService::~AutomationService() { ++*latest_; }
 
 bool AutomationService::publish(QDBusConnection connection, QString* reason) {
     connection_ = connection;
@@ -49,6 +49,7 @@ bool AutomationService::publish(QDBusConnection connection, QString* reason) {
 }
 
 void AutomationService::close() {
+    ++*latest_; // a computation under way stops at its next check
     if (!published_)
         return;
     emit OnCloseServer();
@@ -69,6 +70,7 @@ template <typename Work> auto AutomationService::answer(Work work) -> decltype(w
         return work();
     } catch (const Failure& failure) {
         reply(failure.name, failure.text);
+
     } catch (const std::exception& error) {
         reply(QStringLiteral("Failed"), QString::fromUtf8(error.what()));
     }
@@ -214,7 +216,7 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
                                         [&](const Car& c) { return c.device == deviceNumber; });
         if (found == groupCars.end())
             throw Failure{QStringLiteral("UnknownCar"),
-                          QStringLiteral("В группе «%1» нет машины с прибором %2").arg(groupId).arg(deviceNumber)};
+                          QStringLiteral("В группе «%1» нет машины с прибором %2").arg(groupId, QString::number(deviceNumber))};
         double begin = 0, end = 0;
         try {
             begin = datetime::parseText(periodBegin);
@@ -225,7 +227,7 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
         Q_UNUSED(channel);
         Q_UNUSED(mode);
         const Car car = *found;
-        const quint64 generation = ++generation_;
+        const quint64 generation = ++*latest_;
         status_ = 1;
         using Outcome = std::pair<std::shared_ptr<Result>, QString>; // the result, or what failed
         auto* watcher = new QFutureWatcher<Outcome>(this);
@@ -235,14 +237,16 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
             finishComputation(generation, outcome.first, outcome.second);
         });
         const QString path = storePath_;
-        watcher->setFuture(QtConcurrent::run([path, car, begin, end]() -> Outcome {
+        const CancelToken cancel(latest_, generation);
+        watcher->setFuture(QtConcurrent::run([path, car, begin, end, cancel]() -> Outcome {
             try {
+                cancel.check(); // queued behind requests that came after it
                 Store store(path);
                 auto result = std::make_shared<Result>();
                 result->groupId = car.groupId;
                 result->carId = car.id;
-                result->trips = computeTrips(store.messages(car.device, begin, end),
-                                             store.checkpoints(car.checkpointList));
+                result->trips = computeTrips(store.messages(car.device, begin, end, cancel),
+                                             store.checkpoints(car.checkpointList), {}, cancel);
                 return {result, QString()};
             } catch (const std::exception& error) {
                 return {nullptr, QString::fromUtf8(error.what())};
@@ -252,7 +256,7 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
 }
 
 void AutomationService::finishComputation(quint64 generation, std::shared_ptr<Result> result, QString error) {
-    if (generation != generation_)
+    if (generation != latest_->load())
         return; // a later request replaced this one
     if (result) {
         result_ = std::move(result);
@@ -305,9 +309,26 @@ QString AutomationService::TripDuration() {
 }
 int AutomationService::TrackPointCount() { return answer([&] { return int(trip().points.size()); }); }
 
+namespace {
+// The bus refuses an array above 64 MiB and a message above 128 MiB, and drops the sender with
+// it: such a reply is refused before it is sent.
+constexpr qint64 kLargestArrayBytes = qint64(64) << 20;
+constexpr qint64 kLargestMessageBytes = (qint64(128) << 20) - (qint64(64) << 10);
+
+} // namespace
+
+void AutomationService::refuseLarger(qint64 bytes, qint64 limit, const QString& what) {
+    if (bytes > limit)
+        throw Failure{QStringLiteral("TooLarge"),
+                      what + QStringLiteral(" занял бы %1 МБ, больше предела шины D-Bus (%2 МБ); выберите период короче")
+                                 .arg(QString::number(double(bytes) / (1 << 20), 'f', 1), QString::number(limit >> 20))};
+}
+
 QList<double> AutomationService::TrackCrdsArray() {
     return answer([&] {
         const Trip& current = trip();
+        refuseLarger(qint64(current.points.size()) * 5 * qint64(sizeof(double)), kLargestArrayBytes,
+                     QStringLiteral("Трек рейса из %1 точек").arg(current.points.size()));
         QList<double> values;
         values.reserve(qsizetype(current.points.size()) * 5);
         for (const TrackPoint& p : current.points)
@@ -316,7 +337,18 @@ QList<double> AutomationService::TrackCrdsArray() {
     });
 }
 
-QString AutomationService::TrackLine() { return answer([&] { return trackLine(trip().points); }); }
+QString AutomationService::TrackLine() {
+    return answer([&] {
+        const Trip& current = trip();
+        // Every point takes at least 8 characters ("1 2,"), most about 36: refused early when
+        // even the shortest text would not fit, and for certain once written.
+        refuseLarger(qint64(current.points.size()) * 8, kLargestMessageBytes,
+                     QStringLiteral("Текст трека из %1 точек").arg(current.points.size()));
+        QString line = trackLine(current.points);
+        refuseLarger(line.size(), kLargestMessageBytes, QStringLiteral("Текст трека из %1 точек").arg(current.points.size()));
+        return line;
+    });
+}
 
 void AutomationService::SetTripEntriesListTypeName(const QString& typeName) {
     answer([&] {

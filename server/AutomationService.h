@@ -93,6 +93,8 @@ private:
     };
     template <typename Work> auto answer(Work work) -> decltype(work());
     [[noreturn]] static void outOfRange(const QString& what, int index, int count);
+    // Refuses (Error.TooLarge) a reply of `bytes` above `limit`, before the bus drops the server.
+    static void refuseLarger(qint64 bytes, qint64 limit, const QString& what);
 
     const Group& group();
     const Car& car();
@@ -114,7 +116,8 @@ private:
     int carIndex_ = 0;
 
     int status_ = 2;
-    quint64 generation_ = 0;
+    // The newest request's generation: a computation of any other one is stale and stops.
+    std::shared_ptr<std::atomic<quint64>> latest_ = std::make_shared<std::atomic<quint64>>(0);
     std::shared_ptr<Result> result_;
     int tripIndex_ = 0;
     QString entryType_, entryKind_;

@@ -227,15 +227,17 @@ QString trackLine(const std::vector<TrackPoint>& points) {
     return QString::fromLatin1(line.data(), qsizetype(line.size()));
 }
 
-std::vector<Trip> computeTrips(const std::vector<Message>& input,
-                               const std::vector<Checkpoint>& checkpoints, const Rules& rules) {
-    std::vector<Message> messages = input;
-    std::stable_sort(messages.begin(), messages.end(),
-                     [](const Message& a, const Message& b) { return a.time < b.time; });
+std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<Checkpoint>& checkpoints,
+                               const Rules& rules, const CancelToken& cancel) {
+    const auto earlier = [](const Message& a, const Message& b) { return a.time < b.time; };
+    if (!std::is_sorted(messages.begin(), messages.end(), earlier)) // the store's are in order
+        std::stable_sort(messages.begin(), messages.end(), earlier);
 
     std::vector<Position> positions;
     double mileage = 0;
     for (size_t m = 0; m < messages.size(); ++m) {
+        if (m % 65536 == 0)
+            cancel.check();
         const Message& message = messages[m];
         if (!message.signal || !std::isfinite(message.lon) || !std::isfinite(message.lat))
             continue;
@@ -283,6 +285,7 @@ std::vector<Trip> computeTrips(const std::vector<Message>& input,
     const auto addTrip = [&](size_t first, size_t last) {
         if (last <= first)
             return;
+        cancel.check();
         for (size_t p = first; p <= last; ++p)
             if (!standing(p)) {
                 trips.push_back(builder.build(first, last));

@@ -19,9 +19,10 @@ struct Rules {
     double fuelEventLitres = 5;  // the least refuelling or draining reported
 };
 
-// Computes trips, tracks and entries from a device's messages (ascending time) over a period.
-std::vector<Trip> computeTrips(const std::vector<Message>& messages,
-                               const std::vector<Checkpoint>& checkpoints, const Rules& rules = {});
+// Computes trips, tracks and entries from a device's messages over a period; messages out of
+// time order are sorted first. Throws Cancelled when `cancel` says the result is not wanted.
+std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<Checkpoint>& checkpoints,
+                               const Rules& rules = {}, const CancelToken& cancel = {});
 
 // Distance in metres between two points in degrees (haversine on the mean earth radius).
 double distanceMetres(double lon1, double lat1, double lon2, double lat2);

@@ -10,17 +10,27 @@ class Store;
 
 // The track points of a GPX file as device messages: position, time (converted from UTC to
 // local time), and speed when the file gives one (m/s). Throws VantrelError naming the file,
-// the line and the reason when the file is not a readable GPX.
+// the line and the reason when the file is not a GPX whose every track point can be used:
+// coordinates and speeds must be finite and in range, a point may not hold another, elements
+// from other namespaces may stand only inside <extensions>, and at least one point is needed.
 std::vector<Message> readGpx(const QString& path);
 
 struct GpxImportTarget {
     QString group, car, number;
     int device = 0;
+    // Add to the device's vehicle even when it is stored under another name or number.
+    bool append = false;
+};
+
+struct GpxImportSummary {
+    qint64 added = 0;
+    qint64 skipped = 0; // already stored for the device at the same time, or repeated in the files
 };
 
 // Stores the files' points as the messages of one vehicle, creating its group and car when
-// needed, in one transaction: any bad file leaves the store as it was. Returns the messages
-// stored.
-qint64 importGpx(Store& store, const GpxImportTarget& target, const QStringList& files);
+// needed, in one transaction: any bad file leaves the store as it was. A device that belongs
+// to a vehicle of another name or number is refused unless `append` is set; one in another
+// group always is.
+GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QStringList& files);
 
 } // namespace vserver

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace vserver {
@@ -56,6 +59,29 @@ struct Trip {
     // Keyed "parks", "blinds", "power_off", "over_speed", "tank-num1", "tank-num2",
     // "sensor_on-num1"…"sensor_on-num6", "checkpoints-stages".
     std::map<QString, std::vector<Entry>> entries;
+};
+
+// Thrown by long work whose result is no longer wanted.
+struct Cancelled : std::runtime_error {
+    Cancelled() : std::runtime_error("cancelled") {}
+};
+
+// Whether a piece of long work is still wanted: a newer request, or the server's end, moves the
+// latest generation on, and the work stops at its next check. A default token never cancels.
+class CancelToken {
+public:
+    CancelToken() = default;
+    CancelToken(std::shared_ptr<const std::atomic<quint64>> latest, quint64 mine)
+        : latest_(std::move(latest)), mine_(mine) {}
+    bool cancelled() const { return latest_ && latest_->load(std::memory_order_relaxed) != mine_; }
+    void check() const {
+        if (cancelled())
+            throw Cancelled();
+    }
+
+private:
+    std::shared_ptr<const std::atomic<quint64>> latest_;
+    quint64 mine_ = 0;
 };
 
 struct Result {

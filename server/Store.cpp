@@ -2,14 +2,21 @@
 
 #include "VantrelError.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QUrl>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace vserver {
 namespace {
 
+// The tables of the first version, which had no application id: such a file is migrated.
+const QSet<QString> kFirstVersionTables = {QStringLiteral("groups"), QStringLiteral("cars"),
+                                           QStringLiteral("messages"), QStringLiteral("checkpoints")};
+
 const char* kSchema = R"sql(
-PRAGMA journal_mode = WAL;
-PRAGMA synchronous = NORMAL;
 CREATE TABLE IF NOT EXISTS groups (
     id TEXT PRIMARY KEY,
     name TEXT NOT NULL,
@@ -94,18 +101,104 @@ std::vector<Car> readCars(Statement& s) {
     return result;
 }
 
+// A file this process may not change, or one in a folder where SQLite may not add its
+// journal, is served read-only. Root passes access(), so the file's own write bits count too.
+bool writable(const QString& path) {
+    const QFileInfo info(path);
+    const QByteArray file = QFile::encodeName(path), folder = QFile::encodeName(info.absolutePath());
+    return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0 &&
+           (info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+}
+
 } // namespace
 
 Store::Store(const QString& path) {
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+    const QFileInfo info(path);
+    const bool existing = info.exists() && info.size() > 0;
+    if (info.exists() && !info.isFile())
+        throw VantrelError(QStringLiteral("Хранилище ") + path + QStringLiteral(" не является файлом"));
+    readOnly_ = existing && !writable(path);
+    open(path);
+    if (existing) {
+        checkIdentity(path);
+    } else {
+        exec("BEGIN IMMEDIATE");
+        createSchema();
+        exec("COMMIT");
+    }
+    if (!readOnly_)
+        exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+}
+
+void Store::open(const QString& path) {
+    // Read-only: immutable, so SQLite takes no locks and leaves no -shm or -wal file behind.
+    const QByteArray name = readOnly_
+        ? QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1"
+        : path.toUtf8();
+    const int flags = readOnly_ ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI
+                                : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    if (sqlite3_open_v2(name.constData(), &db_, flags | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
         const QString reason = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("нет памяти");
         sqlite3_close(db_);
         db_ = nullptr;
-        throw VantrelError(QStringLiteral("Не удалось открыть хранилище %1: %2").arg(path, reason));
+        throw VantrelError(QStringLiteral("Не удалось открыть хранилище ") + path + QStringLiteral(": ") + reason);
     }
     sqlite3_busy_timeout(db_, 5000);
+}
+
+void Store::checkIdentity(const QString& path) {
+    const auto refuse = [&](const QString& why) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw VantrelError(QStringLiteral("Файл ") + path + QStringLiteral(" не является хранилищем Vantrel (") +
+                           why + QStringLiteral("); файл не изменён"));
+    };
+    int id = 0, version = 0;
+    QSet<QString> tables;
+    try {
+        id = pragma("application_id");
+        version = pragma("user_version");
+        Statement s(db_, "SELECT name FROM sqlite_master WHERE type = 'table'");
+        while (s.step())
+            tables.insert(s.text(0));
+    } catch (const VantrelError& error) {
+        refuse(error.text());
+    }
+    if (id == 0 && version == 0 && tables == kFirstVersionTables)
+        version = 1;
+    else if (id != kApplicationId)
+        refuse(tables.isEmpty() ? QStringLiteral("чужой файл SQLite") : QStringLiteral("в нём чужие таблицы"));
+    if (version > kSchemaVersion)
+        throw VantrelError(QStringLiteral("Хранилище ") + path +
+                           QStringLiteral(" создано более новой версией сервера (версия схемы %1)").arg(version));
+    if (version == kSchemaVersion)
+        return;
+    if (readOnly_)
+        throw VantrelError(QStringLiteral("Хранилище ") + path +
+                           QStringLiteral(" старой версии открыто только для чтения и не может быть обновлено"));
+    // Version 1 to 2: the store names itself. Later versions add their steps here.
+    exec("BEGIN IMMEDIATE");
+    try {
+        createSchema();
+        exec("COMMIT");
+    } catch (...) {
+        exec("ROLLBACK");
+        throw;
+    }
+}
+
+void Store::createSchema() {
     exec(kSchema);
+    exec(QStringLiteral("PRAGMA application_id = %1; PRAGMA user_version = %2;")
+             .arg(kApplicationId)
+             .arg(kSchemaVersion)
+             .toUtf8()
+             .constData());
+}
+
+int Store::pragma(const char* name) const {
+    Statement s(db_, (QByteArray("PRAGMA ") + name).constData());
+    return s.step() ? s.integer(0) : 0;
 }
 
 Store::~Store() { sqlite3_close(db_); }
@@ -143,14 +236,17 @@ std::vector<Car> Store::allCars() const {
     return readCars(s);
 }
 
-std::vector<Message> Store::messages(int device, double from, double to) const {
+std::vector<Message> Store::messages(int device, double from, double to, const CancelToken& cancel) const {
     Statement s(db_, "SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
                      "WHERE device = ? AND time >= ? AND time <= ? ORDER BY time");
     s.bind(1, device).bind(2, from).bind(3, to);
     std::vector<Message> result;
-    while (s.step())
+    while (s.step()) {
+        if (result.size() % 16384 == 0)
+            cancel.check();
         result.push_back({s.real(0), s.real(1), s.real(2), s.real(3), s.integer(4) != 0,
                           s.integer(5) != 0, s.real(6), s.real(7), s.integer(8)});
+    }
     return result;
 }
 
@@ -170,7 +266,11 @@ qint64 Store::messageCount() const {
     return s.integer64(0);
 }
 
-void Store::begin() { exec("BEGIN IMMEDIATE"); }
+void Store::begin() {
+    if (readOnly_)
+        fail(QStringLiteral("хранилище открыто только для чтения"));
+    exec("BEGIN IMMEDIATE");
+}
 void Store::commit() { exec("COMMIT"); }
 void Store::rollback() { exec("ROLLBACK"); }
 
@@ -223,15 +323,13 @@ QString Store::ensureGroup(const QString& name) {
     return id;
 }
 
-int Store::ensureCar(const QString& groupId, const QString& name, const QString& number, int device) {
-    for (const Car& car : allCars()) {
-        if (car.device != device)
-            continue;
-        if (car.groupId != groupId)
-            fail(QStringLiteral("прибор %1 уже принадлежит машине «%2» другой группы").arg(device).arg(car.name));
-        return car.id;
-    }
-    return addCar({0, groupId, name, number, device, QString()});
+std::optional<Car> Store::carOfDevice(int device) const {
+    Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars WHERE device = ?");
+    s.bind(1, device);
+    std::vector<Car> found = readCars(s);
+    if (found.empty())
+        return std::nullopt;
+    return found.front();
 }
 
 } // namespace vserver

@@ -1,13 +1,15 @@
 // vantrel-server: the tracking server on the D-Bus session bus, and its tools.
 //   vantrel-server [--db PATH]                      serve (a new store gets the demo data)
-//   vantrel-server import-gpx [--db PATH] --group NAME --car NAME [--number TEXT] --device N FILE…
+//   vantrel-server import-gpx [--db PATH] --group NAME --car NAME [--number TEXT] --device N [--append] FILE…
 //   vantrel-server write-demo-map FOLDER
 #include "AutomationService.h"
+#include "CommandLineHelp.h"
 #include "DemoData.h"
 #include "GpxImport.h"
 #include "Store.h"
 #include "VantrelError.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDir>
@@ -35,34 +37,26 @@ QString defaultStorePath() {
     return folder + QStringLiteral("/store.sqlite");
 }
 
-void print(const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-
-int usage() {
-    print(QStringLiteral(
-        "Использование:\n"
-        "  vantrel-server [--db ПУТЬ]\n"
-        "  vantrel-server import-gpx [--db ПУТЬ] --group ГРУППА --car МАШИНА [--number НОМЕР] "
-        "--device ПРИБОР ФАЙЛ.gpx…\n"
-        "  vantrel-server write-demo-map ПАПКА"));
-    return 2;
-}
+void print(const QString& text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
 
 int serve(const QString& storePath) {
     const bool fresh = !QFileInfo::exists(storePath);
-    vserver::Store store(storePath);
-    if (fresh || store.isEmpty()) {
-        print(QStringLiteral("vantrel-server: создаю демонстрационные данные в %1").arg(storePath));
-        vserver::createDemoData(store);
+    {
+        vserver::Store store(storePath);
+        if (fresh || store.isEmpty()) {
+            print(QStringLiteral("vantrel-server: создаю демонстрационные данные в ") + storePath);
+            vserver::createDemoData(store);
+        }
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        print(QStringLiteral("vantrel-server: нет сеансовой шины D-Bus: %1").arg(bus.lastError().message()));
+        print(QStringLiteral("vantrel-server: нет сеансовой шины D-Bus: ") + bus.lastError().message());
         return 1;
     }
     vserver::AutomationService service(storePath);
     QString reason;
     if (!service.publish(bus, &reason)) {
-        print(QStringLiteral("vantrel-server: %1").arg(reason));
+        print(QStringLiteral("vantrel-server: ") + reason);
         return 1;
     }
     // SIGTERM and SIGINT end the server in order: goodbye to the clients, then exit.
@@ -75,49 +69,42 @@ int serve(const QString& storePath) {
         service.close();
         QCoreApplication::quit();
     });
-    // A session bus that went away takes the server with it.
+    // A session bus that went away takes the server with it, said aloud.
     QTimer watchdog;
-    QObject::connect(&watchdog, &QTimer::timeout, [&bus] {
-        if (!bus.isConnected())
-            QCoreApplication::quit();
+    QObject::connect(&watchdog, &QTimer::timeout, [&bus, &service] {
+        if (bus.isConnected())
+            return;
+        print(QStringLiteral("vantrel-server: связь с сеансовой шиной D-Bus потеряна, завершаю работу"));
+        service.close();
+        QCoreApplication::exit(3);
     });
-    watchdog.start(2000);
-    print(QStringLiteral("vantrel-server: работаю, хранилище %1").arg(storePath));
+    watchdog.start(1000);
+    print(QStringLiteral("vantrel-server: работаю, хранилище ") + storePath);
     const int code = QCoreApplication::exec();
     service.close();
     return code;
 }
 
-int importGpx(QStringList args, const QString& storePath) {
+int importGpx(const QCommandLineParser& parser, const QString& storePath) {
     vserver::GpxImportTarget target;
-    QStringList files;
-    while (!args.isEmpty()) {
-        const QString a = args.takeFirst();
-        const auto value = [&]() -> QString {
-            if (args.isEmpty())
-                throw VantrelError(QStringLiteral("после %1 нужно значение").arg(a));
-            return args.takeFirst();
-        };
-        if (a == QLatin1String("--group"))
-            target.group = value();
-        else if (a == QLatin1String("--car"))
-            target.car = value();
-        else if (a == QLatin1String("--number"))
-            target.number = value();
-        else if (a == QLatin1String("--device"))
-            target.device = value().toInt();
-        else if (a.startsWith(QLatin1String("--")))
-            throw VantrelError(QStringLiteral("неизвестный ключ %1").arg(a));
-        else
-            files << a;
-    }
+    target.group = parser.value(QStringLiteral("group"));
+    target.car = parser.value(QStringLiteral("car"));
+    target.number = parser.value(QStringLiteral("number"));
+    target.append = parser.isSet(QStringLiteral("append"));
+    bool ok = false;
+    target.device = parser.value(QStringLiteral("device")).toInt(&ok);
+    if (!ok)
+        throw VantrelError(QStringLiteral("номер прибора --device должен быть целым числом"));
+    const QStringList files = parser.positionalArguments().mid(1);
     if (files.isEmpty())
         throw VantrelError(QStringLiteral("не указан ни один файл GPX"));
     vserver::Store store(storePath);
     if (store.isEmpty())
         vserver::createDemoData(store);
-    const qint64 stored = vserver::importGpx(store, target, files);
-    print(QStringLiteral("Сохранено точек: %1 (прибор %2, группа «%3»)").arg(stored).arg(target.device).arg(target.group));
+    const vserver::GpxImportSummary summary = vserver::importGpx(store, target, files);
+    print(QStringLiteral("Сохранено точек: %1, пропущено уже сохранённых: %2 (прибор %3, группа «%4»)")
+              .arg(QString::number(summary.added), QString::number(summary.skipped),
+                   QString::number(target.device), target.group));
     return 0;
 }
 
@@ -126,32 +113,54 @@ int importGpx(QStringList args, const QString& storePath) {
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-server"));
-    QStringList args = QCoreApplication::arguments().mid(1);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Сервер слежения Vantrel на сеансовой шине D-Bus (org.vantrel.Automation).\n"
+        "Без команды работает как сервер; новое хранилище получает демонстрационные данные.\n"
+        "Команды:\n"
+        "  import-gpx ФАЙЛ.gpx…    сохранить треки GPX как сообщения одной машины\n"
+        "  write-demo-map ПАПКА    записать демонстрационную карту"));
+    commandline::addHelpAndVersion(parser);
+    parser.addOptions({
+        {QStringLiteral("db"), QStringLiteral("Файл хранилища SQLite (по умолчанию $XDG_DATA_HOME/vantrel/store.sqlite)."),
+         QStringLiteral("путь")},
+        {QStringLiteral("group"), QStringLiteral("import-gpx: название группы."), QStringLiteral("группа")},
+        {QStringLiteral("car"), QStringLiteral("import-gpx: название машины."), QStringLiteral("машина")},
+        {QStringLiteral("number"), QStringLiteral("import-gpx: регистрационный номер."), QStringLiteral("номер")},
+        {QStringLiteral("device"), QStringLiteral("import-gpx: номер прибора."), QStringLiteral("прибор")},
+        {QStringLiteral("append"),
+         QStringLiteral("import-gpx: добавить точки к машине прибора, даже если у неё другое название или номер.")},
+    });
+    parser.addPositionalArgument(QStringLiteral("команда"), QStringLiteral("import-gpx или write-demo-map"),
+                                 QStringLiteral("[команда]"));
+    if (!parser.parse(QCoreApplication::arguments())) {
+        print(QStringLiteral("vantrel-server: ") + parser.errorText() + QStringLiteral("\n") +
+              commandline::russianHelp(parser));
+        return 2;
+    }
+    if (commandline::answeredHelpOrVersion(parser))
+        return 0;
     try {
-        QString command;
-        if (!args.isEmpty() && !args.first().startsWith(QLatin1String("--")))
-            command = args.takeFirst();
-        QString storePath;
-        const int db = args.indexOf(QStringLiteral("--db"));
-        if (db >= 0) {
-            if (db + 1 >= args.size())
-                return usage();
-            storePath = args[db + 1];
-            args.remove(db, 2);
-        }
+        const QStringList positional = parser.positionalArguments();
+        const QString command = positional.value(0);
+        QString storePath = parser.value(QStringLiteral("db"));
         if (storePath.isEmpty())
             storePath = defaultStorePath();
-        if (command.isEmpty() && args.isEmpty())
+        if (command.isEmpty())
             return serve(storePath);
         if (command == QLatin1String("import-gpx"))
-            return importGpx(args, storePath);
-        if (command == QLatin1String("write-demo-map") && args.size() == 1) {
-            vserver::writeDemoMap(args.first());
+            return importGpx(parser, storePath);
+        if (command == QLatin1String("write-demo-map") && positional.size() == 2) {
+            vserver::writeDemoMap(positional[1]);
             return 0;
         }
-        return usage();
+        print(QStringLiteral("vantrel-server: неизвестная команда «") + command + QStringLiteral("»\n") +
+              commandline::russianHelp(parser));
+        return 2;
     } catch (const std::exception& error) {
-        print(QStringLiteral("vantrel-server: %1").arg(QString::fromUtf8(error.what())));
+        print(QStringLiteral("vantrel-server: ") + QString::fromUtf8(error.what()));
         return 1;
     }
 }

@@ -5,7 +5,9 @@
 #include "VantrelError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 const QString SettingsDocument::kNamespace = QStringLiteral("urn:vantrel:player-settings");
@@ -111,14 +113,36 @@ QByteArray SettingsDocument::seedDocument() {
 }
 
 void SettingsDocument::loadFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        throw VantrelError(QStringLiteral("Файл настроек %1 не является обычным файлом").arg(path));
+    if (info.size() > kLargestFile)
+        throw VantrelError(QStringLiteral("Файл настроек %1 больше 1 МБ (%2 байт); он оставлен как есть")
+                               .arg(path, QString::number(info.size())));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw VantrelError(QStringLiteral("Не удалось открыть файл настроек %1: %2")
                                .arg(path, file.errorString()));
-    parse(file.readAll());
+    parse(file.read(kLargestFile + 1));
+}
+
+void SettingsDocument::checkDepth(const QByteArray& content) {
+    // A document nested thousands deep takes the DOM parser minutes: refused at a glance.
+    QXmlStreamReader reader(content);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > kDeepest)
+            throw VantrelError(QStringLiteral("В файле настроек элементы вложены глубже %1 уровней; "
+                                              "файл оставлен как есть")
+                                   .arg(kDeepest));
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
 }
 
 void SettingsDocument::parse(const QByteArray& content) {
+    checkDepth(content);
     QString message;
     int line = 0, column = 0;
     QDomDocument dom;

@@ -36,6 +36,10 @@ public:
     // The one line written when a save finds no file.
     static QByteArray seedDocument();
 
+    // Files above kLargestFile or nested deeper than kDeepest are refused before parsing.
+    static constexpr qint64 kLargestFile = 1 << 20;
+    static constexpr int kDeepest = 64;
+
     void loadFile(const QString& path);
     void parse(const QByteArray& content);
 
@@ -67,5 +71,7 @@ public:
     static bool parseBoolean(const QString& text);
 
 private:
+    static void checkDepth(const QByteArray& content);
+
     QDomDocument dom_;
 };

@@ -203,6 +203,24 @@ TEST_F(Settings, APeriodInAnHourThatNeverWasOrWasTwiceIsKeptAsShown) {
     EXPECT_TRUE(saved.contains("<DateTimeEnd>25.10.2009 02:30:00</DateTimeEnd>"));
 }
 
+TEST_F(Settings, AFileTooLargeOrTooDeepIsRefusedAtOnceAndKept) {
+    const QByteArray huge = settingsWith(QString(kAllValues) + "<Note>" + QString(1100000, 'a') + "</Note>");
+    const QByteArray deep = QByteArray("<AppSettings><Settings>") + QByteArray("<a>").repeated(100000) +
+                            QByteArray("</a>").repeated(100000) + "</Settings></AppSettings>";
+    for (const QByteArray& content : {huge, deep}) {
+        fixture.writeSettings(content);
+        fixture.sink.messages.clear();
+        TForm1& f = fixture.start();
+        ASSERT_EQ(fixture.sink.messages.size(), 1u);
+        EXPECT_TRUE(fixture.sink.messages[0].text.contains("оставлен как есть"))
+            << fixture.sink.messages[0].text.toStdString();
+        f.FormDestroy();
+        EXPECT_EQ(fixture.sink.messages.size(), 2u); // said again at close, and the file kept
+        EXPECT_EQ(fixture.readSettings(), content);
+        fixture.form.reset();
+    }
+}
+
 TEST_F(Settings, TheSpeedLosesEveryXAndShowsTheFactor) {
     fixture.writeSettings(defaultWith(11, "<Speed>300X</Speed>"));
     TForm1& f = fixture.start();

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -72,6 +73,13 @@ TEST(BaseMap, AFailedLoadAnswersNonZeroAndKeepsThePreviousMap) {
     EXPECT_NE(map.load(dir.filePath("bad.chart"), dir.path()), 0);
     EXPECT_NE(map.load(dir.filePath("odd.chart"), dir.path()), 0);
     EXPECT_NE(map.load("", dir.path()), 0);
+    // Not regular files: refused at once rather than read (a pipe would block for good).
+    ASSERT_EQ(::mkfifo(dir.filePath("pipe.osm").toUtf8().constData(), 0600), 0);
+    write(dir.filePath("piped.chart"), "dataset pipe.osm\n");
+    EXPECT_NE(map.load(dir.filePath("pipe.osm"), dir.path()), 0);
+    EXPECT_NE(map.load(dir.filePath("piped.chart"), dir.path()), 0);
+    EXPECT_NE(map.load(dir.path(), dir.path()), 0);
+    EXPECT_NE(map.load("/dev/zero", dir.path()), 0);
     EXPECT_EQ(map.featureCount(), 3u);
 }
 

@@ -37,7 +37,7 @@ TEST(MapTable, ValuesSetBeforeAddRecordFormTheAppendedRecord) {
         table.MoveFirst();
         table.DeleteRecord();
     }
-    for (const QString& name : {"A", "B", "C"}) {
+    for (const char* name : {"A", "B", "C"}) {
         table.SetValue("L E 1 1", 0);
         table.SetValue(name, 1);
         table.AddRecord();

@@ -1,6 +1,8 @@
 // The real vantrel-server on this test's private bus, spoken to through the player's client.
 #include "TVantrelAutomation.h"
+#include "DateTimeValue.h"
 #include "EventLoopWait.h"
+#include "Store.h"
 #include "VantrelError.h"
 
 #include <QCoreApplication>
@@ -246,6 +248,95 @@ TEST(ServerLifecycle, SigtermSaysGoodbyeAndExitsCleanly) {
     ASSERT_TRUE(waitFor([&] { return closed >= 1; }, 3000));
     QCoreApplication::processEvents();
     EXPECT_EQ(closed, 1); // the goodbye and the released name count once
+}
+
+// A vehicle that drove for twenty days without a stop: one trip of 1,700,000 points, more than
+// one D-Bus array can carry.
+class HeavyStore : public ::testing::Test {
+protected:
+    static constexpr int kPoints = 1700000;
+    static void SetUpTestSuite() {
+        folder = new QTemporaryDir;
+        vserver::Store store(folder->filePath("heavy.sqlite"));
+        store.begin();
+        store.addGroup({"grp-1", "Дальнобой"});
+        store.addCar({0, "grp-1", "Тягач", "Т001ТТ77", 4242, QString()});
+        std::vector<vserver::Message> messages(kPoints);
+        for (int i = 0; i < kPoints; ++i) {
+            const double a = i * 0.001;
+            messages[i].time = 39873.0 + i / 86400.0;
+            messages[i].lon = 37 + 0.05 * std::cos(a);
+            messages[i].lat = 55 + 0.03 * std::sin(a);
+            messages[i].speed = 50;
+        }
+        store.addMessages(4242, messages);
+        store.commit();
+        server = new ServerProcess(folder->filePath("heavy.sqlite"));
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        delete folder;
+    }
+    static QString dayText(int day) {
+        return datetime::formatText(39873.0 + day);
+    }
+    static QTemporaryDir* folder;
+    static ServerProcess* server;
+};
+QTemporaryDir* HeavyStore::folder = nullptr;
+ServerProcess* HeavyStore::server = nullptr;
+
+TEST_F(HeavyStore, ABurstOfRequestsEndsOnceWithTheNewest) {
+    TVantrelAutomation client;
+    client.StartServer();
+    QObject target;
+    int ended = 0;
+    client.RegisterHandler(AutomationEvent::OnEndComputing, &target, [&] { ++ended; });
+    for (int i = 0; i < 20; ++i) // the whole drive, then ever shorter periods; the last is two days
+        client.ComputeTrack("grp-1", 4242, dayText(0), dayText(i == 19 ? 2 : 21 - i), "GSM", 1);
+    ASSERT_TRUE(waitFor([&] { return ended > 0; }, 120000));
+    runFor(500);
+    EXPECT_EQ(ended, 1);
+    ASSERT_EQ(client.ComputeStatus(), 0);
+    ASSERT_EQ(client.TripCount(), 1);
+    client.SetTripIndex(1);
+    EXPECT_EQ(client.TrackPointCount(), 2 * 86400 + 1);
+}
+
+TEST_F(HeavyStore, AReplyTooLargeForTheBusIsRefusedAndTheServerStays) {
+    TVantrelAutomation client;
+    client.StartServer();
+    QObject target;
+    bool ended = false;
+    client.RegisterHandler(AutomationEvent::OnEndComputing, &target, [&] { ended = true; });
+    client.ComputeTrack("grp-1", 4242, dayText(0), dayText(30), "GSM", 1);
+    ASSERT_TRUE(waitFor([&] { return ended; }, 120000));
+    client.SetTripIndex(1);
+    ASSERT_EQ(client.TrackPointCount(), kPoints);
+    QDBusMessage call = QDBusMessage::createMethodCall(TVantrelAutomation::kService, "/org/vantrel/Automation",
+                                                       "org.vantrel.Automation", "TrackCrdsArray");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 60000);
+    EXPECT_EQ(reply.errorName(), "org.vantrel.Automation.Error.TooLarge");
+    EXPECT_TRUE(reply.errorMessage().contains("1700000 точек")) << reply.errorMessage().toStdString();
+    EXPECT_TRUE(reply.errorMessage().contains("64 МБ"));
+    EXPECT_EQ(client.GroupCount(), 1); // still on the bus
+    EXPECT_EQ(server->process.state(), QProcess::Running);
+}
+
+TEST_F(HeavyStore, SigtermDuringAComputationEndsTheServerPromptly) {
+    ServerProcess* own = server;
+    TVantrelAutomation client;
+    client.StartServer();
+    for (int i = 0; i < 5; ++i)
+        client.ComputeTrack("grp-1", 4242, dayText(0), dayText(30), "GSM", 1);
+    runFor(300);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ::kill(own->process.processId(), SIGTERM);
+    ASSERT_TRUE(own->process.waitForFinished(20000));
+    EXPECT_EQ(own->process.exitCode(), 0);
+    RecordProperty("sigterm_ms", int(elapsed.elapsed()));
+    EXPECT_LT(elapsed.elapsed(), 10000); // generous; without cancelling it was the whole queue
 }
 
 int main(int argc, char** argv) {

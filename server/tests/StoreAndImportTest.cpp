@@ -67,16 +67,80 @@ TEST(GpxImport, StoresAGoodFileAsOneVehiclesMessages) {
     QTemporaryDir dir;
     Store store(dir.filePath("s.sqlite"));
     const QString file = writeFile(dir, "a.gpx", kGoodGpx);
-    EXPECT_EQ(importGpx(store, {"Мои поездки", "Велосипед", "—", 42}, {file}), 2);
+    EXPECT_EQ(importGpx(store, {"Мои поездки", "Велосипед", "—", 42}, {file}).added, 2);
     ASSERT_EQ(store.groups().size(), 1u);
     EXPECT_EQ(store.groups()[0].name, "Мои поездки");
     const auto messages = store.messages(42, 0, 1e6);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_DOUBLE_EQ(messages[0].speed, 36); // 10 m/s
     EXPECT_TRUE(std::isnan(messages[1].speed));
-    // A second import of the same device adds to the same car.
-    importGpx(store, {"Мои поездки", "Велосипед", "—", 42}, {file});
+    // A second import of the same file adds nothing: every point is already there.
+    const GpxImportSummary again = importGpx(store, {"Мои поездки", "Велосипед", "", 42}, {file, file});
+    EXPECT_EQ(again.added, 0);
+    EXPECT_EQ(again.skipped, 4);
     EXPECT_EQ(store.allCars().size(), 1u);
+    EXPECT_EQ(store.messages(42, 0, 1e6).size(), 2u);
+}
+
+TEST(GpxImport, ADeviceOfAnotherVehicleIsRefusedUnlessAppended) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    const QString file = writeFile(dir, "a.gpx", kGoodGpx);
+    importGpx(store, {"Экспедиция", "МАЗ 5440", "Р359ТА77", 1080}, {file});
+    const QString later = writeFile(dir, "b.gpx", QByteArray(kGoodGpx).replace("2014-09-10", "2014-09-11"));
+    for (const GpxImportTarget& other : {GpxImportTarget{"Экспедиция", "Чужая машина", "", 1080},
+                                         GpxImportTarget{"Экспедиция", "МАЗ 5440", "А000АА00", 1080}}) {
+        try {
+            importGpx(store, other, {later});
+            FAIL();
+        } catch (const VantrelError& error) {
+            EXPECT_TRUE(error.text().contains("«МАЗ 5440» (номер «Р359ТА77»)")) << error.what();
+            EXPECT_TRUE(error.text().contains("--append"));
+        }
+    }
+    EXPECT_EQ(store.messages(1080, 0, 1e6).size(), 2u);
+    GpxImportTarget appended{"Экспедиция", "Чужая машина", "", 1080, true};
+    EXPECT_EQ(importGpx(store, appended, {later}).added, 2);
+    EXPECT_EQ(store.carOfDevice(1080)->name, "МАЗ 5440");
+    EXPECT_THROW(importGpx(store, {"Другая группа", "МАЗ 5440", "", 1080, true}, {later}), VantrelError);
+}
+
+TEST(GpxImport, RefusesWhatCannotBeAPointWithFileLineAndReasonStoringNothing) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    const QString good = writeFile(dir, "good.gpx", kGoodGpx);
+    const auto point = [](const QString& attributes, const QString& inside = "<time>2014-09-10T04:54:07Z</time>") {
+        return QString("<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n<trkpt %1>%2</trkpt>"
+                       "</trkseg></trk></gpx>").arg(attributes, inside).toUtf8();
+    };
+    const std::vector<std::pair<QByteArray, QString>> cases = {
+        {point("lat=\"NaN\" lon=\"11\""), "координат"},
+        {point("lat=\"48\" lon=\"inf\""), "координат"},
+        {point("lat=\"48\" lon=\"181\""), "координат"},
+        {point("lat=\"48\" lon=\"11\"", "<time>2014-09-10T04:54:07Z</time><speed>1e300</speed>"), "скорость"},
+        {point("lat=\"48\" lon=\"11\"", "<time>2014-09-10T04:54:07Z</time><speed>nan</speed>"), "скорость"},
+        {point("lat=\"48\" lon=\"11\"", "<trkpt lat=\"48\" lon=\"11\"><time>2014-09-10T04:54:07Z</time></trkpt>"),
+         "внутри другой"},
+        {point("lat=\"48\" lon=\"11\"", "<time>2014-09-10T04:54:07Z</time><x:speed xmlns:x=\"urn:x\">5</x:speed>"),
+         "чужого пространства"},
+        {"<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg></trkseg></trk></gpx>", "нет точек"},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const QString bad = writeFile(dir, QString("%1_%2_bad%3.gpx").arg("%1", "%2").arg(i), cases[i].first);
+        try {
+            importGpx(store, {"G", "C", "N", 7}, {good, bad});
+            ADD_FAILURE() << "accepted case " << i;
+        } catch (const VantrelError& error) {
+            EXPECT_TRUE(error.text().startsWith(bad + ":")) << error.what(); // "%1" in the name stays
+            EXPECT_TRUE(error.text().contains(cases[i].second)) << error.what();
+        }
+    }
+    EXPECT_TRUE(store.groups().empty());
+    EXPECT_TRUE(store.messages(7, 0, 1e9).empty());
+    // Other namespaces are at home inside <extensions>.
+    const QString extended = writeFile(dir, "ext.gpx", point("lat=\"48\" lon=\"11\"",
+        "<time>2014-09-10T04:54:07Z</time><extensions><x:hr xmlns:x=\"urn:x\"><x:v>80</x:v></x:hr></extensions>"));
+    EXPECT_EQ(readGpx(extended).size(), 1u);
 }
 
 TEST(GpxImport, UtcBecomesMoscowWallClockAcrossBothDaylightSavingNights) {
@@ -129,7 +193,7 @@ TEST(GpxImport, RealRecordingsBecomeTrips) {
         GTEST_SKIP() << "no shared recordings at " << munich.toStdString();
     QTemporaryDir dir;
     Store store(dir.filePath("s.sqlite"));
-    const qint64 stored = importGpx(store, {"Мюнхен", "BMW", "M-X 1", 9001}, {munich});
+    const qint64 stored = importGpx(store, {"Мюнхен", "BMW", "M-X 1", 9001}, {munich}).added;
     EXPECT_GT(stored, 100);
     const auto trips = computeTrips(store.messages(9001, 0, 1e9), {});
     ASSERT_FALSE(trips.empty());
@@ -146,7 +210,10 @@ TEST(GpxImport, ManyRidesInOneFileBecomeSeparateTrips) {
         GTEST_SKIP() << "no shared recordings at " << hof.toStdString();
     QTemporaryDir dir;
     Store store(dir.filePath("s.sqlite"));
-    EXPECT_EQ(importGpx(store, {"Хоф", "FCD", "HO", 9100}, {hof}), 14651);
+    // Rides of several cars under one device: a time given twice is kept once, and counted.
+    const GpxImportSummary summary = importGpx(store, {"Хоф", "FCD", "HO", 9100}, {hof});
+    EXPECT_EQ(summary.added + summary.skipped, 14651);
+    EXPECT_EQ(summary.added, 14196);
     const auto trips = computeTrips(store.messages(9100, 0, 1e9), {});
     EXPECT_GT(trips.size(), 150u); // 263 recorded rides, some too short or standing to count
     for (const Trip& trip : trips)
