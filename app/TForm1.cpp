@@ -226,4 +226,9 @@ void TForm1::ServerClosed() {
     ListView1->setEnabled(false);
 }
 
-bool TForm1::OpenMap(const QString& path) { return mapControl->LoadMap(path, QString()) == 0; }
+bool TForm1::OpenMap(const QString& path) {
+    const int code = mapControl->LoadMap(path, QString());
+    if (code != 0)
+        environment_.messages->showMessage(mapLoadFailureText(path, code), QString());
+    return code == 0;
+}

@@ -8,9 +8,13 @@
 // Every failing call throws VantrelError.
 class IMapvexControl {
 public:
+    static constexpr int kMapNotFound = 1;
+    static constexpr int kMapUnreadable = 2;
+    static constexpr int kMapNotAFile = 3;
+
     virtual ~IMapvexControl() = default;
     virtual IMapTable* CreateTable() = 0;
-    // 0 on success, any other number on failure.
+    // 0 on success, any other number on failure: kMapNotFound, kMapUnreadable, kMapNotAFile.
     virtual int LoadMap(const QString& path, const QString& options) = 0;
     // Publishes the table's present contents as the named layer; a known name is redrawn.
     virtual int AddLayer(const QString& definition, const QString& style, IMapTable* table) = 0;
@@ -18,3 +22,17 @@ public:
     virtual void SetCurScale(double scale) = 0;
     virtual void CenterOn(double latitude, double longitude) = 0;
 };
+
+// What the operator is told when the map of the settings cannot be opened.
+inline QString mapLoadFailureText(const QString& path, int code) {
+    const QString name = QStringLiteral("Не удалось открыть карту «") + path + QStringLiteral("»: ");
+    switch (code) {
+    case IMapvexControl::kMapNotFound:
+        return name + QStringLiteral("файл не найден ни по этому пути, ни по имени в папках карт "
+                                     "(maps рядом с программой, share/vantrel/maps, $XDG_DATA_HOME/vantrel/maps)");
+    case IMapvexControl::kMapNotAFile:
+        return name + QStringLiteral("это не обычный файл");
+    default:
+        return name + QStringLiteral("файл не читается как карта");
+    }
+}

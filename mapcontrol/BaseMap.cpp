@@ -1,5 +1,7 @@
 #include "BaseMap.h"
 
+#include "IMapvexControl.h"
+
 #include "MapScene.h"
 
 #include <QDir>
@@ -95,28 +97,32 @@ int placeRank(const QString& place) {
 
 } // namespace
 
-QString BaseMap::resolve(const QString& path, const QString& mapsFolder) {
+QString BaseMap::resolve(const QString& path, const QStringList& mapsFolders) {
     if (QFileInfo::exists(path))
         return path;
     const QString fileName = path.section(QLatin1Char('\\'), -1).section(QLatin1Char('/'), -1);
-    const QString inMaps = QDir(mapsFolder).filePath(fileName);
-    if (!fileName.isEmpty() && QFileInfo::exists(inMaps))
-        return inMaps;
+    if (fileName.isEmpty())
+        return QString();
+    for (const QString& folder : mapsFolders) {
+        const QString inMaps = QDir(folder).filePath(fileName);
+        if (QFileInfo::exists(inMaps))
+            return inMaps;
+    }
     return QString();
 }
 
-int BaseMap::load(const QString& path, const QString& mapsFolder) {
-    const QString found = resolve(path, mapsFolder);
+int BaseMap::load(const QString& path, const QStringList& mapsFolders) {
+    const QString found = resolve(path, mapsFolders);
     if (found.isEmpty())
-        return 1;
+        return IMapvexControl::kMapNotFound;
     if (!QFileInfo(found).isFile())
-        return 3; // a folder, a pipe or a device: opening it could block or read forever
+        return IMapvexControl::kMapNotAFile; // a folder, a pipe or a device could block or read forever
     Contents contents;
     const bool ok = found.endsWith(QLatin1String(".chart"), Qt::CaseInsensitive)
                         ? readChart(found, contents)
                         : readDataSet(found, contents);
     if (!ok)
-        return 2;
+        return IMapvexControl::kMapUnreadable;
     // Wide roads last, so they draw over minor ones; land use under water under buildings.
     std::stable_sort(contents.lines.begin(), contents.lines.end(),
                      [](const Line& a, const Line& b) { return a.kind > b.kind; });

@@ -15,7 +15,7 @@ class BaseMap {
 public:
     // 0 on success. On failure (a non-zero code) the map drawn before stays.
     // A Windows path that does not exist is looked up by its file name in `mapsFolder`.
-    int load(const QString& path, const QString& mapsFolder);
+    int load(const QString& path, const QStringList& mapsFolders);
     void render(QPainter& painter, const Viewport& view) const;
     bool isEmpty() const { return featureCount() == 0; }
     QRectF bounds() const { return contents_->bounds; }
@@ -50,7 +50,7 @@ private:
         QRectF bounds;
     };
 
-    static QString resolve(const QString& path, const QString& mapsFolder);
+    static QString resolve(const QString& path, const QStringList& mapsFolders);
     static bool readDataSet(const QString& path, Contents& into);
     static bool readChart(const QString& path, Contents& into);
 

@@ -4,6 +4,7 @@
 #include <QFutureWatcher>
 #include <QtConcurrent>
 #include <QDir>
+#include <QStandardPaths>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -22,9 +23,15 @@ TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent) {
     view_.size = size();
 }
 
+QStringList TMapvexControl::mapsFolders() {
+    const QDir programs(QCoreApplication::applicationDirPath());
+    return {programs.filePath(QStringLiteral("maps")),
+            programs.filePath(QStringLiteral("../share/vantrel/maps")),
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vantrel/maps")};
+}
+
 int TMapvexControl::LoadMap(const QString& path, const QString& options) {
-    const QString maps = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("maps"));
-    const int result = scene_.baseMap().load(path, maps);
+    const int result = scene_.baseMap().load(path, mapsFolders());
     if (result == 0) {
         const QRectF bounds = scene_.baseMap().bounds();
         if (!bounds.isNull())

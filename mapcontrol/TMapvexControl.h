@@ -28,6 +28,10 @@ public:
     void SetCurScale(double scale) override;
     void CenterOn(double latitude, double longitude) override;
 
+    // Where a map named by a path that does not exist is looked for by its file name: maps/
+    // beside the program, share/vantrel/maps of its installation, $XDG_DATA_HOME/vantrel/maps.
+    static QStringList mapsFolders();
+
     const MapScene& scene() const { return scene_; }
     const Viewport& viewport() const { return view_; }
     // Frames painted so far, for the benchmarks.

@@ -66,6 +66,8 @@ template <typename Work> auto AutomationService::answer(Work work) -> decltype(w
         else
             throw VantrelError(text);
     };
+    if (callerObserver_ && calledFromDBus())
+        callerObserver_(message().service());
     try {
         return work();
     } catch (const Failure& failure) {

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
+#include <functional>
 #include <memory>
 
 namespace vserver {
@@ -27,6 +28,9 @@ public:
     bool publish(QDBusConnection connection, QString* reason);
     // Says goodbye (OnCloseServer) and gives the name back.
     void close();
+    bool computing() const { return status_ == 1; }
+    // Told the unique bus name of every client that calls a method.
+    void setCallerObserver(std::function<void(const QString&)> observer) { callerObserver_ = std::move(observer); }
 
 public slots:
     int GroupCount();
@@ -126,6 +130,7 @@ private:
     std::vector<Checkpoint> checkpoints_;
     int checkpointIndex_ = 0;
     QString propertyName_;
+    std::function<void(const QString&)> callerObserver_;
 };
 
 } // namespace vserver

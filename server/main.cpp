@@ -1,11 +1,12 @@
 // vantrel-server: the tracking server on the D-Bus session bus, and its tools.
-//   vantrel-server [--db PATH]                      serve (a new store gets the demo data)
+//   vantrel-server [--db PATH] [--idle-exit SECONDS]  serve (a new store gets the demo data)
 //   vantrel-server import-gpx [--db PATH] --group NAME --car NAME [--number TEXT] --device N [--append] FILE…
 //   vantrel-server write-demo-map FOLDER
 #include "AutomationService.h"
 #include "CommandLineHelp.h"
 #include "DemoData.h"
 #include "GpxImport.h"
+#include "IdleExit.h"
 #include "Store.h"
 #include "VantrelError.h"
 
@@ -39,7 +40,7 @@ QString defaultStorePath() {
 
 void print(const QString& text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
 
-int serve(const QString& storePath) {
+int serve(const QString& storePath, int idleExitSeconds) {
     const bool fresh = !QFileInfo::exists(storePath);
     {
         vserver::Store store(storePath);
@@ -79,6 +80,16 @@ int serve(const QString& storePath) {
         QCoreApplication::exit(3);
     });
     watchdog.start(1000);
+    std::unique_ptr<vserver::IdleExit> idleExit;
+    if (idleExitSeconds > 0) {
+        idleExit = std::make_unique<vserver::IdleExit>(bus, idleExitSeconds, [&service] { return service.computing(); });
+        service.setCallerObserver([&idleExit](const QString& name) { idleExit->noteCaller(name); });
+        QObject::connect(idleExit.get(), &vserver::IdleExit::idle, [&service, idleExitSeconds] {
+            print(QStringLiteral("vantrel-server: никто не обращался к серверу %1 с, завершаю работу").arg(idleExitSeconds));
+            service.close();
+            QCoreApplication::quit();
+        });
+    }
     print(QStringLiteral("vantrel-server: работаю, хранилище ") + storePath);
     const int code = QCoreApplication::exec();
     service.close();
@@ -130,6 +141,10 @@ int main(int argc, char** argv) {
         {QStringLiteral("car"), QStringLiteral("import-gpx: название машины."), QStringLiteral("машина")},
         {QStringLiteral("number"), QStringLiteral("import-gpx: регистрационный номер."), QStringLiteral("номер")},
         {QStringLiteral("device"), QStringLiteral("import-gpx: номер прибора."), QStringLiteral("прибор")},
+        {QStringLiteral("idle-exit"),
+         QStringLiteral("Завершить работу, когда никто из обращавшихся клиентов не остался на шине и ничего не "
+                        "считается столько секунд (0 — никогда; так по умолчанию)."),
+         QStringLiteral("секунды"), QStringLiteral("0")},
         {QStringLiteral("append"),
          QStringLiteral("import-gpx: добавить точки к машине прибора, даже если у неё другое название или номер.")},
     });
@@ -145,13 +160,20 @@ int main(int argc, char** argv) {
     try {
         const QStringList positional = parser.positionalArguments();
         const QString command = positional.value(0);
-        QString storePath = parser.value(QStringLiteral("db"));
-        if (storePath.isEmpty())
-            storePath = defaultStorePath();
-        if (command.isEmpty())
-            return serve(storePath);
+        // Only the commands that use a store make its folder: a build writes nothing outside itself.
+        const auto storePath = [&parser] {
+            const QString given = parser.value(QStringLiteral("db"));
+            return given.isEmpty() ? defaultStorePath() : given;
+        };
+        if (command.isEmpty()) {
+            bool ok = false;
+            const int idleExit = parser.value(QStringLiteral("idle-exit")).toInt(&ok);
+            if (!ok || idleExit < 0)
+                throw VantrelError(QStringLiteral("--idle-exit: нужно число секунд, 0 или больше"));
+            return serve(storePath(), idleExit);
+        }
         if (command == QLatin1String("import-gpx"))
-            return importGpx(parser, storePath);
+            return importGpx(parser, storePath());
         if (command == QLatin1String("write-demo-map") && positional.size() == 2) {
             vserver::writeDemoMap(positional[1]);
             return 0;

@@ -3,11 +3,16 @@
 #include "SettingsController.h"
 #include "ScopedTimeZone.h"
 #include "SettingsDocument.h"
+#include "SettingsLocation.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <unistd.h>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -56,6 +61,38 @@ struct Settings : ::testing::Test {
 };
 
 } // namespace
+
+TEST(SettingsLocation, BesideAPortableProgramElseInTheUsersConfigFolder) {
+    QTemporaryDir root;
+    qputenv("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
+    const QString portable = root.filePath("portable");
+    QDir().mkpath(portable);
+    EXPECT_EQ(settingslocation::settingsDirectory(portable), portable);
+
+    QDir().mkpath(root.filePath("prefix/bin"));
+    QDir().mkpath(root.filePath("prefix/share/vantrel/maps"));
+    EXPECT_EQ(settingslocation::settingsDirectory(root.filePath("prefix/bin")), root.filePath("config/vantrel"));
+    EXPECT_TRUE(QFileInfo(root.filePath("config/vantrel")).isDir());
+
+    if (::geteuid() != 0) { // root may write anywhere
+        QFile::setPermissions(portable, QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_EQ(settingslocation::settingsDirectory(portable), root.filePath("config/vantrel"));
+    }
+    // The programs answer --help and --version without a display.
+    for (const char* program : {"vantrel-player", "vantrel-server"})
+        for (const char* option : {"--help", "--version"}) {
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove("DISPLAY");
+            environment.remove("QT_QPA_PLATFORM");
+            process.setProcessEnvironment(environment);
+            process.start(qEnvironmentVariable("VANTREL_BIN_DIR") + "/" + program, {option});
+            ASSERT_TRUE(process.waitForFinished(20000));
+            EXPECT_EQ(process.exitCode(), 0) << program << " " << option;
+            EXPECT_FALSE(process.readAllStandardOutput().isEmpty());
+        }
+    qunsetenv("XDG_CONFIG_HOME");
+}
 
 TEST(SettingsDocument, TheDefaultDocumentIsThirtyOneCrLfLinesWithAByteOrderMark) {
     const QByteArray bytes = SettingsDocument::defaultDocument();

@@ -120,6 +120,12 @@ void TVantrelAutomation::StartServer() {
         rememberOwner();
         return;
     }
+    // An installed server is started by the bus itself, from its service file.
+    if (connection.interface()->activatableServiceNames().value().contains(kService) &&
+        connection.interface()->startService(kService).isValid()) {
+        waitForName();
+        return;
+    }
     const QString program =
         options_.serverProgram.isEmpty()
             ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantrel-server"))
@@ -128,6 +134,8 @@ void TVantrelAutomation::StartServer() {
         throw VantrelError(QStringLiteral("Не найдена программа сервера Vantrel: %1").arg(program));
     QProcess process;
     process.setProgram(program);
+    // A server the player starts leaves by itself some time after its last client.
+    process.setArguments({QStringLiteral("--idle-exit"), QString::number(kIdleExitSeconds)});
     if (!options_.busAddress.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), options_.busAddress);

@@ -17,6 +17,9 @@ class QDBusServiceWatcher;
 class TVantrelAutomation : public QObject, public IVantrelAutomation {
     Q_OBJECT
 public:
+    // How long a server the player started waits, unused, before it exits.
+    static constexpr int kIdleExitSeconds = 600;
+
     struct Options {
         QString busAddress;    // empty: the session bus
         QString serverProgram; // empty: vantrel-server beside the running program

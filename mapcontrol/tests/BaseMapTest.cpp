@@ -53,7 +53,7 @@ TEST(BaseMap, AChartNamesItsDataSetsAndAWindowsPathIsFoundInTheMapsFolder) {
     write(dir.filePath("maps/roads.geojson"), kRoads);
     write(dir.filePath("maps/town.chart"), "# a town\ndataset roads.geojson\n");
     BaseMap map;
-    EXPECT_EQ(map.load("C:\\Mapvex5\\MAPS\\town.chart", dir.filePath("maps")), 0);
+    EXPECT_EQ(map.load("C:\\Mapvex5\\MAPS\\town.chart", {dir.filePath("none"), dir.filePath("maps")}), 0);
     EXPECT_EQ(map.featureCount(), 3u);
     const QImage image = render(map, 37.62, 55.75, 20000);
     EXPECT_GT(pixelsLike(image, QColor(252, 214, 164)), 100); // the primary road
@@ -67,19 +67,19 @@ TEST(BaseMap, AFailedLoadAnswersNonZeroAndKeepsThePreviousMap) {
     write(dir.filePath("bad.chart"), "dataset missing.geojson\n");
     write(dir.filePath("odd.chart"), "layer roads.geojson\n");
     BaseMap map;
-    ASSERT_EQ(map.load(dir.filePath("roads.geojson"), dir.path()), 0);
-    EXPECT_NE(map.load(dir.filePath("nothing-here.shp"), dir.path()), 0);
-    EXPECT_NE(map.load(dir.filePath("broken.geojson"), dir.path()), 0);
-    EXPECT_NE(map.load(dir.filePath("bad.chart"), dir.path()), 0);
-    EXPECT_NE(map.load(dir.filePath("odd.chart"), dir.path()), 0);
-    EXPECT_NE(map.load("", dir.path()), 0);
+    ASSERT_EQ(map.load(dir.filePath("roads.geojson"), {dir.path()}), 0);
+    EXPECT_NE(map.load(dir.filePath("nothing-here.shp"), {dir.path()}), 0);
+    EXPECT_NE(map.load(dir.filePath("broken.geojson"), {dir.path()}), 0);
+    EXPECT_NE(map.load(dir.filePath("bad.chart"), {dir.path()}), 0);
+    EXPECT_NE(map.load(dir.filePath("odd.chart"), {dir.path()}), 0);
+    EXPECT_NE(map.load("", {dir.path()}), 0);
     // Not regular files: refused at once rather than read (a pipe would block for good).
     ASSERT_EQ(::mkfifo(dir.filePath("pipe.osm").toUtf8().constData(), 0600), 0);
     write(dir.filePath("piped.chart"), "dataset pipe.osm\n");
-    EXPECT_NE(map.load(dir.filePath("pipe.osm"), dir.path()), 0);
-    EXPECT_NE(map.load(dir.filePath("piped.chart"), dir.path()), 0);
-    EXPECT_NE(map.load(dir.path(), dir.path()), 0);
-    EXPECT_NE(map.load("/dev/zero", dir.path()), 0);
+    EXPECT_NE(map.load(dir.filePath("pipe.osm"), {dir.path()}), 0);
+    EXPECT_NE(map.load(dir.filePath("piped.chart"), {dir.path()}), 0);
+    EXPECT_NE(map.load(dir.path(), {dir.path()}), 0);
+    EXPECT_NE(map.load("/dev/zero", {dir.path()}), 0);
     EXPECT_EQ(map.featureCount(), 3u);
 }
 

@@ -339,6 +339,37 @@ TEST_F(HeavyStore, SigtermDuringAComputationEndsTheServerPromptly) {
     EXPECT_LT(elapsed.elapsed(), 10000); // generous; without cancelling it was the whole queue
 }
 
+TEST(ServerLifecycle, AServerStartedToIdleStaysForItsCallersAndThenLeaves) {
+    QTemporaryDir folder;
+    const auto start = [&](QProcess& server) {
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(qEnvironmentVariable("VANTREL_BIN_DIR") + "/vantrel-server",
+                     {"--db", folder.filePath("store.sqlite"), "--idle-exit", "2"});
+        return waitFor([] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(TVantrelAutomation::kService).value();
+        }, 60000);
+    };
+    {
+        // This test's own connection calls it and stays on the bus: the server stays too.
+        QProcess server;
+        ASSERT_TRUE(start(server));
+        TVantrelAutomation client;
+        client.StartServer();
+        EXPECT_GT(client.GroupCount(), 0);
+        runFor(3500);
+        EXPECT_EQ(server.state(), QProcess::Running);
+        server.terminate();
+        ASSERT_TRUE(server.waitForFinished(10000));
+    }
+    // A client that called and left (dbus-send leaves with its answer) lets it go.
+    QProcess server;
+    ASSERT_TRUE(start(server));
+    QProcess::execute("dbus-send", {"--session", "--print-reply", "--dest=org.vantrel.Automation",
+                                    "/org/vantrel/Automation", "org.vantrel.Automation.GroupCount"});
+    ASSERT_TRUE(server.waitForFinished(20000));
+    EXPECT_EQ(server.exitCode(), 0);
+}
+
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
