@@ -12,6 +12,7 @@ packages=(
     xvfb xauth              # a virtual display for screenshots
     fonts-liberation2 fonts-dejavu-core
     locales                 # the operators' locale, ru_RU.UTF-8, for the player and the tests
+    dpkg-dev desktop-file-utils  # the Debian package: its library dependencies, its desktop entry
 )
 missing=()
 for p in "${packages[@]}"; do
