@@ -270,6 +270,7 @@ void AutomationService::finishComputation(quint64 generation, std::shared_ptr<Re
     }
     tripIndex_ = 0;
     entryIndex_ = 0;
+    trackLines_.clear();
     emit OnEndComputing();
 }
 
@@ -344,10 +345,13 @@ QString AutomationService::TrackLine() {
         const Trip& current = trip();
         // Every point takes at least 8 characters ("1 2,"), most about 36: refused early when
         // even the shortest text would not fit, and for certain once written.
-        refuseLarger(qint64(current.points.size()) * 8, kLargestMessageBytes,
-                     QStringLiteral("Текст трека из %1 точек").arg(current.points.size()));
-        QString line = trackLine(current.points);
-        refuseLarger(line.size(), kLargestMessageBytes, QStringLiteral("Текст трека из %1 точек").arg(current.points.size()));
+        const QString what = QStringLiteral("Текст трека из %1 точек").arg(current.points.size());
+        refuseLarger(qint64(current.points.size()) * 8, kLargestMessageBytes, what);
+        // Written once per trip of a result: clients ask again as they redraw.
+        QString& line = trackLines_[tripIndex_];
+        if (line.isNull())
+            line = trackLine(current.points);
+        refuseLarger(line.size(), kLargestMessageBytes, what);
         return line;
     });
 }

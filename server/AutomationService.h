@@ -7,6 +7,7 @@
 #include <QDBusContext>
 #include <QObject>
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace vserver {
@@ -124,6 +125,7 @@ private:
     std::shared_ptr<std::atomic<quint64>> latest_ = std::make_shared<std::atomic<quint64>>(0);
     std::shared_ptr<Result> result_;
     int tripIndex_ = 0;
+    std::map<int, QString> trackLines_; // TrackLine texts of the current result, by trip
     QString entryType_, entryKind_;
     int entryIndex_ = 0;
 

@@ -5,6 +5,7 @@
 #include "VantrelError.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 #include <QXmlStreamReader>
 #include <cmath>
@@ -13,6 +14,27 @@ namespace vserver {
 namespace {
 
 constexpr double kFastestMetresPerSecond = 200; // 720 km/h: anything faster is a broken fix
+
+// Wall-clock values of UTC moments. The zone's offset is looked up once per quarter hour of UTC
+// (zones change their offset on whole quarters), not once per point: a million points would
+// otherwise read the zone rules a million times.
+class LocalClock {
+public:
+    double fromUtc(const QDateTime& moment) {
+        constexpr qint64 kQuarterMs = 15 * 60 * 1000;
+        constexpr double kUnixEpochDay = 25569; // 1 January 1970 as a date-time value
+        const qint64 ms = moment.toMSecsSinceEpoch();
+        const qint64 quarter = ms >= 0 ? ms / kQuarterMs : -((-ms + kQuarterMs - 1) / kQuarterMs);
+        auto offset = offsets_.find(quarter);
+        if (offset == offsets_.end())
+            offset = offsets_.insert(
+                quarter, QDateTime::fromMSecsSinceEpoch(quarter * kQuarterMs, Qt::UTC).toLocalTime().offsetFromUtc());
+        return kUnixEpochDay + double(ms + qint64(*offset) * 1000) / 86400000.0;
+    }
+
+private:
+    QHash<qint64, int> offsets_;
+};
 
 bool isGpxNamespace(QStringView uri) {
     // Files without a namespace are common and read as GPX too.
@@ -27,6 +49,7 @@ std::vector<Message> readGpx(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw VantrelError(QStringLiteral("%1: не удалось открыть: %2").arg(path, file.errorString()));
     QXmlStreamReader xml(&file);
+    LocalClock clock;
     std::vector<Message> messages;
     const auto fail = [&](const QString& reason) {
         // One pass of arg(): a "%1" in the file's name stays as it is.
@@ -68,7 +91,7 @@ std::vector<Message> readGpx(const QString& path) {
                 const QDateTime moment = QDateTime::fromString(text, Qt::ISODateWithMs);
                 if (!moment.isValid())
                     fail(QStringLiteral("неверное время «") + text + QStringLiteral("»"));
-                point.time = datetime::fromQDateTime(moment.toLocalTime());
+                point.time = clock.fromUtc(moment);
                 hasTime = true;
             } else if (inPoint && name == u"speed") {
                 bool ok = false;

@@ -119,25 +119,32 @@ Store::Store(const QString& path) {
         throw VantrelError(QStringLiteral("Хранилище ") + path + QStringLiteral(" не является файлом"));
     readOnly_ = existing && !writable(path);
     open(path);
-    if (existing) {
-        checkIdentity(path);
-    } else {
-        exec("BEGIN IMMEDIATE");
-        createSchema();
-        exec("COMMIT");
+    try {
+        if (existing) {
+            checkIdentity(path);
+        } else {
+            exec("BEGIN IMMEDIATE");
+            createSchema();
+            exec("COMMIT");
+        }
+        if (!readOnly_)
+            exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+    } catch (...) {
+        sqlite3_close_v2(db_); // no destructor runs for a constructor that throws
+        db_ = nullptr;
+        throw;
     }
-    if (!readOnly_)
-        exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
 }
 
 void Store::open(const QString& path) {
     // Read-only: immutable, so SQLite takes no locks and leaves no -shm or -wal file behind.
+    // A store is used by one thread at a time (each computation opens its own): no mutexes.
     const QByteArray name = readOnly_
         ? QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1"
         : path.toUtf8();
     const int flags = readOnly_ ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI
                                 : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    if (sqlite3_open_v2(name.constData(), &db_, flags | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(name.constData(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
         const QString reason = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("нет памяти");
         sqlite3_close(db_);
         db_ = nullptr;
@@ -148,8 +155,6 @@ void Store::open(const QString& path) {
 
 void Store::checkIdentity(const QString& path) {
     const auto refuse = [&](const QString& why) {
-        sqlite3_close(db_);
-        db_ = nullptr;
         throw VantrelError(QStringLiteral("Файл ") + path + QStringLiteral(" не является хранилищем Vantrel (") +
                            why + QStringLiteral("); файл не изменён"));
     };
@@ -201,7 +206,7 @@ int Store::pragma(const char* name) const {
     return s.step() ? s.integer(0) : 0;
 }
 
-Store::~Store() { sqlite3_close(db_); }
+Store::~Store() { sqlite3_close_v2(db_); }
 
 void Store::exec(const char* sql) const {
     char* error = nullptr;

@@ -78,9 +78,9 @@ OrgVantrelAutomationInterface& TVantrelAutomation::server() {
         proxy_ = std::make_unique<OrgVantrelAutomationInterface>(kService, kPath, connection);
         proxy_->setTimeout(options_.callTimeoutMs);
     }
-    subscribe();
     if (owner_.isEmpty())
         rememberOwner();
+    subscribe();
     return *proxy_;
 }
 
@@ -104,8 +104,12 @@ void TVantrelAutomation::subscribe() {
         {"OnChangeParameters", SLOT(onChangeParameters())},
         {"OnEndComputing", SLOT(onEndComputing())},
     };
+    // By the server's unique name when it is known: a subscription by the well-known name
+    // relies on Qt learning the name's new owner, and a server that took the name a moment
+    // before could have its first signals dropped.
+    const QString sender = owner_.isEmpty() ? kService : owner_;
     for (const auto& s : events)
-        connection.connect(kService, kPath, kInterface, QString::fromLatin1(s.name), this, s.slot);
+        connection.connect(sender, kPath, kInterface, QString::fromLatin1(s.name), this, s.slot);
     watcher_ = new QDBusServiceWatcher(kService, connection,
                                        QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -115,9 +119,9 @@ void TVantrelAutomation::subscribe() {
 
 void TVantrelAutomation::StartServer() {
     QDBusConnection connection = bus();
-    subscribe();
     if (connection.interface()->isServiceRegistered(kService)) {
         rememberOwner();
+        subscribe();
         return;
     }
     // An installed server is started by the bus itself, from its service file.
@@ -160,6 +164,7 @@ void TVantrelAutomation::waitForName() {
         QThread::msleep(50);
     }
     rememberOwner();
+    subscribe();
 }
 
 void TVantrelAutomation::RegisterHandler(AutomationEvent event, QObject* target,
