@@ -1,5 +1,7 @@
-// The map control with a 100,000-point trail over the OpenStreetMap extract (the demo map when
-// the extract is absent): a frame in which only the marker moved, and a full redraw after a pan.
+// The map control with a 100,000-point trail over the Monaco OpenStreetMap extract, at
+// 1280 x 800: a frame in which only the marker moved, and a full redraw after a pan. Without
+// the extract it fails: a figure measured on another map would say nothing.
+#include "Goal.h"
 #include "TMapvexControl.h"
 
 #include <QApplication>
@@ -13,12 +15,7 @@
 
 namespace {
 
-QString baseMap() {
-    const QString osm = QStringLiteral(VANTREL_SHARED_DATA) + "/osm/monaco-2016-03-05.osm.pbf";
-    if (QFile::exists(osm))
-        return osm;
-    return QCoreApplication::applicationDirPath() + "/../bin/maps/ecatsub.chart";
-}
+QString baseMap() { return QStringLiteral(VANTREL_SHARED_DATA) + "/osm/monaco-2016-03-05.osm.pbf"; }
 
 IMapTable* table(TMapvexControl& map, const QStringList& fields) {
     IMapTable* t = map.CreateTable();
@@ -46,7 +43,7 @@ int main(int argc, char** argv) {
     map.resize(1280, 800);
     const QString path = baseMap();
     if (map.LoadMap(path, "") != 0) {
-        std::printf("cannot load %s\n", qPrintable(path));
+        std::printf("FAILED: cannot load the OpenStreetMap extract %s\n", qPrintable(path));
         return 1;
     }
     const QPointF centre = mercator::unproject(map.viewport().centre);
@@ -81,15 +78,19 @@ int main(int argc, char** argv) {
     };
     moveMarker(0);
     map.render(&frame); // builds the cache
-    const double markerOnly = millisecondsPer(300, [&](int i) {
-        moveMarker(i);
-        map.render(&frame);
-    });
-    const double fullRedraw = millisecondsPer(30, [&](int i) {
-        const double dx = (i % 2 ? 1 : -1) * 0.0005;
-        map.CenterOn(centre.y(), centre.x() + dx); // a pan: the cache is drawn again
-        map.render(&frame);
-    });
+    std::vector<double> markerRuns, fullRuns;
+    for (int run = 0; run < 3; ++run) {
+        markerRuns.push_back(millisecondsPer(300, [&](int i) {
+            moveMarker(i);
+            map.render(&frame);
+        }));
+        fullRuns.push_back(millisecondsPer(30, [&](int i) {
+            const double dx = (i % 2 ? 1 : -1) * 0.0005;
+            map.CenterOn(centre.y(), centre.x() + dx); // a pan: the cache is drawn again
+            map.render(&frame);
+        }));
+    }
+    const double markerOnly = median(markerRuns), fullRedraw = median(fullRuns);
     // The same pan without the trail, to tell the base map's share.
     TMapvexControl bare;
     bare.setSynchronousRendering(true);
@@ -106,5 +107,7 @@ int main(int argc, char** argv) {
     std::printf("marker-only frame: %.2f ms (goal <= 4 ms)\n", markerOnly);
     std::printf("full redraw after a pan: %.2f ms (goal <= 40 ms)\n", fullRedraw);
     std::printf("ratio full / marker-only: %.1f\n", fullRedraw / markerOnly);
+    reportGoal("full redraw on Monaco, 1280x800, 100,000-point trail", fullRedraw, "ms", 40);
+    reportGoal("marker-only frame on Monaco", markerOnly, "ms", 4);
     return 0;
 }

@@ -37,6 +37,7 @@ public:
     }
 
     BaseMap& baseMap() { return baseMap_; }
+    const BaseMap& baseMap() const { return baseMap_; }
 
     // What the cached image shows, copied so that another thread can draw it while the
     // layers are published anew.

@@ -1,14 +1,29 @@
 #!/usr/bin/env bash
-# Runs every benchmark and prints its figures. Benchmarks are never part of the tests.
-set -euo pipefail
+# Runs every benchmark and prints its figures, then one GOAL line per goal, last. Benchmarks
+# are never part of the tests. A benchmark whose data is missing fails, and so does this run.
+set -uo pipefail
 build="${1:-build}"
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
-echo "== vehicle position and marker redraw"
-"$build/bench/bench_car_position"
-echo "== map control"
-"$build/bench/bench_map" 2>/dev/null
-echo "== tracking server"
-dbus-run-session -- "$build/bench/bench_server" 2>/dev/null
-echo "== playback"
-"$build/bench/bench_playback" 2>/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+failed=()
+run() {
+    local title=$1
+    shift
+    echo "== $title"
+    "$@" 2> >(grep -v 'dbus-daemon\|propagateSizeHints' >&2) | tee -a "$log"
+    [ "${PIPESTATUS[0]}" -eq 0 ] || failed+=("$title")
+}
+run "vehicle position and marker redraw" "$build/bench/bench_car_position"
+run "map control" "$build/bench/bench_map"
+run "tracking server" dbus-run-session -- "$build/bench/bench_server"
+run "GPX import" "$build/bench/bench_import"
+run "loading a trip" dbus-run-session -- "$build/bench/bench_load"
+run "playback" "$build/bench/bench_playback"
+echo
+grep '^GOAL ' "$log"
+for title in "${failed[@]}"; do
+    echo "FAILED: $title"
+done
+[ ${#failed[@]} -eq 0 ]

@@ -1,0 +1,138 @@
+// Loading a trip as the operator sees it: the real vantrel-server on this bench's bus, the
+// window shown at 1280 x 800 with the real map control over the Monaco OpenStreetMap extract.
+//   - a 100,000-point trip: from the end of its computation (OnEndComputing) to the trail painted;
+//   - a 1,000,000-point trip: from choosing the vehicle to the trail painted.
+// Run inside a session bus of its own: dbus-run-session -- bench_load
+#include "DateTimeValue.h"
+#include "FormFixture.h"
+#include "Goal.h"
+#include "SettingsDocument.h"
+#include "Store.h"
+#include "TMapvexControl.h"
+#include "TVantrelAutomation.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <cmath>
+
+namespace {
+
+// A drive without stops through Monaco, a message a second.
+std::vector<vserver::Message> drive(int count) {
+    std::vector<vserver::Message> messages(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        messages[i].time = 39873.25 + i / 86400.0;
+        messages[i].lon = 7.42 + 0.008 * std::sin(i * 1e-4);
+        messages[i].lat = 43.735 + 0.006 * std::cos(i * 1.3e-4);
+        messages[i].speed = 40;
+    }
+    return messages;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const QString monaco = QStringLiteral(VANTREL_SHARED_DATA) + "/osm/monaco-2016-03-05.osm.pbf";
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        std::printf("FAILED: no session bus (run under dbus-run-session)\n");
+        return 1;
+    }
+    QTemporaryDir folder;
+    const QString storePath = folder.filePath("load.sqlite");
+    {
+        vserver::Store store(storePath);
+        store.begin();
+        store.addGroup({"bench", "Замер"});
+        store.addCar({1, "bench", "Рейс 100 000 точек", "A100AA", 7101, ""});
+        store.addCar({2, "bench", "Рейс 1 000 000 точек", "M100MM", 7102, ""});
+        store.addMessages(7101, drive(100000));
+        store.addMessages(7102, drive(1000000));
+        store.commit();
+    }
+    QProcess server;
+    server.start(QCoreApplication::applicationDirPath() + "/../bin/vantrel-server", {"--db", storePath});
+    while (!QDBusConnection::sessionBus().interface()->isServiceRegistered(TVantrelAutomation::kService))
+        QThread::msleep(20);
+
+    SettingsDocument::saveFile(folder.filePath(SettingsDocument::kFileName),
+                               QString::fromUtf8(SettingsDocument::defaultDocument())
+                                   .replace(SettingsDocument::kDefaultMapPath, monaco)
+                                   .replace("<GroupID>7</GroupID>", "<GroupID>0</GroupID>")
+                                   .replace("<CarID>0</CarID>", "<CarID>-1</CarID>")
+                                   .toUtf8());
+    TVantrelAutomation client;
+    QElapsedTimer sinceComputed;
+    QObject target;
+    // Registered before the window's own handler, so it runs first: the clock starts when the
+    // computation has ended.
+    client.RegisterHandler(AutomationEvent::OnEndComputing, &target, [&] { sinceComputed.start(); });
+    RecordingSink sink;
+    PlayerEnvironment environment;
+    TMapvexControl* map = nullptr;
+    environment.createServer = [&]() -> IVantrelAutomation* { return &client; };
+    environment.createMap = [&](QWidget* parent) {
+        map = new TMapvexControl(parent);
+        return PlayerEnvironment::MapParts{map, map};
+    };
+    environment.messages = &sink;
+    environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
+    environment.settingsDirectory = folder.path();
+    TForm1 form(environment);
+    form.resize(1280, 800);
+    form.show();
+    form.FormShow();
+    if (map->scene().baseMap().featureCount() == 0 || form.cmbCarDevice->count() != 2) {
+        std::printf("FAILED: the Monaco extract (%s) or the vehicles did not load: %s\n", qPrintable(monaco),
+                    qPrintable(sink.texts().join("; ")));
+        return 1;
+    }
+    // Chooses a vehicle and waits until its trail is on the screen: the trip loaded and a frame
+    // painted from a cache that shows it.
+    const auto load = [&](int car, int points) {
+        QElapsedTimer sinceChosen;
+        sinceChosen.start();
+        sinceComputed.invalidate();
+        form.cmbCarDevice->setCurrentIndex(car);
+        emit form.cmbCarDevice->activated(car);
+        quint64 frames = 0;
+        bool loaded = false;
+        while (true) {
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+            if (!loaded && form.track.PointCount == points && !form.selectionState.RequestPending) {
+                loaded = true;
+                frames = map->paintedFrames();
+            }
+            if (loaded && map->upToDate() && map->paintedFrames() > frames)
+                break;
+            if (sinceChosen.elapsed() > 120000) {
+                std::printf("FAILED: the trip of %d points did not appear: %s\n", points,
+                            qPrintable(sink.texts().join("; ")));
+                std::exit(1);
+            }
+        }
+        return std::pair{sinceComputed.nsecsElapsed() / 1e6, sinceChosen.nsecsElapsed() / 1e6};
+    };
+    std::vector<double> small, large;
+    for (int run = 0; run < 3; ++run) {
+        const auto [computedToScreen, chosenToScreenSmall] = load(0, 100000);
+        small.push_back(computedToScreen);
+        const auto [computedToScreenLarge, chosenToScreen] = load(1, 1000000);
+        large.push_back(chosenToScreen);
+        std::printf("run %d: 100,000 points %.0f ms after their computation (%.0f ms after the choice); "
+                    "1,000,000 points %.0f ms after the choice (%.0f ms after their computation)\n",
+                    run + 1, computedToScreen, chosenToScreenSmall, chosenToScreen, computedToScreenLarge);
+    }
+    form.FormDestroy();
+    server.terminate();
+    server.waitForFinished();
+    reportGoal("load of a 100,000-point trip, computed to painted", median(small), "ms", 250);
+    reportGoal("a 1,000,000-point trip on screen, chosen to painted", median(large) / 1000, "s", 3);
+    return 0;
+}
