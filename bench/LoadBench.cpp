@@ -86,8 +86,12 @@ int main(int argc, char** argv) {
     environment.settingsDirectory = folder.path();
     TForm1 form(environment);
     form.resize(1280, 800);
-    form.show();
-    form.FormShow();
+    form.show(); // the start-up runs from the event loop, as in the program
+    QElapsedTimer started;
+    started.start();
+    while (map->scene().baseMap().featureCount() == 0 && started.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QApplication::processEvents();
     if (map->scene().baseMap().featureCount() == 0 || form.cmbCarDevice->count() != 2) {
         std::printf("FAILED: the Monaco extract (%s) or the vehicles did not load: %s\n", qPrintable(monaco),
                     qPrintable(sink.texts().join("; ")));

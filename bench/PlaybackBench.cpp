@@ -38,9 +38,14 @@ int main(int argc, char** argv) {
     server.groups = {{"g", "Группа", {{1, "Машина", "А001АА", 1}}}};
     server.computeStatus = 0;
     std::vector<TrackPoint> points;
-    for (int i = 0; i < 100000; ++i) // one point a second, winding through Monaco
-        points.push_back({39873.0 + i / 86400.0, 7.42 + 0.008 * std::sin(i * 1e-4),
-                          43.735 + 0.006 * std::cos(i * 1.3e-4), i * 12.0, 43.0});
+    // One point a second at about 40 km/h, back and forth along the coast through Monaco and
+    // beyond (6.4 km each way): at 600x the vehicle crosses a 1:20000 view every second or so,
+    // and the view follows it.
+    for (int i = 0; i < 100000; ++i) {
+        const double phase = i / 580.0, there = 2 * std::abs(phase - std::floor(phase + 0.5));
+        points.push_back({39873.0 + i / 86400.0, 7.38 + 0.08 * there, 43.735 + 0.008 * std::sin(i / 150.0),
+                          i * 11.0, 40.0});
+    }
     server.trips = {FormFixture::trip(points)};
 
     const QString monaco = QStringLiteral(VANTREL_SHARED_DATA) + "/osm/monaco-2016-03-05.osm.pbf";
@@ -62,8 +67,12 @@ int main(int argc, char** argv) {
     environment.settingsDirectory = settings.path();
     TForm1 form(environment);
     form.resize(1280, 800);
-    form.show();
-    form.FormShow();
+    form.show(); // the start-up runs from the event loop, as in the program
+    QElapsedTimer started;
+    started.start();
+    while (map->scene().baseMap().featureCount() == 0 && started.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QApplication::processEvents();
     QApplication::processEvents();
     if (form.track.PointCount != 100000 || map->scene().baseMap().featureCount() == 0) {
         std::printf("FAILED: the trip or the Monaco extract (%s) did not load: %s\n", qPrintable(monaco),
