@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QXmlStreamReader>
 #include <cmath>
+#include <optional>
 
 namespace vserver {
 namespace {
@@ -20,10 +21,9 @@ constexpr double kFastestMetresPerSecond = 200; // 720 km/h: anything faster is 
 // otherwise read the zone rules a million times.
 class LocalClock {
 public:
-    double fromUtc(const QDateTime& moment) {
+    double fromUtc(qint64 ms) {
         constexpr qint64 kQuarterMs = 15 * 60 * 1000;
         constexpr double kUnixEpochDay = 25569; // 1 January 1970 as a date-time value
-        const qint64 ms = moment.toMSecsSinceEpoch();
         const qint64 quarter = ms >= 0 ? ms / kQuarterMs : -((-ms + kQuarterMs - 1) / kQuarterMs);
         auto offset = offsets_.find(quarter);
         if (offset == offsets_.end())
@@ -35,6 +35,43 @@ public:
 private:
     QHash<qint64, int> offsets_;
 };
+
+// The usual GPX time, "YYYY-MM-DDTHH:MM:SS[.fff]Z", as milliseconds since 1970 in UTC, read
+// without QDateTime's general parser; any other form (an offset, a missing Z) gives nothing and
+// is left to it.
+std::optional<qint64> fastUtcMilliseconds(QStringView text) {
+    const auto digits = [&](qsizetype from, qsizetype count, int& value) {
+        value = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < u'0' || c > u'9')
+                return false;
+            value = value * 10 + (c - u'0');
+        }
+        return true;
+    };
+    if (text.size() < 20 || text[4] != u'-' || text[7] != u'-' || text[10] != u'T' || text[13] != u':' ||
+        text[16] != u':' || text.back() != u'Z')
+        return std::nullopt;
+    int year, month, day, hour, minute, second, fraction = 0;
+    if (!digits(0, 4, year) || !digits(5, 2, month) || !digits(8, 2, day) || !digits(11, 2, hour) ||
+        !digits(14, 2, minute) || !digits(17, 2, second))
+        return std::nullopt;
+    if (text.size() > 20) { // ".f" to ".fff": milliseconds
+        const qsizetype count = text.size() - 21;
+        if (text[19] != u'.' || count < 1 || count > 3 || !digits(20, count, fraction))
+            return std::nullopt;
+        for (qsizetype i = count; i < 3; ++i)
+            fraction *= 10;
+    } else if (text.size() != 20) {
+        return std::nullopt;
+    }
+    if (month < 1 || month > 12 || day < 1 || day > QDate(year, month, 1).daysInMonth() || hour > 23 ||
+        minute > 59 || second > 59)
+        return std::nullopt;
+    const qint64 days = QDate(1970, 1, 1).daysTo(QDate(year, month, day));
+    return ((days * 24 + hour) * 60 + minute) * 60000 + qint64(second) * 1000 + fraction;
+}
 
 bool isGpxNamespace(QStringView uri) {
     // Files without a namespace are common and read as GPX too.
@@ -88,10 +125,14 @@ std::vector<Message> readGpx(const QString& path) {
                 hasTime = false;
             } else if (inPoint && name == u"time") {
                 const QString text = xml.readElementText();
-                const QDateTime moment = QDateTime::fromString(text, Qt::ISODateWithMs);
-                if (!moment.isValid())
-                    fail(QStringLiteral("неверное время «") + text + QStringLiteral("»"));
-                point.time = clock.fromUtc(moment);
+                std::optional<qint64> utc = fastUtcMilliseconds(text);
+                if (!utc) {
+                    const QDateTime moment = QDateTime::fromString(text, Qt::ISODateWithMs);
+                    if (!moment.isValid())
+                        fail(QStringLiteral("неверное время «") + text + QStringLiteral("»"));
+                    utc = moment.toMSecsSinceEpoch();
+                }
+                point.time = clock.fromUtc(*utc);
                 hasTime = true;
             } else if (inPoint && name == u"speed") {
                 bool ok = false;

@@ -151,12 +151,14 @@ TEST(GpxImport, UtcBecomesMoscowWallClockAcrossBothDaylightSavingNights) {
 <trkpt lat="55.7" lon="37.6"><time>2009-03-28T23:00:00Z</time></trkpt>
 <trkpt lat="55.7" lon="37.6"><time>2009-10-24T22:30:00Z</time></trkpt>
 <trkpt lat="55.7" lon="37.6"><time>2009-10-24T23:30:00Z</time></trkpt>
+<trkpt lat="55.7" lon="37.6"><time>2009-10-24T23:45:00.5Z</time></trkpt>
+<trkpt lat="55.7" lon="37.6"><time>2009-10-25T03:00:00+03:00</time></trkpt>
 </trkseg></trk></gpx>)");
     QStringList local;
     for (const Message& m : readGpx(file))
         local << datetime::formatText(m.time);
     EXPECT_EQ(local, QStringList({"29.03.2009 01:59:59", "29.03.2009 03:00:00", "25.10.2009 02:30:00",
-                                  "25.10.2009 02:30:00"}));
+                                  "25.10.2009 02:30:00", "25.10.2009 02:45:00", "25.10.2009 03:00:00"}));
 }
 
 TEST(GpxImport, AMalformedFileIsRefusedWithItsLineAndNothingIsStored) {
