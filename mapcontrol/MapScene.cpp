@@ -117,6 +117,10 @@ QImage labelImage(const QString& text, double points, const QColor& color, qreal
 }
 } // namespace
 
+QSizeF labelSize(const QString& text, double points, const QColor& color) {
+    return QSizeF(labelImage(text, points, color, 1).size());
+}
+
 void label(QPainter& painter, const QPointF& at, const QString& text, double points,
            const QColor& color) {
     const QImage image = labelImage(text, points, color, painter.device()->devicePixelRatioF());
@@ -225,6 +229,39 @@ void MapScene::renderStatic(QPainter& painter, const Viewport& view, const Stati
     part.baseMap.render(painter, view);
     for (const Layer& layer : part.layers)
         renderLayer(painter, view, layer);
+}
+
+QRectF MapScene::liveBounds(const Viewport& view) const {
+    constexpr double kSlack = 3; // antialiasing and rounding
+    QRectF all;
+    for (size_t i = firstLiveLayer(); i < layers_.size(); ++i)
+        for (const Feature& feature : layers_[i].features) {
+            if (feature.points.empty())
+                continue;
+            const MapStyle& style = feature.style;
+            const QPointF at = view.toScreen(feature.points.front());
+            QRectF box;
+            switch (style.kind) {
+            case MapStyle::Kind::Symbol: { // the glyph's nose reaches 0.58 of its size
+                const double reach = 0.6 * style.size;
+                box = QRectF(at - QPointF(reach, reach), at + QPointF(reach, reach));
+                break;
+            }
+            case MapStyle::Kind::Text: {
+                const QSizeF size = draw::labelSize(style.label, style.size, style.color);
+                box = QRectF(at - QPointF(size.width() / 2, size.height() / 2), size);
+                break;
+            }
+            case MapStyle::Kind::Line:
+            case MapStyle::Kind::Area:
+                box = QRectF(view.toScreen(feature.bounds.topLeft()), view.toScreen(feature.bounds.bottomRight()))
+                          .normalized()
+                          .adjusted(-style.size, -style.size, style.size, style.size);
+                break;
+            }
+            all |= box.adjusted(-kSlack, -kSlack, kSlack, kSlack);
+        }
+    return all;
 }
 
 void MapScene::renderLive(QPainter& painter, const Viewport& view) const {

@@ -53,6 +53,9 @@ public:
 
     void renderStatic(QPainter& painter, const Viewport& view) const;
     void renderLive(QPainter& painter, const Viewport& view) const;
+    // Where on the screen the live layers draw: a frame in which only they changed repaints
+    // this, with where they were, and nothing else.
+    QRectF liveBounds(const Viewport& view) const;
     void render(QPainter& painter, const Viewport& view) const {
         renderStatic(painter, view);
         renderLive(painter, view);
@@ -80,4 +83,6 @@ void vehicleSymbol(QPainter& painter, const QPointF& at, double size, double hea
                    const QColor& color);
 void label(QPainter& painter, const QPointF& at, const QString& text, double points,
            const QColor& color);
+// The size of a label as drawn, halo included.
+QSizeF labelSize(const QString& text, double points, const QColor& color);
 } // namespace draw

@@ -17,7 +17,14 @@ TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent) {
     setMinimumSize(100, 100);
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&frameTimer_, &QTimer::timeout, this, [this] {
+        // Only the live layers moved over an image that still fits: repaint where they were
+        // and where they are, not the whole map.
+        if (upToDate() && !fullFrameDue_)
+            update(paintedLive_ | scene_.liveBounds(frameView()).toAlignedRect());
+        else
+            update();
+    });
     view_.centre = mercator::project(37.6173, 55.7558);
     view_.dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
     view_.size = size();
@@ -89,6 +96,7 @@ void TMapvexControl::scheduleFrame() {
 
 void TMapvexControl::invalidateCache() {
     ++viewGeneration_;
+    fullFrameDue_ = true;
     scheduleFrame();
 }
 
@@ -144,7 +152,7 @@ void TMapvexControl::resizeEvent(QResizeEvent* event) {
     invalidateCache();
 }
 
-void TMapvexControl::paintEvent(QPaintEvent*) {
+void TMapvexControl::paintEvent(QPaintEvent* event) {
     view_.size = size();
     if (!upToDate() && synchronous_) {
         const qreal ratio = devicePixelRatioF();
@@ -157,14 +165,20 @@ void TMapvexControl::paintEvent(QPaintEvent*) {
         cacheKey_ = currentKey();
     }
     QPainter painter(this);
+    const QRect dirty = event->rect();
     if (upToDate()) {
-        painter.drawImage(0, 0, cache_);
+        const qreal ratio = cache_.devicePixelRatio();
+        painter.drawImage(QRectF(dirty), cache_,
+                          QRectF(dirty.x() * ratio, dirty.y() * ratio, dirty.width() * ratio, dirty.height() * ratio));
+        fullFrameDue_ = fullFrameDue_ && dirty != rect();
     } else {
         startRender();
         drawStandIn(painter);
     }
+    painter.setClipRect(dirty);
     painter.setRenderHint(QPainter::Antialiasing);
     scene_.renderLive(painter, view_);
+    paintedLive_ = scene_.liveBounds(frameView()).toAlignedRect();
     drawScaleBar(painter);
     ++paintedFrames_;
 }

@@ -82,4 +82,6 @@ private:
     QPoint dragFrom_;
     bool dragging_ = false;
     quint64 paintedFrames_ = 0;
+    QRect paintedLive_;         // where the live layers were drawn in the last frame
+    bool fullFrameDue_ = true;  // the view or the cache changed since the last whole frame
 };

@@ -146,6 +146,40 @@ TEST(Render, LabelsAreDrawnAtTheirPointEvenWithAQuote) {
     }
 }
 
+// A frame in which only the marker or a label moved repaints their bounds alone: whatever they
+// draw must lie inside, or a moving vehicle would leave pieces of itself behind.
+TEST(Render, TheLiveLayersDrawOnlyInsideTheirBounds) {
+    Canvas canvas;
+    canvas.control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 2",
+                            canvas.geometryTable("L E 37.61 55.75,37.63 55.75"));
+    for (int heading : {0, 37, 90, 135, 200, 315}) {
+        const QString style = QString("m '51.otl' 22 rgb(0,0,0) 32 %1").arg(heading);
+        canvas.control.AddLayer("name=cartab1;coords=[YCOORD],[XCOORD];style=[style]", "",
+                                canvas.pointTable(kLon + 0.003, kLat, style));
+        canvas.control.AddLayer("name=centersKT;coords=[YCOORD],[XCOORD];style=[style]", "",
+                                canvas.pointTable(kLon - 0.004, kLat + 0.002,
+                                                  "t 'Клиент 2(приём груза) — длинная подпись' 'Arial 204' 8 rgb(0,0,0)"));
+        Viewport view = canvas.control.viewport();
+        view.size = QSize(300, 300);
+        QImage live(300, 300, QImage::Format_ARGB32_Premultiplied);
+        live.fill(Qt::transparent);
+        QPainter painter(&live);
+        painter.setRenderHint(QPainter::Antialiasing);
+        canvas.control.scene().renderLive(painter, view);
+        painter.end();
+        const QRect bounds = canvas.control.scene().liveBounds(view).toAlignedRect();
+        int drawn = 0, outside = 0;
+        for (int y = 0; y < 300; ++y)
+            for (int x = 0; x < 300; ++x)
+                if (qAlpha(live.pixel(x, y)) > 0) {
+                    ++drawn;
+                    outside += !bounds.contains(x, y);
+                }
+        EXPECT_GT(drawn, 300) << heading;
+        EXPECT_EQ(outside, 0) << heading;
+    }
+}
+
 TEST(Render, StraightLinesStartingOffScreenAreDrawn) {
     Canvas canvas; // a line due east and one due north, each starting outside the view
     canvas.control.AddLayer("name=a;metrics=[metr]", "l rgb(255,0,0) 2", canvas.geometryTable("L E 37.50 55.75,37.70 55.75"));
