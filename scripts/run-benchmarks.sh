@@ -12,7 +12,7 @@ run() {
     local title=$1
     shift
     echo "== $title"
-    "$@" 2> >(grep -v 'dbus-daemon\|propagateSizeHints' >&2) | tee -a "$log"
+    "$@" 2> >(grep -v 'dbus-daemon\|propagateSizeHints' >&2) | tee -a "$log" | grep -v '^GOAL '
     [ "${PIPESTATUS[0]}" -eq 0 ] || failed+=("$title")
 }
 run "vehicle position and marker redraw" "$build/bench/bench_car_position"
