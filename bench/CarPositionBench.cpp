@@ -4,8 +4,8 @@
 // millisecond for five seconds with the control painting its frames, the process's CPU per tick.
 #include "CarPosition.h"
 #include "Goal.h"
+#include "MonacoWindow.h"
 #include "ScriptedAutomation.h"
-#include "SettingsDocument.h"
 #include "DateTimeValue.h"
 #include "MapLayers.h"
 #include "MessageSink.h"
@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QEventLoop>
 #include <QTimer>
 #include <benchmark/benchmark.h>
@@ -120,37 +119,12 @@ template <typename Search> double searchMicroseconds(const TrackStore& track, co
 // Returns false when the extract is missing.
 bool paintedTicks() {
     constexpr int kPoints = 1000000;
-    const QString monaco = QStringLiteral(VANTREL_SHARED_DATA) + "/osm/monaco-2016-03-05.osm.pbf";
-    // A window that starts as the program's does, on a server double without vehicles, with the
-    // extract as its map.
+    // A window that starts as the program's does, on a server double without vehicles.
     ScriptedAutomation server;
-    NullSink sink;
-    QTemporaryDir settings;
-    SettingsDocument::saveFile(settings.filePath(SettingsDocument::kFileName),
-                               QString::fromUtf8(SettingsDocument::defaultDocument())
-                                   .replace(SettingsDocument::kDefaultMapPath, monaco)
-                                   .toUtf8());
-    TMapvexControl* map = nullptr;
-    PlayerEnvironment environment;
-    environment.createServer = [&]() -> IVantrelAutomation* { return &server; };
-    environment.createMap = [&](QWidget* parent) {
-        map = new TMapvexControl(parent);
-        return PlayerEnvironment::MapParts{map, map};
-    };
-    environment.messages = &sink;
-    environment.now = [] { return 39873.0; };
-    environment.settingsDirectory = settings.path();
-    TForm1 form(environment);
-    form.resize(1280, 800);
-    form.show();
-    QElapsedTimer started;
-    started.start();
-    while (map->scene().baseMap().featureCount() == 0 && started.elapsed() < 30000)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (map->scene().baseMap().featureCount() == 0) {
-        std::printf("FAILED: cannot load the OpenStreetMap extract %s\n", qPrintable(monaco));
+    MonacoWindow window(server);
+    if (!window.started())
         return false;
-    }
+    TForm1& form = *window.form;
     std::vector<double> data;
     for (int i = 0; i < kPoints; ++i) // a second apart, winding through Monaco
         data.insert(data.end(), {39873.0 + i / 86400.0, 7.42 + 0.008 * std::sin(i * 1e-4),

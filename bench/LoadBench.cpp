@@ -6,7 +6,7 @@
 #include "DateTimeValue.h"
 #include "FormFixture.h"
 #include "Goal.h"
-#include "SettingsDocument.h"
+#include "MonacoWindow.h"
 #include "Store.h"
 #include "TMapvexControl.h"
 #include "TVantrelAutomation.h"
@@ -39,7 +39,6 @@ std::vector<vserver::Message> drive(int count) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    const QString monaco = QStringLiteral(VANTREL_SHARED_DATA) + "/osm/monaco-2016-03-05.osm.pbf";
     if (!QDBusConnection::sessionBus().isConnected()) {
         std::printf("FAILED: no session bus (run under dbus-run-session)\n");
         return 1;
@@ -61,40 +60,21 @@ int main(int argc, char** argv) {
     while (!QDBusConnection::sessionBus().interface()->isServiceRegistered(TVantrelAutomation::kService))
         QThread::msleep(20);
 
-    SettingsDocument::saveFile(folder.filePath(SettingsDocument::kFileName),
-                               QString::fromUtf8(SettingsDocument::defaultDocument())
-                                   .replace(SettingsDocument::kDefaultMapPath, monaco)
-                                   .replace("<GroupID>7</GroupID>", "<GroupID>0</GroupID>")
-                                   .replace("<CarID>0</CarID>", "<CarID>-1</CarID>")
-                                   .toUtf8());
     TVantrelAutomation client;
     QElapsedTimer sinceComputed;
     QObject target;
     // Registered before the window's own handler, so it runs first: the clock starts when the
     // computation has ended.
     client.RegisterHandler(AutomationEvent::OnEndComputing, &target, [&] { sinceComputed.start(); });
-    RecordingSink sink;
-    PlayerEnvironment environment;
-    TMapvexControl* map = nullptr;
-    environment.createServer = [&]() -> IVantrelAutomation* { return &client; };
-    environment.createMap = [&](QWidget* parent) {
-        map = new TMapvexControl(parent);
-        return PlayerEnvironment::MapParts{map, map};
-    };
-    environment.messages = &sink;
-    environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
-    environment.settingsDirectory = folder.path();
-    TForm1 form(environment);
-    form.resize(1280, 800);
-    form.show(); // the start-up runs from the event loop, as in the program
-    QElapsedTimer started;
-    started.start();
-    while (map->scene().baseMap().featureCount() == 0 && started.elapsed() < 60000)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QApplication::processEvents();
-    if (map->scene().baseMap().featureCount() == 0 || form.cmbCarDevice->count() != 2) {
-        std::printf("FAILED: the Monaco extract (%s) or the vehicles did not load: %s\n", qPrintable(monaco),
-                    qPrintable(sink.texts().join("; ")));
+    // The group restored, no vehicle: nothing is asked before the first choice.
+    MonacoWindow window(client, {{"<GroupID>7</GroupID>", "<GroupID>0</GroupID>"}, {"<CarID>0</CarID>", "<CarID>-1</CarID>"}});
+    if (!window.started())
+        return 1;
+    TForm1& form = *window.form;
+    TMapvexControl* map = window.map;
+    RecordingSink& sink = window.sink;
+    if (form.cmbCarDevice->count() != 2) {
+        std::printf("FAILED: the vehicles did not load: %s\n", qPrintable(sink.texts().join("; ")));
         return 1;
     }
     // Chooses a vehicle and waits until its trail is on the screen: the trip loaded and a frame

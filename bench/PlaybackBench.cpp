@@ -5,7 +5,7 @@
 #include "DateTimeValue.h"
 #include "FormFixture.h"
 #include "Goal.h"
-#include "SettingsDocument.h"
+#include "MonacoWindow.h"
 #include "GlyphButton.h"
 #include "PlaybackController.h"
 #include "PlaybackTimer.h"
@@ -48,35 +48,13 @@ int main(int argc, char** argv) {
     }
     server.trips = {FormFixture::trip(points)};
 
-    const QString monaco = QStringLiteral(VANTREL_SHARED_DATA) + "/osm/monaco-2016-03-05.osm.pbf";
-    RecordingSink sink;
-    QTemporaryDir settings;
-    SettingsDocument::saveFile(settings.filePath(SettingsDocument::kFileName),
-                               QString::fromUtf8(SettingsDocument::defaultDocument())
-                                   .replace(SettingsDocument::kDefaultMapPath, monaco)
-                                   .toUtf8());
-    PlayerEnvironment environment;
-    TMapvexControl* map = nullptr;
-    environment.createServer = [&]() -> IVantrelAutomation* { return &server; };
-    environment.createMap = [&](QWidget* parent) {
-        map = new TMapvexControl(parent);
-        return PlayerEnvironment::MapParts{map, map};
-    };
-    environment.messages = &sink;
-    environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
-    environment.settingsDirectory = settings.path();
-    TForm1 form(environment);
-    form.resize(1280, 800);
-    form.show(); // the start-up runs from the event loop, as in the program
-    QElapsedTimer started;
-    started.start();
-    while (map->scene().baseMap().featureCount() == 0 && started.elapsed() < 60000)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QApplication::processEvents();
-    QApplication::processEvents();
-    if (form.track.PointCount != 100000 || map->scene().baseMap().featureCount() == 0) {
-        std::printf("FAILED: the trip or the Monaco extract (%s) did not load: %s\n", qPrintable(monaco),
-                    qPrintable(sink.texts().join("; ")));
+    MonacoWindow window(server);
+    if (!window.started())
+        return 1;
+    TForm1& form = *window.form;
+    TMapvexControl* map = window.map;
+    if (form.track.PointCount != 100000) {
+        std::printf("FAILED: the trip did not load: %s\n", qPrintable(window.sink.texts().join("; ")));
         return 1;
     }
     std::vector<double> cpuShares, frameRates;
@@ -102,7 +80,7 @@ int main(int argc, char** argv) {
                     run + 1, seconds, form.btnPlay->glyph() == ";" ? "still playing" : "stopped", ticks,
                     cpuShares.back(), frameRates.back());
     }
-    std::printf("errors shown: %zu\n", sink.messages.size());
+    std::printf("errors shown: %zu\n", window.sink.messages.size());
     form.FormDestroy();
     reportGoal("600x playback on Monaco, CPU of the whole process", median(cpuShares), "% of one core", 25);
     reportGoal("600x playback on Monaco, painted frames", median(frameRates), "frames/s", 30, Better::Higher);
