@@ -296,8 +296,11 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
                                QPen(look.fill, width, look.style, Qt::RoundCap, Qt::BevelJoin));
         }
     }
+    // Labels a little outside still show their part inside: a tile's neighbour draws the rest.
+    const double labelReach = 150 * mpp;
+    const QRectF labelArea = visible.adjusted(-labelReach, -labelReach, labelReach, labelReach);
     for (const Place& place : contents.places) {
-        if (!visible.contains(place.point) || (place.rank >= 3 && mpp > 5) || (place.rank >= 2 && mpp > 20))
+        if (!labelArea.contains(place.point) || (place.rank >= 3 && mpp > 5) || (place.rank >= 2 && mpp > 20))
             continue;
         draw::label(painter, view.toScreen(place.point), place.name, 11 - 1.5 * place.rank,
                     QColor(60, 60, 60));

@@ -273,8 +273,10 @@ void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer&
     const QRectF visible = view.visibleMercator();
     const double margin = 50 * view.metresPerPixel();
     const QRectF reach = visible.adjusted(-margin, -margin, margin, margin);
+    const double textMargin = 300 * view.metresPerPixel(); // half of a long label
+    const QRectF textReach = visible.adjusted(-textMargin, -textMargin, textMargin, textMargin);
     for (const Feature& feature : layer.features) {
-        if (!overlaps(reach, feature.bounds))
+        if (!overlaps(feature.style.kind == MapStyle::Kind::Text ? textReach : reach, feature.bounds))
             continue;
         const MapStyle& style = feature.style;
         switch (style.kind) {

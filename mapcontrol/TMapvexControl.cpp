@@ -106,44 +106,74 @@ Viewport TMapvexControl::frameView() const {
     return view;
 }
 
-void TMapvexControl::startRender() {
-    if (inFlight_)
-        return; // one at a time; a later key is started when this one lands
-    inFlight_ = true;
-    inFlightKey_ = currentKey();
+bool TMapvexControl::composeFromTiles() {
     const Viewport view = frameView();
     const qreal ratio = devicePixelRatioF();
-    auto* watcher = new QFutureWatcher<QImage>(this);
-    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, view] {
+    const std::vector<TileCache::Key> keys = TileCache::tilesFor(view, ratio, scene_.staticRevision());
+    std::vector<TileCache::Key> missing;
+    for (const TileCache::Key& key : keys)
+        if (!tiles_.find(key))
+            missing.push_back(key);
+    if (!missing.empty()) {
+        startRender(std::move(missing));
+        return false;
+    }
+    QImage image(view.size * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    for (const TileCache::Key& key : keys)
+        painter.drawImage(TileCache::placeIn(view, key).topLeft(), *tiles_.find(key));
+    painter.end();
+    cache_ = std::move(image);
+    cacheView_ = view;
+    cacheKey_ = currentKey();
+    return true;
+}
+
+void TMapvexControl::startRender(std::vector<TileCache::Key> missing) {
+    if (inFlight_)
+        return; // one batch at a time; what the view then needs is asked for when it lands
+    inFlight_ = true;
+    using Drawn = std::vector<std::pair<TileCache::Key, QImage>>;
+    auto* watcher = new QFutureWatcher<Drawn>(this);
+    connect(watcher, &QFutureWatcher<Drawn>::finished, this, [this, watcher] {
         watcher->deleteLater();
         inFlight_ = false;
-        if (inFlightKey_ == currentKey() && view.size == size()) {
-            cache_ = watcher->result();
-            cacheView_ = view;
-            cacheKey_ = inFlightKey_;
-        }
-        update(); // draws the new image, or starts the render the view now needs
+        for (auto& [key, image] : watcher->result())
+            if (key.layers == scene_.staticRevision())
+                tiles_.insert(key, std::move(image));
+        update(); // draws the new tiles, or asks for those the view now needs
     });
-    watcher->setFuture(QtConcurrent::run([part = scene_.staticPart(), view, ratio] {
-        QImage image(view.size * ratio, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(ratio);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        MapScene::renderStatic(painter, view, part);
-        return image;
+    watcher->setFuture(QtConcurrent::run([part = scene_.staticPart(), keys = std::move(missing), dpi = view_.dpi] {
+        Drawn drawn;
+        for (const TileCache::Key& key : keys) {
+            const int side = int(std::ceil(TileCache::kTileSize * key.ratio));
+            QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(key.ratio);
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            MapScene::renderStatic(painter, TileCache::viewOf(key, dpi), part);
+            painter.end();
+            drawn.emplace_back(key, std::move(image));
+        }
+        return drawn;
     }));
 }
 
-void TMapvexControl::drawStandIn(QPainter& painter) const {
-    // The last image, moved and scaled to where its ground lies in the current view.
+void TMapvexControl::drawStandIn(QPainter& painter) {
+    // The last image, moved and scaled to where its ground lies in the current view, under
+    // whatever tiles of the current view are ready.
     const Viewport view = frameView();
     painter.fillRect(rect(), QColor(242, 239, 233));
-    if (cache_.isNull())
-        return;
-    const QPointF topLeft = view.toScreen(cacheView_.toMercator(QPointF(0, 0)));
-    const double scale = cacheView_.metresPerPixel() / view.metresPerPixel();
-    const QSizeF size = QSizeF(cacheView_.size) * scale;
-    painter.drawImage(QRectF(topLeft, size), cache_);
+    if (!cache_.isNull()) {
+        const QPointF topLeft = view.toScreen(cacheView_.toMercator(QPointF(0, 0)));
+        const double scale = cacheView_.metresPerPixel() / view.metresPerPixel();
+        const QSizeF size = QSizeF(cacheView_.size) * scale;
+        painter.drawImage(QRectF(topLeft, size), cache_);
+    }
+    for (const TileCache::Key& key : TileCache::tilesFor(view, devicePixelRatioF(), scene_.staticRevision()))
+        if (const QImage* tile = tiles_.find(key))
+            painter.drawImage(TileCache::placeIn(view, key).topLeft(), *tile);
 }
 
 void TMapvexControl::resizeEvent(QResizeEvent* event) {
@@ -171,8 +201,10 @@ void TMapvexControl::paintEvent(QPaintEvent* event) {
         painter.drawImage(QRectF(dirty), cache_,
                           QRectF(dirty.x() * ratio, dirty.y() * ratio, dirty.width() * ratio, dirty.height() * ratio));
         fullFrameDue_ = fullFrameDue_ && dirty != rect();
+    } else if (composeFromTiles()) {
+        painter.drawImage(QPointF(0, 0), cache_);
+        fullFrameDue_ = dirty != rect();
     } else {
-        startRender();
         drawStandIn(painter);
     }
     painter.setClipRect(dirty);

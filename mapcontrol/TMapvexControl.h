@@ -2,6 +2,7 @@
 
 #include "IMapvexControl.h"
 #include "MapScene.h"
+#include "TileCache.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -10,9 +11,10 @@
 
 // The embeddable map widget: a thin view over MapScene. The base map and the static layers are
 // kept in a cached image; a frame in which only the marker moved draws the cache and the marker.
-// A cache that no longer fits the view (a pan, a zoom, a new trail) is drawn again on a worker
-// thread while the old image, moved and scaled to the new view, stands in for it; synchronous
-// rendering remains for tests and export. Repaints are coalesced to the display's pace however
+// A cache that no longer fits the view (a pan, a zoom, a new trail) is put together from tiles
+// of the static map; tiles not drawn yet are drawn on a worker thread while the old image,
+// moved and scaled to the new view, stands in for them; synchronous rendering remains for
+// tests and export. Repaints are coalesced to the display's pace however
 // often layers are published. Drag to pan, wheel to zoom about the cursor. A moving symbol (a
 // vehicle) is kept in view: published outside the middle of the view, it is centred again,
 // unless the user moved the map in the last few seconds.
@@ -62,8 +64,10 @@ private:
     Viewport frameView() const;
     void scheduleFrame();
     void invalidateCache();
-    void startRender();
-    void drawStandIn(QPainter& painter) const;
+    // Puts the cached image together from tiles; false while some are still being drawn.
+    bool composeFromTiles();
+    void startRender(std::vector<TileCache::Key> missing);
+    void drawStandIn(QPainter& painter);
     void drawScaleBar(QPainter& painter) const;
     void keepSymbolInView(const MapScene::Layer* layer);
     void userMovedTheMap() { userMoved_.start(); }
@@ -76,7 +80,7 @@ private:
     CacheKey cacheKey_;
     bool synchronous_ = false;
     bool inFlight_ = false;
-    CacheKey inFlightKey_;
+    TileCache tiles_;
     QTimer frameTimer_;
     QElapsedTimer userMoved_;
     QPoint dragFrom_;

@@ -25,7 +25,10 @@ QPointF unproject(const QPointF& metres) {
 } // namespace mercator
 
 double Viewport::metresPerPixel() const {
-    const double latitude = mercator::unproject(centre).y() * std::numbers::pi / 180;
+    // The centre's latitude in steps of a tenth of a degree (a scale error under 0.1 %): a pan
+    // keeps the pixel size, so pieces of the map drawn before still fit the view.
+    const double latitude =
+        std::round(mercator::unproject(centre).y() * 10) / 10 * std::numbers::pi / 180;
     return scale * 0.0254 / dpi / std::max(std::cos(latitude), 1e-6);
 }
 
