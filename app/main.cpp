@@ -1,5 +1,6 @@
 #include "CommandLineHelp.h"
 #include "DateTimeValue.h"
+#include "LargePages.h"
 #include "MessageSink.h"
 #include "SettingsLocation.h"
 #include "TForm1.h"
@@ -33,6 +34,7 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    largepages::restartWithHugePages(argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-player"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     const QCommandLineParser* parser = commandLine(argc, argv);

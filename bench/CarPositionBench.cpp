@@ -4,6 +4,7 @@
 // millisecond for five seconds with the control painting its frames, the process's CPU per tick.
 #include "CarPosition.h"
 #include "Goal.h"
+#include "LargePages.h"
 #include "MonacoWindow.h"
 #include "ScriptedAutomation.h"
 #include "DateTimeValue.h"
@@ -169,6 +170,7 @@ BENCHMARK(ScanFromFirstPoint)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchm
 } // namespace
 
 int main(int argc, char** argv) {
+    largepages::restartWithHugePages(argv); // as the programs run
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -6,6 +6,7 @@
 #include "DateTimeValue.h"
 #include "FormFixture.h"
 #include "Goal.h"
+#include "LargePages.h"
 #include "MonacoWindow.h"
 #include "Store.h"
 #include "TMapvexControl.h"
@@ -37,6 +38,7 @@ std::vector<vserver::Message> drive(int count) {
 } // namespace
 
 int main(int argc, char** argv) {
+    largepages::restartWithHugePages(argv); // as the programs run
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     if (!QDBusConnection::sessionBus().isConnected()) {

@@ -5,6 +5,7 @@
 #include "DateTimeValue.h"
 #include "FormFixture.h"
 #include "Goal.h"
+#include "LargePages.h"
 #include "MonacoWindow.h"
 #include "GlyphButton.h"
 #include "PlaybackController.h"
@@ -32,6 +33,7 @@ double cpuSeconds() {
 } // namespace
 
 int main(int argc, char** argv) {
+    largepages::restartWithHugePages(argv); // as the programs run
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     ScriptedAutomation server;

@@ -7,6 +7,7 @@
 #include "DemoData.h"
 #include "GpxImport.h"
 #include "IdleExit.h"
+#include "LargePages.h"
 #include "Store.h"
 #include "VantrelError.h"
 
@@ -122,6 +123,7 @@ int importGpx(const QCommandLineParser& parser, const QString& storePath) {
 } // namespace
 
 int main(int argc, char** argv) {
+    largepages::restartWithHugePages(argv);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-server"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
