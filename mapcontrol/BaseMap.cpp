@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr int kLongestName = 120; // characters; longer names are cut, not drawn across the map
+
 QRectF boundsOf(const std::vector<QPointF>& points) {
     double x0 = points.front().x(), x1 = x0, y0 = points.front().y(), y1 = y0;
     for (const QPointF& p : points) {
@@ -24,64 +26,89 @@ QRectF boundsOf(const std::vector<QPointF>& points) {
     return QRectF(QPointF(x0, y0), QPointF(x1, y1));
 }
 
-QString field(OGRFeature& feature, const char* name) {
-    const int index = feature.GetFieldIndex(name);
-    if (index < 0 || !feature.IsFieldSetAndNotNull(index))
+// A tag of an OpenStreetMap feature: its own field where the reader made one, otherwise from
+// the rest of its tags ("key"=>"value",…); empty when absent.
+QString tag(OGRFeature& feature, const char* key) {
+    const int index = feature.GetFieldIndex(key);
+    if (index >= 0)
+        return feature.IsFieldSetAndNotNull(index) ? QString::fromUtf8(feature.GetFieldAsString(index)) : QString();
+    const int others = feature.GetFieldIndex("other_tags");
+    if (others < 0 || !feature.IsFieldSetAndNotNull(others))
         return QString();
-    return QString::fromUtf8(feature.GetFieldAsString(index));
+    const std::string_view all = feature.GetFieldAsString(others);
+    const std::string needle = std::string("\"") + key + "\"=>\"";
+    const size_t at = all.find(needle);
+    if (at == std::string_view::npos)
+        return QString();
+    const size_t from = at + needle.size(), to = all.find('"', from);
+    return QString::fromUtf8(all.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from));
 }
 
+// Projected to Web Mercator; empty when a coordinate is not a number or not on the globe.
 std::vector<QPointF> projected(const OGRSimpleCurve& curve) {
     std::vector<QPointF> points;
     points.reserve(size_t(curve.getNumPoints()));
-    for (int i = 0; i < curve.getNumPoints(); ++i)
-        points.push_back(mercator::project(curve.getX(i), curve.getY(i)));
+    for (int i = 0; i < curve.getNumPoints(); ++i) {
+        const double lon = curve.getX(i), lat = curve.getY(i);
+        if (!std::isfinite(lon) || !std::isfinite(lat) || std::abs(lon) > 180 || std::abs(lat) > 90)
+            return {};
+        points.push_back(mercator::project(lon, lat));
+    }
     return points;
 }
 
-struct Classified {
-    bool isLine = false;
-    int kind = -1;
-};
+bool startsWithAny(const QString& value, std::initializer_list<const char*> prefixes) {
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](const char* p) { return value.startsWith(QLatin1String(p)); });
+}
 
-Classified classify(OGRFeature& feature, bool polygon) {
-    const QString highway = field(feature, "highway");
-    const QString railway = field(feature, "railway");
-    const QString waterway = field(feature, "waterway");
-    const QString natural = field(feature, "natural");
-    const QString landuse = field(feature, "landuse");
-    const QString leisure = field(feature, "leisure");
-    const QString building = field(feature, "building");
-    if (polygon) {
-        if (natural == QLatin1String("water") || !waterway.isEmpty() ||
-            landuse == QLatin1String("reservoir") || landuse == QLatin1String("basin"))
-            return {false, BaseMap::Water};
-        if (!building.isEmpty())
-            return {false, BaseMap::Building};
-        if (landuse == QLatin1String("grass") || landuse == QLatin1String("forest") ||
-            leisure == QLatin1String("park") || natural == QLatin1String("wood") ||
-            landuse == QLatin1String("meadow") || leisure == QLatin1String("garden"))
-            return {false, BaseMap::Green};
-        return {false, BaseMap::OtherArea};
-    }
+std::optional<BaseMap::LineClass> lineClass(OGRFeature& feature) {
+    const QString highway = tag(feature, "highway");
     if (!highway.isEmpty()) {
-        if (highway.startsWith(QLatin1String("motorway")) || highway.startsWith(QLatin1String("trunk")))
-            return {true, BaseMap::Motorway};
+        if (highway.startsWith(QLatin1String("motorway")))
+            return BaseMap::Motorway;
+        if (highway.startsWith(QLatin1String("trunk")))
+            return BaseMap::Trunk;
         if (highway.startsWith(QLatin1String("primary")))
-            return {true, BaseMap::Primary};
-        if (highway.startsWith(QLatin1String("secondary")) || highway.startsWith(QLatin1String("tertiary")))
-            return {true, BaseMap::Secondary};
-        if (highway == QLatin1String("footway") || highway == QLatin1String("path") ||
-            highway == QLatin1String("steps") || highway == QLatin1String("cycleway") ||
-            highway == QLatin1String("pedestrian") || highway == QLatin1String("track"))
-            return {true, BaseMap::Path};
-        return {true, BaseMap::Minor};
+            return BaseMap::Primary;
+        if (highway.startsWith(QLatin1String("secondary")))
+            return BaseMap::Secondary;
+        if (highway.startsWith(QLatin1String("tertiary")))
+            return BaseMap::Tertiary;
+        if (highway == QLatin1String("service"))
+            return BaseMap::Service;
+        if (startsWithAny(highway, {"footway", "path", "steps", "cycleway", "pedestrian", "track", "bridleway"}))
+            return BaseMap::Path;
+        return BaseMap::Minor;
     }
-    if (!railway.isEmpty())
-        return {true, BaseMap::Rail};
+    if (!tag(feature, "railway").isEmpty())
+        return BaseMap::Rail;
+    const QString waterway = tag(feature, "waterway");
+    if (waterway == QLatin1String("river") || waterway == QLatin1String("canal"))
+        return BaseMap::River;
     if (!waterway.isEmpty())
-        return {true, BaseMap::Waterway};
-    return {true, BaseMap::OtherLine};
+        return BaseMap::Stream;
+    return std::nullopt; // barriers, power lines, boundaries: not drawn
+}
+
+std::optional<BaseMap::AreaClass> areaClass(OGRFeature& feature) {
+    const QString natural = tag(feature, "natural"), landuse = tag(feature, "landuse"),
+                  leisure = tag(feature, "leisure"), waterway = tag(feature, "waterway");
+    if (natural == QLatin1String("water") || natural == QLatin1String("bay") || !waterway.isEmpty() ||
+        landuse == QLatin1String("reservoir") || landuse == QLatin1String("basin") ||
+        leisure == QLatin1String("swimming_pool") || !tag(feature, "water").isEmpty())
+        return BaseMap::Water;
+    if (!tag(feature, "building").isEmpty())
+        return BaseMap::Building;
+    if (landuse == QLatin1String("forest") || natural == QLatin1String("wood") || natural == QLatin1String("scrub"))
+        return BaseMap::Wood;
+    if (leisure == QLatin1String("park") || leisure == QLatin1String("garden") || leisure == QLatin1String("pitch") ||
+        leisure == QLatin1String("golf_course") || natural == QLatin1String("grassland") ||
+        startsWithAny(landuse, {"grass", "meadow", "recreation_ground", "village_green", "cemetery"}))
+        return BaseMap::Green;
+    if (!landuse.isEmpty())
+        return BaseMap::OtherArea;
+    return std::nullopt; // administrative boundaries and the like: not filled
 }
 
 int placeRank(const QString& place) {
@@ -95,7 +122,45 @@ int placeRank(const QString& place) {
     return 3;
 }
 
+// What a layer's coordinates need to become longitude and latitude.
+struct LayerReading {
+    std::unique_ptr<OGRCoordinateTransformation> toLonLat; // none: already longitude/latitude
+    bool unusable = false;                                  // a system GDAL cannot convert from
+};
+
+LayerReading readingFor(OGRLayer& layer) {
+    LayerReading reading;
+    const OGRSpatialReference* source = layer.GetSpatialRef();
+    if (!source)
+        return reading; // taken as longitude/latitude; points off the globe are skipped
+    OGRSpatialReference lonLat;
+    lonLat.SetWellKnownGeogCS("WGS84");
+    lonLat.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRSpatialReference from(*source);
+    from.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    if (from.IsSame(&lonLat))
+        return reading;
+    reading.toLonLat.reset(OGRCreateCoordinateTransformation(&from, &lonLat));
+    reading.unusable = !reading.toLonLat;
+    return reading;
+}
+
+bool fromOpenStreetMap(GDALDataset& dataset) {
+    if (QLatin1String(dataset.GetDriverName()) == QLatin1String("OSM"))
+        return true;
+    for (OGRLayer* layer : dataset.GetLayers())
+        if (layer->GetLayerDefn()->GetFieldIndex("osm_id") >= 0)
+            return true;
+    if (char** metadata = dataset.GetMetadata())
+        for (; *metadata; ++metadata)
+            if (QString::fromUtf8(*metadata).contains(QLatin1String("OpenStreetMap"), Qt::CaseInsensitive))
+                return true;
+    return false;
+}
+
 } // namespace
+
+const QString BaseMap::kOpenStreetMapCredit = QStringLiteral("© участники OpenStreetMap");
 
 QString BaseMap::resolve(const QString& path, const QStringList& mapsFolders) {
     if (QFileInfo::exists(path))
@@ -123,6 +188,13 @@ int BaseMap::load(const QString& path, const QStringList& mapsFolders) {
                         : readDataSet(found, contents);
     if (!ok)
         return IMapvexControl::kMapUnreadable;
+    const QRectF extent = contents.extent.isNull() ? contents.bounds : contents.extent;
+    contents.sea = coastline::build(contents.coast, extent);
+    if (contents.sea.unjoined > 0)
+        contents.warnings << QStringLiteral("%1: береговая линия не замкнута (%2 участков), море может быть показано неточно")
+                                 .arg(QFileInfo(found).fileName())
+                                 .arg(contents.sea.unjoined);
+    contents.coast.clear();
     // Wide roads last, so they draw over minor ones; land use under water under buildings.
     std::stable_sort(contents.lines.begin(), contents.lines.end(),
                      [](const Line& a, const Line& b) { return a.kind > b.kind; });
@@ -139,12 +211,17 @@ bool BaseMap::readChart(const QString& path, Contents& into) {
     QTextStream in(&file);
     const QDir folder = QFileInfo(path).absoluteDir();
     bool any = false;
+    QString attribution; // a chart may credit its data itself
     while (!in.atEnd()) {
         const QString line = in.readLine().trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const QString key = line.section(QLatin1Char(' '), 0, 0);
         const QString value = line.section(QLatin1Char(' '), 1).trimmed();
+        if (key == QLatin1String("attribution") && !value.isEmpty()) {
+            attribution = value.left(kLongestName * 2);
+            continue;
+        }
         if (key != QLatin1String("dataset") || value.isEmpty())
             return false;
         const QString dataSet = folder.filePath(value);
@@ -152,6 +229,8 @@ bool BaseMap::readChart(const QString& path, Contents& into) {
             return false;
         any = true;
     }
+    if (!attribution.isEmpty())
+        into.attribution = attribution;
     return any;
 }
 
@@ -167,41 +246,83 @@ bool BaseMap::readDataSet(const QString& path, Contents& into) {
         GDALDataset::Open(path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!dataset)
         return false;
+    if (fromOpenStreetMap(*dataset) && into.attribution.isEmpty())
+        into.attribution = kOpenStreetMapCredit;
+    std::map<OGRLayer*, LayerReading> readings;
+    QStringList unusableLayers;
+    int broken = 0;
     for (auto&& [feature, layer] : dataset->GetFeatures()) {
+        auto reading = readings.find(layer);
+        if (reading == readings.end()) {
+            reading = readings.emplace(layer, readingFor(*layer)).first;
+            if (reading->second.unusable)
+                unusableLayers << QString::fromUtf8(layer->GetName());
+            else if (OGREnvelope e; layer->GetExtent(&e, FALSE) == OGRERR_NONE && !reading->second.toLonLat &&
+                                    std::abs(e.MinX) <= 180 && std::abs(e.MaxX) <= 180 && std::abs(e.MinY) <= 90 &&
+                                    std::abs(e.MaxY) <= 90) {
+                const QRectF extent(mercator::project(e.MinX, e.MinY), mercator::project(e.MaxX, e.MaxY));
+                into.extent = into.extent.isNull() ? extent.normalized() : into.extent.united(extent.normalized());
+            }
+        }
+        if (reading->second.unusable)
+            continue;
         OGRGeometry* geometry = feature->GetGeometryRef();
         if (!geometry || geometry->IsEmpty())
             continue;
-        if (OGRSpatialReference* srs = const_cast<OGRSpatialReference*>(geometry->getSpatialReference());
-            srs && !srs->IsGeographic())
-            continue; // only longitude/latitude data sets are drawn
+        if (reading->second.toLonLat && geometry->transform(reading->second.toLonLat.get()) != OGRERR_NONE) {
+            ++broken;
+            continue;
+        }
+        if (OGR_GT_IsNonLinear(geometry->getGeometryType())) {
+            OGRGeometry* linear = geometry->getLinearGeometry();
+            feature->SetGeometryDirectly(linear);
+            geometry = feature->GetGeometryRef();
+            if (!geometry)
+                continue;
+        }
         const OGRwkbGeometryType type = wkbFlatten(geometry->getGeometryType());
-        const QString name = field(*feature, "name");
+        const QString name = tag(*feature, "name").left(kLongestName);
         if (type == wkbPoint) {
-            const QString place = field(*feature, "place");
+            const QString place = tag(*feature, "place");
             if (place.isEmpty() || name.isEmpty())
                 continue;
             const auto* point = geometry->toPoint();
-            into.places.push_back({mercator::project(point->getX(), point->getY()), name,
-                                   placeRank(place)});
+            if (!std::isfinite(point->getX()) || !std::isfinite(point->getY()) || std::abs(point->getY()) > 90) {
+                ++broken;
+                continue;
+            }
+            into.places.push_back({mercator::project(point->getX(), point->getY()), name, placeRank(place)});
             continue;
         }
+        const bool coast = tag(*feature, "natural") == QLatin1String("coastline");
+        const auto lineKind = coast ? std::nullopt : lineClass(*feature);
         const auto addLine = [&](const OGRSimpleCurve& curve) {
-            if (curve.getNumPoints() < 2)
+            if (curve.getNumPoints() < 2 || (!coast && !lineKind))
                 return;
-            const Classified c = classify(*feature, false);
-            Line line{projected(curve), {}, LineClass(c.kind), name};
-            line.bounds = boundsOf(line.points);
-            into.bounds = into.bounds.isNull() ? line.bounds : into.bounds.united(line.bounds);
-            into.lines.push_back(std::move(line));
+            std::vector<QPointF> points = projected(curve);
+            if (points.empty()) {
+                ++broken;
+                return;
+            }
+            const QRectF bounds = boundsOf(points);
+            into.bounds = into.bounds.isNull() ? bounds : into.bounds.united(bounds);
+            if (coast)
+                into.coast.push_back(std::move(points));
+            else
+                into.lines.push_back({std::move(points), bounds, *lineKind, name});
         };
+        const auto areaKind = areaClass(*feature);
         const auto addArea = [&](const OGRPolygon& polygon) {
             const OGRLinearRing* ring = polygon.getExteriorRing();
-            if (!ring || ring->getNumPoints() < 3)
+            if (!ring || ring->getNumPoints() < 3 || !areaKind)
                 return;
-            const Classified c = classify(*feature, true);
-            Area area{projected(*ring), {}, AreaClass(c.kind)};
-            area.bounds = boundsOf(area.points);
-            into.areas.push_back(std::move(area));
+            std::vector<QPointF> points = projected(*ring);
+            if (points.empty()) {
+                ++broken;
+                return;
+            }
+            const QRectF bounds = boundsOf(points);
+            into.areas.push_back({std::move(points), bounds, *areaKind});
         };
         switch (type) {
         case wkbLineString:
@@ -222,87 +343,13 @@ bool BaseMap::readDataSet(const QString& path, Contents& into) {
             break;
         }
     }
+    QStringList skipped;
+    if (broken > 0)
+        skipped << QStringLiteral("объектов с повреждённой геометрией: %1").arg(broken);
+    if (!unusableLayers.isEmpty())
+        skipped << QStringLiteral("слои в неизвестной системе координат: %1").arg(unusableLayers.join(QStringLiteral(", ")));
+    if (!skipped.isEmpty())
+        into.warnings << QStringLiteral("%1: не показаны %2").arg(QFileInfo(path).fileName(), skipped.join(QStringLiteral("; ")));
     return true;
 }
 
-void BaseMap::render(QPainter& painter, const Viewport& view) const {
-    const Contents& contents = *contents_;
-    painter.fillRect(QRectF(QPointF(0, 0), QSizeF(view.size)), QColor(242, 239, 233));
-    if (isEmpty())
-        return;
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const QRectF visible = view.visibleMercator();
-    const double mpp = view.metresPerPixel();
-    const auto seen = [&](const QRectF& bounds) {
-        return overlaps(visible, bounds.adjusted(-mpp, -mpp, mpp, mpp));
-    };
-    const auto tooSmall = [&](const QRectF& bounds) {
-        return bounds.width() < 2 * mpp && bounds.height() < 2 * mpp;
-    };
-
-    static const QColor areaColours[] = {QColor(235, 231, 222), QColor(200, 225, 180),
-                                         QColor(170, 211, 223), QColor(217, 208, 201)};
-    for (const Area& area : contents.areas) {
-        if (!seen(area.bounds) || tooSmall(area.bounds))
-            continue;
-        if (area.kind == Building && mpp > 4)
-            continue;
-        // A cosmetic (one-pixel) outline costs far less to draw than a thin scaled one.
-        draw::polygon(painter, view, area.points, areaColours[area.kind],
-                      area.kind == Building ? QPen(QColor(196, 182, 171), 0) : QPen(Qt::NoPen));
-    }
-
-    struct LineLook {
-        QColor casing, fill;
-        double width;
-        Qt::PenStyle style;
-    };
-    static const LineLook looks[] = {
-        {QColor(180, 100, 40), QColor(240, 160, 90), 6, Qt::SolidLine},  // motorway
-        {QColor(170, 140, 60), QColor(252, 214, 164), 5, Qt::SolidLine}, // primary
-        {QColor(160, 160, 120), QColor(247, 250, 191), 4, Qt::SolidLine}, // secondary
-        {QColor(190, 190, 190), QColor(255, 255, 255), 3, Qt::SolidLine}, // minor
-        {QColor(0, 0, 0, 0), QColor(150, 130, 120), 1, Qt::DashLine},   // path
-        {QColor(0, 0, 0, 0), QColor(130, 130, 130), 1.5, Qt::DashDotLine}, // rail
-        {QColor(0, 0, 0, 0), QColor(120, 170, 210), 2, Qt::SolidLine},  // waterway
-        {QColor(0, 0, 0, 0), QColor(200, 200, 200), 1, Qt::SolidLine},  // other
-    };
-    const double zoomWidth = std::clamp(4.0 / mpp, 0.5, 1.6);
-    for (int pass = 0; pass < 2; ++pass) {
-        for (const Line& line : contents.lines) {
-            const LineLook& look = looks[line.kind];
-            if (!seen(line.bounds) || (tooSmall(line.bounds) && line.kind >= Minor))
-                continue;
-            if (line.kind >= Path && mpp > 6)
-                continue;
-            const double width = look.width * zoomWidth;
-            if (width < 2 && look.casing.alpha() > 0) {
-                // Too thin for a casing: one line in a tone between casing and fill.
-                if (pass == 1) {
-                    const QColor tone = QColor::fromRgbF((look.casing.redF() + look.fill.redF()) / 2,
-                                                         (look.casing.greenF() + look.fill.greenF()) / 2,
-                                                         (look.casing.blueF() + look.fill.blueF()) / 2);
-                    draw::polyline(painter, view, line.points,
-                                   QPen(tone, width + 0.5, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin));
-                }
-                continue;
-            }
-            // Bevel joins: at road widths they look round enough and cost a fraction to draw.
-            if (pass == 0 && look.casing.alpha() > 0)
-                draw::polyline(painter, view, line.points,
-                               QPen(look.casing, width + 1.5, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin));
-            if (pass == 1)
-                draw::polyline(painter, view, line.points,
-                               QPen(look.fill, width, look.style, Qt::RoundCap, Qt::BevelJoin));
-        }
-    }
-    // Labels a little outside still show their part inside: a tile's neighbour draws the rest.
-    const double labelReach = 150 * mpp;
-    const QRectF labelArea = visible.adjusted(-labelReach, -labelReach, labelReach, labelReach);
-    for (const Place& place : contents.places) {
-        if (!labelArea.contains(place.point) || (place.rank >= 3 && mpp > 5) || (place.rank >= 2 && mpp > 20))
-            continue;
-        draw::label(painter, view.toScreen(place.point), place.name, 11 - 1.5 * place.rank,
-                    QColor(60, 60, 60));
-    }
-}

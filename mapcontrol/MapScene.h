@@ -36,8 +36,11 @@ public:
         return lastPublished_ < layers_.size() ? &layers_[lastPublished_] : nullptr;
     }
 
-    BaseMap& baseMap() { return baseMap_; }
     const BaseMap& baseMap() const { return baseMap_; }
+    void setBaseMap(BaseMap map) {
+        baseMap_ = std::move(map);
+        ++staticRevision_;
+    }
 
     // What the cached image shows, copied so that another thread can draw it while the
     // layers are published anew.

@@ -1,6 +1,7 @@
 #include "TMapvexControl.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QEventLoop>
 #include <QFutureWatcher>
 #include <QtConcurrent>
 #include <QDir>
@@ -38,14 +39,31 @@ QStringList TMapvexControl::mapsFolders() {
 }
 
 int TMapvexControl::LoadMap(const QString& path, const QString& options) {
-    const int result = scene_.baseMap().load(path, mapsFolders());
-    if (result == 0) {
-        const QRectF bounds = scene_.baseMap().bounds();
-        if (!bounds.isNull())
-            view_.centre = bounds.center();
-        invalidateCache();
-    }
-    return result;
+    Q_UNUSED(options);
+    // GDAL reads on a worker; the window keeps painting (user input waits) and shows it is busy.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    QFutureWatcher<std::pair<int, BaseMap>> reading;
+    QEventLoop loop;
+    connect(&reading, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    reading.setFuture(QtConcurrent::run([path, folders = mapsFolders()] {
+        BaseMap map;
+        const int result = map.load(path, folders);
+        return std::pair{result, map};
+    }));
+    if (!reading.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QApplication::restoreOverrideCursor();
+    auto [result, map] = reading.result();
+    if (result != 0)
+        return result;
+    for (const QString& warning : map.warnings())
+        qWarning("%s", qUtf8Printable(warning));
+    const QRectF bounds = map.bounds();
+    scene_.setBaseMap(std::move(map));
+    if (!bounds.isNull())
+        view_.centre = bounds.center();
+    invalidateCache();
+    return 0;
 }
 
 int TMapvexControl::AddLayer(const QString& definition, const QString& style, IMapTable* table) {
@@ -212,6 +230,7 @@ void TMapvexControl::paintEvent(QPaintEvent* event) {
     scene_.renderLive(painter, view_);
     paintedLive_ = scene_.liveBounds(frameView()).toAlignedRect();
     drawScaleBar(painter);
+    drawAttribution(painter);
     ++paintedFrames_;
 }
 
@@ -244,6 +263,21 @@ void TMapvexControl::drawScaleBar(QPainter& painter) const {
     painter.drawLine(origin, origin + QPointF(0, -5));
     painter.drawLine(origin + QPointF(pixels, 0), origin + QPointF(pixels, -5));
     painter.drawText(origin + QPointF(4, -6), text);
+}
+
+void TMapvexControl::drawAttribution(QPainter& painter) const {
+    const QString credit = scene_.baseMap().attribution();
+    if (credit.isEmpty())
+        return;
+    QFont font = painter.font();
+    font.setPointSizeF(8);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    const QRect box = metrics.boundingRect(credit).adjusted(-4, -2, 4, 2);
+    const QRect placed = box.translated(width() - box.right() - 1, height() - box.bottom() - 1);
+    painter.fillRect(placed, QColor(255, 255, 255, 190));
+    painter.setPen(QColor(40, 40, 40));
+    painter.drawText(placed, Qt::AlignCenter, credit);
 }
 
 void TMapvexControl::mousePressEvent(QMouseEvent* event) {

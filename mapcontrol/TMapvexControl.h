@@ -69,6 +69,7 @@ private:
     void startRender(std::vector<TileCache::Key> missing);
     void drawStandIn(QPainter& painter);
     void drawScaleBar(QPainter& painter) const;
+    void drawAttribution(QPainter& painter) const;
     void keepSymbolInView(const MapScene::Layer* layer);
     void userMovedTheMap() { userMoved_.start(); }
 

@@ -5,6 +5,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev            # Qt 6 Widgets, DBus, Xml, Concurrent
     libgdal-dev             # reading base maps (OpenStreetMap, GeoPackage, GeoJSON…)
+    gdal-bin                # ogr2ogr: the tests make projected GeoPackages and Shapefiles with it
     libsqlite3-dev          # the tracking server's store
     libgtest-dev            # GoogleTest
     libbenchmark-dev        # Google Benchmark, for bench/

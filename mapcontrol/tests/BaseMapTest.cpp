@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -89,7 +90,11 @@ TEST(BaseMap, TheOpenStreetMapExtractDrawsItsRoads) {
         GTEST_SKIP() << "no OpenStreetMap extract at " << path.toStdString();
     TMapvexControl control;
     control.resize(400, 400);
+    bool windowServed = false; // the extract is read on a worker while events go on
+    QTimer::singleShot(0, [&] { windowServed = true; });
     ASSERT_EQ(control.LoadMap(path, ""), 0);
+    EXPECT_TRUE(windowServed);
+    EXPECT_EQ(control.scene().baseMap().attribution(), BaseMap::kOpenStreetMapCredit);
     control.SetCurScale(10000);
     control.CenterOn(43.7384, 7.4246);
     const QImage image = control.renderImage(QSize(400, 400));
