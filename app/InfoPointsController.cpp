@@ -30,6 +30,8 @@ const TInfoPoints& definitionOf(const InfoPointDefinitions& definitions, int kin
 void InfoPointsController::addRow(const QStringList& columns, int serverIndex) {
     auto* item = new QTreeWidgetItem(f.ListView1, columns);
     item->setData(0, kServerIndexRole, serverIndex);
+    for (int column = 0; column < columns.size(); ++column) // the whole date-time, however narrow the column
+        item->setToolTip(column, columns[column]);
 }
 
 void InfoPointsController::setValueCaption(const QString& caption) {

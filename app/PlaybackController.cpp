@@ -5,6 +5,7 @@
 #include "GlyphButton.h"
 #include "MapController.h"
 #include "PlaybackTimer.h"
+#include "SpeedChart.h"
 #include "SpeedText.h"
 #include "TForm1.h"
 
@@ -202,4 +203,5 @@ void PlaybackController::placeVehicle(int c, double playTime) {
     const carposition::Placement where = carposition::place(track, c, playTime);
     f.CarMarkerTexts = carposition::SetCarMarkerTexts(where.x, where.y, where.heading);
     f.map().RefreshLayers(2);
+    f.speedChart->setPlayTime(playTime);
 }

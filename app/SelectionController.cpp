@@ -8,6 +8,7 @@
 #include "MapController.h"
 #include "MapLayers.h"
 #include "PlaybackController.h"
+#include "SpeedChart.h"
 #include "TForm1.h"
 #include "VantrelError.h"
 
@@ -149,9 +150,11 @@ void SelectionController::LoadTrack(int tripNumber) {
         throw VantrelError(QStringLiteral("Сервер сообщил неверное число точек трека: %1").arg(count));
     if (count < 1) {
         f.track.setEmpty();
+        f.speedChart->setTrack(f.track);
         return;
     }
     f.track.load(server.TrackCrdsArray(), count);
+    f.speedChart->setTrack(f.track);
     f.mapLayers->shapes.count = 0;
     f.ToolButton4->setChecked(true);
     f.clock.PlayBase = f.track.TrackStartTime();

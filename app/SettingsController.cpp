@@ -78,6 +78,7 @@ void SettingsController::load() {
         f.cmbSpeed->setEditText(speedtext::format(speed));
     }
     f.ToolButton3->setChecked(document.boolean(QStringLiteral("Stops")));
+    f.setChartShown(document.boolean(QStringLiteral("ChartShown"), true));
     f.txtCont->setText(document.text(QStringLiteral("Cont")));
     f.ToolButton1->setChecked(f.checkpointsShown);
 
@@ -132,6 +133,7 @@ void SettingsController::save() {
     values.periodEnd = datetime::fromDateAndTime(f.DateEnd->date(), f.TimeEnd->time());
     values.speed = f.cmbSpeed->currentText();
     values.stops = f.ToolButton3->isChecked();
+    values.chartShown = f.chartShown();
     values.cont = f.txtCont->text();
     values.infoPointsCount = f.definitionCount;
     values.definitions = f.definitions;

@@ -1,5 +1,6 @@
 #include "TForm1.h"
 
+#include "DateTimeValue.h"
 #include "GlyphButton.h"
 #include "IMapvexControl.h"
 #include "IVantrelAutomation.h"
@@ -9,10 +10,14 @@
 #include "MessageSink.h"
 #include "PlaybackController.h"
 #include "PlaybackTimer.h"
+#include "PlayerKeys.h"
 #include "SelectionController.h"
 #include "SettingsController.h"
+#include "SpeedChart.h"
 #include "UpDown.h"
 
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -21,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -66,13 +72,18 @@ TForm1::TForm1(PlayerEnvironment environment, QWidget* parent)
 
     auto* mapLayout = new QVBoxLayout(Panel1);
     mapLayout->setContentsMargins(0, 0, 0, 0);
-    const PlayerEnvironment::MapParts parts = environment_.createMap(Panel1);
+    ChartSplitter = new QSplitter(Qt::Vertical, Panel1);
+    ChartSplitter->setObjectName(QStringLiteral("ChartSplitter"));
+    ChartSplitter->setChildrenCollapsible(false);
+    mapLayout->addWidget(ChartSplitter);
+    const PlayerEnvironment::MapParts parts = environment_.createMap(ChartSplitter);
     mapControl = parts.control;
     if (parts.widget) {
         MapvexCtrl = parts.widget;
         MapvexCtrl->setObjectName(QStringLiteral("MapvexCtrl"));
-        mapLayout->addWidget(MapvexCtrl);
+        ChartSplitter->addWidget(MapvexCtrl);
     }
+    createSpeedChart();
     mapLayers = std::make_unique<MapLayers>(*mapControl);
 
     selection_ = std::make_unique<SelectionController>(*this);
@@ -81,6 +92,7 @@ TForm1::TForm1(PlayerEnvironment environment, QWidget* parent)
     map_ = std::make_unique<MapController>(*this);
     settings_ = std::make_unique<SettingsController>(*this);
     connectHandlers();
+    qApp->installEventFilter(this); // the player's keys, wherever the focus is in the window
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
@@ -129,6 +141,95 @@ void TForm1::connectHandlers() {
 
     connect(ToolButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { map_->ToolButton1Click(); }); });
+}
+
+void TForm1::createSpeedChart() {
+    speedChart = new SpeedChart(ChartSplitter);
+    speedChart->setObjectName(QStringLiteral("speedChart"));
+    ChartSplitter->addWidget(speedChart);
+    ChartSplitter->setStretchFactor(0, 1);
+    ChartSplitter->setStretchFactor(1, 0);
+    ChartSplitter->setSizes({4000, 130});
+    speedChart->onSeek = [this](double time) {
+        guarded([this, time] {
+            if (track.PointCount < 1)
+                return;
+            const qint64 seconds = datetime::secondsBetween(track.TrackStartTime(), time);
+            playback_->setTrackBarPosition(int(std::clamp<qint64>(seconds, TrackBar->minimum(), TrackBar->maximum())));
+        });
+    };
+    if (!MapvexCtrl)
+        return;
+    // On the map's corner: the map and the panel beside it keep their places.
+    btnChart = new QToolButton(MapvexCtrl);
+    btnChart->setObjectName(QStringLiteral("btnChart"));
+    btnChart->setText(QStringLiteral("График скорости"));
+    btnChart->setToolTip(QStringLiteral("Показать или скрыть график скорости под картой"));
+    btnChart->setCheckable(true);
+    btnChart->setChecked(true);
+    btnChart->setAutoRaise(false);
+    connect(btnChart, &QToolButton::toggled, this, [this](bool shown) { speedChart->setVisible(shown); });
+    MapvexCtrl->installEventFilter(this);
+    placeChartButton();
+}
+
+void TForm1::placeChartButton() {
+    if (!btnChart || !MapvexCtrl)
+        return;
+    btnChart->adjustSize();
+    btnChart->move(MapvexCtrl->width() - btnChart->width() - 6, 6);
+    btnChart->raise();
+}
+
+bool TForm1::chartShown() const { return speedChart && !speedChart->isHidden(); }
+
+void TForm1::setChartShown(bool shown) {
+    if (btnChart)
+        btnChart->setChecked(shown);
+    else if (speedChart)
+        speedChart->setVisible(shown);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MapvexCtrl && event->type() == QEvent::Resize)
+        placeChartButton();
+    if (event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this && playerKey(widget, *static_cast<QKeyEvent*>(event)))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::playerKey(QWidget* receiver, const QKeyEvent& key) {
+    const auto editor = [](QWidget* w) { return qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w); };
+    const bool editing = editor(QApplication::focusWidget()) || editor(receiver);
+    const playerkeys::Action action = playerkeys::actionFor(key.key(), key.modifiers(), editing);
+    switch (action.command) {
+    case playerkeys::Command::None:
+        return false;
+    case playerkeys::Command::PlayPause:
+        btnPlay->click();
+        break;
+    case playerkeys::Command::Stop:
+        btnStop->click();
+        break;
+    case playerkeys::Command::Seek:
+        guarded([this, &action] {
+            if (track.PointCount >= 1)
+                playback_->setTrackBarPosition(
+                    std::clamp(TrackBar->value() + action.seconds, TrackBar->minimum(), TrackBar->maximum()));
+        });
+        break;
+    case playerkeys::Command::Faster:
+    case playerkeys::Command::Slower:
+        guarded([this, &action] {
+            playback_->UpDown1ChangingEx(action.command == playerkeys::Command::Faster ? UpDown::Direction::Up
+                                                                                     : UpDown::Direction::Down);
+        });
+        break;
+    }
+    return true;
 }
 
 void TForm1::setLabel(QLabel* label, const QString& text) {

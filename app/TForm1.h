@@ -18,6 +18,7 @@ class MapLayers;
 class PlaybackTimer;
 class UpDown;
 class QAction;
+class QKeyEvent;
 class QComboBox;
 class QDateEdit;
 class QFrame;
@@ -33,6 +34,7 @@ class QToolButton;
 class QTreeWidget;
 
 class SelectionController;
+class SpeedChart;
 class PlaybackController;
 class InfoPointsController;
 class MapController;
@@ -53,6 +55,9 @@ public:
     // The server closed: forget it and disable the list.
     void ServerClosed();
     bool OpenMap(const QString& path);
+    // The speed chart under the map, shown or hidden by its button; saved with the settings.
+    bool chartShown() const;
+    void setChartShown(bool shown);
 
     // Sets a label's text when it differs: playback writes the same texts over and over.
     static void setLabel(QLabel* label, const QString& text);
@@ -73,6 +78,9 @@ public:
     QSplitter* Splitter1;
     QWidget* Panel1;
     QWidget* MapvexCtrl = nullptr;
+    QSplitter* ChartSplitter = nullptr; // under the map: the speed chart
+    SpeedChart* speedChart = nullptr;
+    QToolButton* btnChart = nullptr;
     QGroupBox* GroupBox3;
     QLabel* Label12;
     QDateEdit* DateBegin;
@@ -146,6 +154,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -156,6 +165,10 @@ private:
     void createPopupMenu1();
     void connectHandlers();
     void makePlaybackControlsOpaque();
+    void createSpeedChart();
+    void placeChartButton();
+    // The player's keys (Space, Home, arrows, + and −); false when the key is not one of them.
+    bool playerKey(QWidget* receiver, const QKeyEvent& key);
 
     PlayerEnvironment environment_;
     std::unique_ptr<SelectionController> selection_;

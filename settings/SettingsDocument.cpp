@@ -184,6 +184,10 @@ bool SettingsDocument::parseBoolean(const QString& text) {
 
 bool SettingsDocument::boolean(const QString& name) const { return parseBoolean(text(name)); }
 
+bool SettingsDocument::boolean(const QString& name, bool fallback) const {
+    return settings().firstChildElement(name).isNull() ? fallback : boolean(name);
+}
+
 int SettingsDocument::integer(const QString& name) const { return parseInteger(text(name)); }
 
 double SettingsDocument::dateTime(const QString& name) const {
@@ -253,6 +257,7 @@ void SettingsDocument::write(const SettingsValues& values, bool keepInfoPoints) 
     append(QStringLiteral("Speed"), values.speed);
     append(QStringLiteral("Stops"), booleanText(values.stops));
     append(QStringLiteral("Cont"), values.cont);
+    append(QStringLiteral("ChartShown"), booleanText(values.chartShown));
 
     if (!keptPoints.isNull()) {
         if (!keptCount.isNull())

@@ -17,6 +17,7 @@ struct SettingsValues {
     QString speed;
     bool stops = true;
     QString cont;
+    bool chartShown = true; // the speed chart under the map
     int infoPointsCount = 0;
     InfoPointDefinitions definitions;
 };
@@ -48,6 +49,8 @@ public:
     // The text of the first child element of that name; throws when missing or empty.
     QString text(const QString& name) const;
     bool boolean(const QString& name) const;
+    // For elements later versions added: `fallback` when the document has no such element.
+    bool boolean(const QString& name, bool fallback) const;
     int integer(const QString& name) const;
     double dateTime(const QString& name) const;
     // Every "x" or "X" removed, the rest a decimal integer.

@@ -2,6 +2,7 @@
 #include "GlyphButton.h"
 #include "PlaybackController.h"
 #include "PlaybackTimer.h"
+#include "SpeedChart.h"
 #include "SpeedText.h"
 #include "UpDown.h"
 
@@ -325,4 +326,47 @@ TEST_F(Playback, WithoutASelectedRowTheControlsDoNothing) {
     f.playback().btnStopClick();
     f.playback().btnPlayClick();
     EXPECT_TRUE(f.Timer1->enabled()); // a running playback cannot be paused or stopped
+}
+
+TEST_F(Playback, AChartClickReachesThePlaceTheTrackBarDoes) {
+    TForm1& f = start();
+    f.TrackBar->setValue(601);
+    const QStringList byTrackBar = f.CarMarkerTexts;
+    const QString distance = f.lblDistance->text();
+    f.TrackBar->setValue(0);
+    ASSERT_TRUE(f.speedChart->onSeek);
+    f.speedChart->onSeek(t1() + 601 * kSecond);
+    EXPECT_EQ(f.TrackBar->value(), 601);
+    EXPECT_EQ(f.CarMarkerTexts, byTrackBar);
+    EXPECT_EQ(f.lblDistance->text(), distance);
+    f.speedChart->onSeek(t1() + 99999 * kSecond); // past the end: the end, as the bar's own
+    EXPECT_EQ(f.TrackBar->value(), 1);
+}
+
+TEST_F(Playback, ThePlayerKeysPlayStopSeekAndChangeSpeedButNotInAnEditBox) {
+    TForm1& f = start();
+    const auto press = [&](QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(target, &event);
+    };
+    const int from = f.TrackBar->value();
+    press(f.ListView1, Qt::Key_Right);
+    EXPECT_EQ(f.TrackBar->value(), from + 10);
+    press(f.ListView1, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(f.TrackBar->value(), from + 70);
+    press(f.ListView1, Qt::Key_Left);
+    EXPECT_EQ(f.TrackBar->value(), from + 60);
+    press(f.txtCont, Qt::Key_Right); // an edit box keeps its keys
+    EXPECT_EQ(f.TrackBar->value(), from + 60);
+    f.cmbSpeed->setCurrentIndex(f.cmbSpeed->findText("60x"));
+    press(f.ListView1, Qt::Key_Plus);
+    EXPECT_EQ(f.cmbSpeed->currentText(), "100x");
+    press(f.ListView1, Qt::Key_Minus);
+    EXPECT_EQ(f.cmbSpeed->currentText(), "60x");
+    press(f.ListView1, Qt::Key_Space);
+    EXPECT_TRUE(f.Timer1->enabled());
+    press(f.ListView1, Qt::Key_Space);
+    EXPECT_FALSE(f.Timer1->enabled());
+    press(f.ListView1, Qt::Key_Home);
+    EXPECT_EQ(f.TrackBar->value(), 1);
 }

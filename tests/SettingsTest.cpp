@@ -395,11 +395,14 @@ TEST_F(Settings, AFileThatIsNotWellFormedIsShownAtStartAndCloseAndLeftAlone) {
 TEST_F(Settings, ASavedFileLoadsBackToTheSameValues) {
     fixture.writeSettings(settingsWith(kAllValues));
     TForm1& f = fixture.start();
+    EXPECT_TRUE(f.chartShown()); // an older file has no ChartShown: the chart is shown
     f.txtCont->setText("45");
     f.cmbSpeed->setEditText("3x");
+    f.setChartShown(false);
     f.FormDestroy();
     fixture.form.reset();
     TForm1& g = fixture.start();
+    EXPECT_FALSE(g.chartShown());
     EXPECT_EQ(g.txtCont->text(), "45");
     EXPECT_EQ(g.clock.PlaySpeed, 3);
     EXPECT_EQ(g.TimeEnd->time(), QTime(18, 5));

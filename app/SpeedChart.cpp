@@ -1,0 +1,116 @@
+#include "SpeedChart.h"
+
+#include "DateTimeValue.h"
+#include "TrackStore.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr int kLeft = 44, kRight = 10, kTop = 8, kBottom = 18; // room for the scales
+}
+
+SpeedChart::SpeedChart(QWidget* parent) : QWidget(parent) {
+    setMinimumHeight(60);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setToolTip(QStringLiteral("Скорость за рейс; щелчок переводит воспроизведение в это время"));
+}
+
+void SpeedChart::setTrack(const TrackStore& track) {
+    times_.clear();
+    speeds_.clear();
+    double highest = 0;
+    for (int k = 1; k <= track.PointCount; ++k) {
+        times_.push_back(track.time(k));
+        speeds_.push_back(track.speed(k));
+        if (std::isfinite(track.speed(k)))
+            highest = std::max(highest, track.speed(k));
+    }
+    top_ = speedprofile::scaleTop(highest);
+    playTime_ = times_.empty() ? 0 : times_.front();
+    columns_ = speedprofile::columns(times_, speeds_, axis());
+    update();
+}
+
+void SpeedChart::setPlayTime(double time) {
+    playTime_ = time;
+    const int x = int(std::lround(axis().xAt(time)));
+    if (x != playX_)
+        update(); // the play-head moved by a pixel at least
+}
+
+QRectF SpeedChart::plotArea() const {
+    return QRectF(kLeft, kTop, std::max(1, width() - kLeft - kRight), std::max(1, height() - kTop - kBottom));
+}
+
+speedprofile::TimeAxis SpeedChart::axis() const {
+    const QRectF area = plotArea();
+    speedprofile::TimeAxis a;
+    a.begin = times_.empty() ? 0 : times_.front();
+    a.end = times_.empty() ? 0 : times_.back();
+    a.x0 = area.left();
+    a.x1 = area.right();
+    return a;
+}
+
+void SpeedChart::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    columns_ = speedprofile::columns(times_, speeds_, axis());
+}
+
+void SpeedChart::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().base());
+    const QRectF area = plotArea();
+    const double yPerKmh = area.height() / top_;
+    painter.setPen(QColor(225, 225, 225));
+    for (int i = 0; i <= 4; ++i)
+        painter.drawLine(QPointF(area.left(), area.bottom() - i * area.height() / 4),
+                         QPointF(area.right(), area.bottom() - i * area.height() / 4));
+    painter.setPen(palette().color(QPalette::Text));
+    QFont small = font();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() - 2));
+    painter.setFont(small);
+    painter.drawText(QRectF(0, area.top() - 6, kLeft - 4, 14), Qt::AlignRight | Qt::AlignVCenter,
+                     QStringLiteral("%1 км/ч").arg(top_));
+    painter.drawText(QRectF(0, area.bottom() - 8, kLeft - 4, 14), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("0"));
+    if (times_.size() < 2) {
+        painter.drawText(area, Qt::AlignCenter, QStringLiteral("Нет рейса для графика скорости"));
+        playX_ = -1;
+        return;
+    }
+    const auto timeText = [](double t) { return datetime::toQDateTime(t).toString(QStringLiteral("HH:mm:ss")); };
+    painter.drawText(QRectF(area.left(), area.bottom() + 2, 120, kBottom - 2), Qt::AlignLeft | Qt::AlignTop,
+                     timeText(times_.front()));
+    painter.drawText(QRectF(area.right() - 120, area.bottom() + 2, 120, kBottom - 2), Qt::AlignRight | Qt::AlignTop,
+                     timeText(times_.back()));
+    painter.setPen(QPen(QColor(30, 90, 200), 1));
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const speedprofile::Column& c = columns_[i];
+        if (c.empty)
+            continue;
+        const double x = area.left() + double(i) + 0.5;
+        painter.drawLine(QPointF(x, area.bottom() - std::min(c.high, top_) * yPerKmh),
+                         QPointF(x, area.bottom() - std::min(std::max(c.low, 0.0), top_) * yPerKmh + 0.5));
+    }
+    playX_ = int(std::lround(axis().xAt(playTime_)));
+    painter.setPen(QPen(QColor(220, 0, 0), 2));
+    painter.drawLine(QPointF(playX_, area.top()), QPointF(playX_, area.bottom()));
+}
+
+void SpeedChart::seekTo(double x) {
+    if (times_.size() >= 2 && onSeek)
+        onSeek(axis().timeAt(x));
+}
+
+void SpeedChart::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        seekTo(event->position().x());
+}
+
+void SpeedChart::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() & Qt::LeftButton)
+        seekTo(event->position().x());
+}
