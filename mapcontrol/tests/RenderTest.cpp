@@ -205,24 +205,23 @@ TEST(Render, CurScaleIsTheGroundScaleAtTheCentre) {
     EXPECT_DOUBLE_EQ(canvas.control.CurScale(), 10000);
 }
 
+namespace {
+// Frames ask for the image until it is there.
+bool paintedUpToDate(TMapvexControl& control) {
+    for (int i = 0; i < 500 && !control.upToDate(); ++i) {
+        control.grab();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return control.upToDate();
+}
+} // namespace
+
 TEST(Render, AMissIsDrawnInTheBackgroundWhileTheOldImageStandsInMovedToTheNewView) {
-    TMapvexControl control;
-    control.resize(300, 300);
-    control.SetCurScale(20000);
-    control.CenterOn(kLat, kLon);
+    Canvas canvas;
+    TMapvexControl& control = canvas.control;
     control.show();
-    IMapTable* trail = control.CreateTable();
-    trail->AddField("TEXT", "metr", "metr");
-    trail->AddRecord();
-    trail->SetValue("L E 37.60 55.75,37.64 55.75", 0);
-    control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 4", trail);
-    const auto ready = [&] { // frames ask for the image until it is there
-        for (int i = 0; i < 500 && !control.upToDate(); ++i) {
-            control.grab();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return control.upToDate();
-    };
+    control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 4", canvas.geometryTable("L E 37.60 55.75,37.64 55.75"));
+    const auto ready = [&] { return paintedUpToDate(control); };
     ASSERT_TRUE(ready());
     QImage image = control.grab().toImage();
     EXPECT_TRUE(isRed(image.pixelColor(150, 150)));
@@ -275,21 +274,13 @@ TEST(View, AMovingSymbolIsKeptInViewUnlessTheUserJustMovedTheMap) {
 }
 
 TEST(Render, TheTiledImageMatchesAWholeRenderAndAPanReusesItsTiles) {
-    TMapvexControl control;
-    control.resize(300, 300);
-    control.SetCurScale(20000);
-    control.CenterOn(kLat, kLon);
+    Canvas canvas;
+    TMapvexControl& control = canvas.control;
     control.show();
-    IMapTable* trail = control.CreateTable();
-    trail->AddField("TEXT", "metr", "metr");
-    trail->AddRecord();
-    trail->SetValue("L E 37.60 55.74,37.64 55.76,37.61 55.76,37.63 55.745", 0);
-    control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 3", trail);
+    control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 3",
+                     canvas.geometryTable("L E 37.60 55.74,37.64 55.76,37.61 55.76,37.63 55.745"));
     const auto tiled = [&] {
-        for (int i = 0; i < 500 && !control.upToDate(); ++i) {
-            control.grab();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
+        paintedUpToDate(control);
         return control.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     };
     // Red pixels of one image with no red pixel beside them in the other: tiles are placed on
