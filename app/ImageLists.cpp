@@ -1,5 +1,7 @@
 #include "ImageLists.h"
 
+#include <QHash>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -143,6 +145,39 @@ QIcon menuImage(int index) {
         drawKind(painter, kind);
     }
     return QIcon(pixmap);
+}
+
+QStringList eventIconNames() {
+    return {QStringLiteral("IcC"), QStringLiteral("IcP"), QStringLiteral("IcV"), QStringLiteral("IcB"),
+            QStringLiteral("IcS"), QStringLiteral("IcZ"), QStringLiteral("Ic1"), QStringLiteral("Ic2"),
+            QStringLiteral("Ic3"), QStringLiteral("Ic4"), QStringLiteral("Ic5"), QStringLiteral("Ic6")};
+}
+
+QImage eventIcon(const QString& name) {
+    static const QHash<QString, int> kinds = {{QStringLiteral("IcP"), 2}, {QStringLiteral("IcV"), 3},
+                                              {QStringLiteral("IcB"), 4}, {QStringLiteral("IcS"), 5},
+                                              {QStringLiteral("IcZ"), 6}, {QStringLiteral("Ic1"), 8},
+                                              {QStringLiteral("Ic2"), 9}, {QStringLiteral("Ic3"), 10},
+                                              {QStringLiteral("Ic4"), 11}, {QStringLiteral("Ic5"), 12},
+                                              {QStringLiteral("Ic6"), 13}};
+    const bool checkpoint = name == QLatin1String("IcC");
+    if (!checkpoint && !kinds.contains(name))
+        return QImage();
+    QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(80, 80, 80), 1.5));
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QRectF(1, 1, 30, 30));
+    painter.translate(6, 6);
+    painter.scale(1.25, 1.25);
+    painter.setPen(Qt::NoPen);
+    if (checkpoint)
+        drawCheckpoint(painter);
+    else
+        drawKind(painter, kinds.value(name));
+    return image;
 }
 
 } // namespace imagelists

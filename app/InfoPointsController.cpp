@@ -1,10 +1,12 @@
 #include "InfoPointsController.h"
 
 #include "DateTimeValue.h"
+#include "EventRibbon.h"
 #include "EntryQuery.h"
 #include "IVantrelAutomation.h"
 #include "IntegerText.h"
 #include "MapController.h"
+#include "MapLayers.h"
 #include "PlaybackController.h"
 #include "SelectionController.h"
 #include "TForm1.h"
@@ -191,6 +193,51 @@ void InfoPointsController::jumpToEntry(int serverEntry) {
     const double begin = datetime::parseText(f.server->TripEntryBegin());
     const qint64 seconds = datetime::secondsBetween(f.track.TrackStartTime(), begin);
     f.playback().setTrackBarPosition(static_cast<int>(std::clamp<qint64>(seconds, INT_MIN, INT_MAX)));
+}
+
+void InfoPointsController::loadTripEvents() {
+    events_.clear();
+    if (f.server && f.server->ComputeStatus() == 0 && f.selectionState.CurrentTrip >= 1 && f.track.PointCount >= 1) {
+        std::vector<bool> wanted(f.definitions.size(), false);
+        for (size_t k = 1; k < f.definitions.size(); ++k)
+            wanted[k] = tripevents::onRibbon(f.definitions[k].query) ||
+                        (f.ToolButton2->isChecked() && f.definitions[k].VisibleIcon);
+        events_ = tripevents::load(*f.server, f.definitions, f.selectionState.CurrentTrip, wanted);
+    }
+    showEvents();
+}
+
+void InfoPointsController::showEvents() {
+    std::vector<TripEvent> ribbon;
+    std::vector<MapLayers::EventIcon> icons;
+    iconEvents_.clear();
+    for (size_t i = 0; i < events_.size(); ++i) {
+        const TripEvent& event = events_[i];
+        const TInfoPoints& definition = definitionOf(f.definitions, event.kind);
+        if (tripevents::onRibbon(definition.query))
+            ribbon.push_back(event);
+        if (f.ToolButton2->isChecked() && definition.VisibleIcon && event.placed) {
+            icons.push_back({event.lon, event.lat, definition.Icon, tripevents::hoverText(event, f.definitions)});
+            iconEvents_.push_back(i);
+        }
+    }
+    f.eventRibbon->setEvents(std::move(ribbon), f.track.PointCount >= 1 ? f.track.TrackStartTime() : 0, f.definitions);
+    if (f.mapLayers->hasTables())
+        f.mapLayers->refreshEventIcons(icons);
+}
+
+void InfoPointsController::jumpToEvent(const TripEvent& event) {
+    if (!f.server)
+        return;
+    f.playback().btnStopClick();
+    f.server->SetTripIndex(f.selectionState.CurrentTrip);
+    entryquery::SelectEntryQuery(*f.server, definitionOf(f.definitions, event.kind).query);
+    jumpToEntry(event.entry);
+}
+
+void InfoPointsController::clickIcon(int record) {
+    if (record >= 0 && size_t(record) < iconEvents_.size())
+        jumpToEvent(events_[iconEvents_[size_t(record)]]);
 }
 
 void InfoPointsController::LoadInfoPointPositions() {

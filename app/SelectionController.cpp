@@ -151,6 +151,7 @@ void SelectionController::LoadTrack(int tripNumber) {
     if (count < 1) {
         f.track.setEmpty();
         f.speedChart->setTrack(f.track);
+        f.infoPoints().loadTripEvents();
         return;
     }
     f.track.load(server.TrackCrdsArray(), count);
@@ -167,4 +168,5 @@ void SelectionController::LoadTrack(int tripNumber) {
     f.map().RefreshLayers(1);
     f.mapControl->SetCurScale(20000.0);
     f.mapControl->CenterOn(f.track.data(3), f.track.data(2));
+    f.infoPoints().loadTripEvents();
 }

@@ -87,13 +87,17 @@ void SpeedChart::paintEvent(QPaintEvent*) {
     painter.drawText(QRectF(area.right() - 120, area.bottom() + 2, 120, kBottom - 2), Qt::AlignRight | Qt::AlignTop,
                      timeText(times_.back()));
     painter.setPen(QPen(QColor(30, 90, 200), 1));
+    const auto y = [&](double speed) { return area.bottom() - std::clamp(speed, 0.0, top_) * yPerKmh; };
+    QPointF previous(-1, 0);
     for (size_t i = 0; i < columns_.size(); ++i) {
         const speedprofile::Column& c = columns_[i];
         if (c.empty)
             continue;
         const double x = area.left() + double(i) + 0.5;
-        painter.drawLine(QPointF(x, area.bottom() - std::min(c.high, top_) * yPerKmh),
-                         QPointF(x, area.bottom() - std::min(std::max(c.low, 0.0), top_) * yPerKmh + 0.5));
+        if (previous.x() >= 0) // sparse points: the line runs on to the next one
+            painter.drawLine(previous, QPointF(x, y(c.first)));
+        painter.drawLine(QPointF(x, y(c.high)), QPointF(x, y(c.low) + 0.5));
+        previous = QPointF(x, y(c.last));
     }
     playX_ = int(std::lround(axis().xAt(playTime_)));
     painter.setPen(QPen(QColor(220, 0, 0), 2));

@@ -1,9 +1,11 @@
 #include "TForm1.h"
 
 #include "DateTimeValue.h"
+#include "EventRibbon.h"
 #include "GlyphButton.h"
 #include "IMapvexControl.h"
 #include "IVantrelAutomation.h"
+#include "ImageLists.h"
 #include "InfoPointsController.h"
 #include "MapController.h"
 #include "MapLayers.h"
@@ -17,6 +19,7 @@
 #include "UpDown.h"
 
 #include <QAbstractSpinBox>
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -25,6 +28,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSlider>
 #include <QSplitter>
 #include <QTimer>
@@ -141,6 +145,32 @@ void TForm1::connectHandlers() {
 
     connect(ToolButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { map_->ToolButton1Click(); }); });
+    connectEventHandlers();
+}
+
+void TForm1::connectEventHandlers() {
+    // Icons appear and go with the info-points button and with each kind's menu item.
+    connect(ToolButton2, &QToolButton::clicked, this, [this] { guarded([this] { infoPoints_->loadTripEvents(); }); });
+    connect(SpeedButton1, &QPushButton::clicked, this,
+            [this] { PopupMenu1->popup(SpeedButton1->mapToGlobal(QPoint(0, SpeedButton1->height()))); });
+    for (int kind = 2; kind <= 13; ++kind) {
+        QAction* item = PopupMenu1->findChild<QAction*>(QStringLiteral("mnu%1").arg(kind));
+        if (!item)
+            continue;
+        connect(item, &QAction::triggered, this, [this, item, kind](bool shown) {
+            item->setIcon(imagelists::menuImage(shown ? kind - 2 : kind + 10));
+            if (size_t(kind) <= definitions.size())
+                definitions[size_t(kind - 1)].VisibleIcon = shown;
+            guarded([this] { infoPoints_->loadTripEvents(); });
+        });
+    }
+    eventRibbon->onClick = [this](const TripEvent& event) { guarded([this, event] { infoPoints_->jumpToEvent(event); }); };
+    for (const QString& name : imagelists::eventIconNames())
+        mapControl->SetSymbolImage(name, imagelists::eventIcon(name));
+    mapControl->SetPictureClickHandler([this](const QString& layer, int record) {
+        if (layer == QLatin1String("ipIcons"))
+            guarded([this, record] { infoPoints_->clickIcon(record); });
+    });
 }
 
 void TForm1::createSpeedChart() {

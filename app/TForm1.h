@@ -35,6 +35,7 @@ class QTreeWidget;
 
 class SelectionController;
 class SpeedChart;
+class EventRibbon;
 class PlaybackController;
 class InfoPointsController;
 class MapController;
@@ -81,6 +82,7 @@ public:
     QSplitter* ChartSplitter = nullptr; // under the map: the speed chart
     SpeedChart* speedChart = nullptr;
     QToolButton* btnChart = nullptr;
+    EventRibbon* eventRibbon = nullptr; // under the track bar
     QGroupBox* GroupBox3;
     QLabel* Label12;
     QDateEdit* DateBegin;
@@ -166,6 +168,7 @@ private:
     void connectHandlers();
     void makePlaybackControlsOpaque();
     void createSpeedChart();
+    void connectEventHandlers();
     void placeChartButton();
     // The player's keys (Space, Home, arrows, + and −); false when the key is not one of them.
     bool playerKey(QWidget* receiver, const QKeyEvent& key);

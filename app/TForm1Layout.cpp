@@ -4,6 +4,8 @@
 #include "ImageLists.h"
 #include "PlaybackTimer.h"
 #include "TForm1.h"
+
+#include "EventRibbon.h"
 #include "UpDown.h"
 
 #include <QAction>
@@ -263,6 +265,10 @@ void TForm1::createPlayerBox() {
     TrackBar->setValue(0);
     TrackBar->setTickPosition(QSlider::TicksBelow);
     a->place(TrackBar, {1, 114, 250, 28}, Anchors::Stretch);
+    // The trip's events on the track bar's time axis, in the strip below its ticks.
+    eventRibbon = new EventRibbon(*TrackBar, GroupBox4);
+    eventRibbon->setObjectName(QStringLiteral("eventRibbon"));
+    a->place(eventRibbon, {1, 141, 250, 5}, Anchors::Stretch);
 }
 
 void TForm1::createInfoPanel() {

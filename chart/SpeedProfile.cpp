@@ -29,6 +29,9 @@ std::vector<Column> columns(const std::vector<double>& times, const std::vector<
         Column& c = result[size_t(column)];
         c.low = c.empty ? speeds[i] : std::min(c.low, speeds[i]);
         c.high = c.empty ? speeds[i] : std::max(c.high, speeds[i]);
+        if (c.empty)
+            c.first = speeds[i];
+        c.last = speeds[i];
         c.empty = false;
     }
     return result;

@@ -9,6 +9,7 @@ namespace speedprofile {
 
 struct Column {
     double low = 0, high = 0;
+    double first = 0, last = 0; // the speeds of its first and last point, to join the columns
     bool empty = true; // no point falls in this column
 };
 

@@ -3,6 +3,9 @@
 #include "IMapTable.h"
 
 #include <QString>
+#include <functional>
+
+class QImage;
 
 // The map control as the player uses it. Tables belong to the control and live as long as it.
 // Every failing call throws VantrelError.
@@ -21,6 +24,15 @@ public:
     virtual double CurScale() const = 0;
     virtual void SetCurScale(double scale) = 0;
     virtual void CenterOn(double latitude, double longitude) = 0;
+
+    // Names a picture for layers styled "p 'name' size" (the player's event icons).
+    virtual void SetSymbolImage(const QString& name, const QImage& image) {
+        Q_UNUSED(name);
+        Q_UNUSED(image);
+    }
+    // Called with the layer and record of a picture the user clicked.
+    using PictureClick = std::function<void(const QString& layer, int record)>;
+    virtual void SetPictureClickHandler(PictureClick handler) { Q_UNUSED(handler); }
 };
 
 // What the operator is told when the map of the settings cannot be opened.

@@ -106,6 +106,27 @@ void MapLayers::readCheckpoints(IVantrelAutomation& server) {
     }
 }
 
+void MapLayers::refreshEventIcons(const std::vector<EventIcon>& icons) {
+    if (!eventIcons_) {
+        if (icons.empty())
+            return; // nothing shown yet, nothing to clear
+        eventIcons_ = map_.CreateTable();
+        eventIcons_->AddField(QStringLiteral("DOUBLE"), QStringLiteral("XCOORD"), QStringLiteral("Longitude"));
+        eventIcons_->AddField(QStringLiteral("DOUBLE"), QStringLiteral("YCOORD"), QStringLiteral("Latitude"));
+        eventIcons_->AddField(QStringLiteral("TEXT"), QStringLiteral("style"), QStringLiteral("style"));
+        eventIcons_->AddField(QStringLiteral("TEXT"), QStringLiteral("hint"), QStringLiteral("hint"));
+    }
+    empty(eventIcons_);
+    for (const EventIcon& icon : icons) {
+        eventIcons_->SetValue(FloatToMapStr(icon.lon), 0);
+        eventIcons_->SetValue(FloatToMapStr(icon.lat), 1);
+        eventIcons_->SetValue(mapstyles::eventIconStyle(icon.picture), 2);
+        eventIcons_->SetValue(icon.hint, 3);
+        eventIcons_->AddRecord();
+    }
+    map_.AddLayer(mapstyles::kEventIconLayer, QString(), eventIcons_);
+}
+
 void MapLayers::empty(IMapTable* table) {
     while (table->GetRecordCount() > 0) {
         table->MoveFirst();

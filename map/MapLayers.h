@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <array>
+#include <vector>
 
 class IVantrelAutomation;
 
@@ -31,6 +32,14 @@ public:
     // Empties both checkpoint tables and publishes their layers empty.
     void clearCheckpoints();
 
+    // The trip's events as pictures at their positions: one record each, longitude, latitude,
+    // the picture's name and the text hovering shows. A table made on first use.
+    struct EventIcon {
+        double lon, lat;
+        QString picture, hint;
+    };
+    void refreshEventIcons(const std::vector<EventIcon>& icons);
+
     // Reads the checkpoints of the server's current car into `shapes`; a failure while reading
     // leaves `shapes` as far as it got and is not reported.
     void readCheckpoints(IVantrelAutomation& server);
@@ -44,4 +53,5 @@ private:
 
     IMapvexControl& map_;
     std::array<IMapTable*, TableCount> tables_{};
+    IMapTable* eventIcons_ = nullptr;
 };

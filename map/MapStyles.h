@@ -31,6 +31,11 @@ inline const QString kMarkerStylePrefixes[3] = {
     QStringLiteral("m '51.otl' 22 rgb(0,0,255) 22 "),
 };
 
+// The trip's events, a picture each, with what hovering shows.
+inline const QString kEventIconLayer =
+    QStringLiteral("name=ipIcons;coords=[YCOORD],[XCOORD];style=[style];hint=[hint]");
+inline QString eventIconStyle(const QString& picture) { return QStringLiteral("p '") + picture + QStringLiteral("' 24"); }
+
 inline QString checkpointLabelStyle(const QString& label) {
     return QStringLiteral("t '") + label + QStringLiteral("' 'Arial 204' 8 rgb(0,0,0)");
 }

@@ -128,6 +128,20 @@ void label(QPainter& painter, const QPointF& at, const QString& text, double poi
     painter.drawImage(QPointF(at.x() - size.width() / 2, at.y() - size.height() / 2), image);
 }
 
+void picture(QPainter& painter, const QPointF& at, const QImage& image, double size) {
+    const QRectF box(at.x() - size / 2, at.y() - size / 2, size, size);
+    if (!image.isNull()) {
+        painter.drawImage(box, image);
+        return;
+    }
+    painter.save();
+    painter.setPen(QPen(QColor(90, 90, 90), 1));
+    painter.setBrush(QColor(235, 235, 235));
+    painter.drawEllipse(box.adjusted(1, 1, -1, -1));
+    painter.drawText(box, Qt::AlignCenter, QStringLiteral("?"));
+    painter.restore();
+}
+
 } // namespace draw
 
 MapTable* MapScene::createTable() {
@@ -161,13 +175,20 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
     const int geometryField = source->fieldIndex(definition->metricsField);
     const int latitudeField = source->fieldIndex(definition->latitudeField);
     const int longitudeField = source->fieldIndex(definition->longitudeField);
+    const int hintField = definition->hintField.isEmpty() ? -1 : source->fieldIndex(definition->hintField);
+    int recordNumber = -1;
     for (const QStringList& record : source->records()) {
+        ++recordNumber;
         std::optional<MapStyle> style =
             styleField >= 0 ? parseStyle(record.value(styleField)) : layerStyle;
         if (!style)
             continue;
         Feature feature;
         feature.style = *style;
+        feature.record = recordNumber;
+        if (hintField >= 0)
+            feature.hint = record.value(hintField);
+        layer.live = layer.live || style->kind == MapStyle::Kind::Symbol;
         if (layer.pointLayer) {
             const auto latitude = parseNumber(record.value(latitudeField));
             const auto longitude = parseNumber(record.value(longitudeField));
@@ -197,46 +218,57 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
     for (size_t i = 0; i < layers_.size(); ++i)
         if (layers_[i].name == layer.name)
             position = i;
+    const bool inTheCache = !layer.live || (position < layers_.size() && !layers_[position].live);
     if (position == layers_.size())
         layers_.push_back(std::move(layer));
     else
         layers_[position] = std::move(layer);
     lastPublished_ = position;
-    if (position < firstLiveLayer())
+    if (inTheCache)
         ++staticRevision_;
     return 0;
 }
 
-size_t MapScene::firstLiveLayer() const {
-    for (size_t i = 0; i < layers_.size(); ++i)
-        if (layers_[i].pointLayer)
-            return i;
-    return layers_.size();
-}
-
 void MapScene::renderStatic(QPainter& painter, const Viewport& view) const {
     baseMap_.render(painter, view);
-    const size_t live = firstLiveLayer();
-    for (size_t i = 0; i < live; ++i)
-        renderLayer(painter, view, layers_[i]);
+    for (const Layer& layer : layers_)
+        if (!layer.live)
+            renderLayer(painter, view, layer, pictures_);
 }
 
 MapScene::StaticPart MapScene::staticPart() const {
-    return {baseMap_, std::vector<Layer>(layers_.begin(), layers_.begin() + qsizetype(firstLiveLayer()))};
+    StaticPart part{baseMap_, {}, pictures_};
+    for (const Layer& layer : layers_)
+        if (!layer.live)
+            part.layers.push_back(layer);
+    return part;
 }
 
 void MapScene::renderStatic(QPainter& painter, const Viewport& view, const StaticPart& part) {
     part.baseMap.render(painter, view);
     for (const Layer& layer : part.layers)
-        renderLayer(painter, view, layer);
+        renderLayer(painter, view, layer, part.pictures);
+}
+
+MapScene::Hit MapScene::pictureAt(const Viewport& view, const QPointF& screen) const {
+    for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer)
+        for (auto feature = layer->features.rbegin(); feature != layer->features.rend(); ++feature) {
+            if (feature->style.kind != MapStyle::Kind::Picture || feature->points.empty())
+                continue;
+            const QPointF at = view.toScreen(feature->points.front());
+            const double half = feature->style.size / 2;
+            if (std::abs(at.x() - screen.x()) <= half && std::abs(at.y() - screen.y()) <= half)
+                return {&*layer, &*feature};
+        }
+    return {};
 }
 
 QRectF MapScene::liveBounds(const Viewport& view) const {
     constexpr double kSlack = 3; // antialiasing and rounding
     QRectF all;
-    for (size_t i = firstLiveLayer(); i < layers_.size(); ++i)
-        for (const Feature& feature : layers_[i].features) {
-            if (feature.points.empty())
+    for (const Layer& layer : layers_)
+        for (const Feature& feature : layer.features) {
+            if (!layer.live || feature.points.empty())
                 continue;
             const MapStyle& style = feature.style;
             const QPointF at = view.toScreen(feature.points.front());
@@ -252,6 +284,9 @@ QRectF MapScene::liveBounds(const Viewport& view) const {
                 box = QRectF(at - QPointF(size.width() / 2, size.height() / 2), size);
                 break;
             }
+            case MapStyle::Kind::Picture:
+                box = QRectF(at - QPointF(style.size / 2, style.size / 2), QSizeF(style.size, style.size));
+                break;
             case MapStyle::Kind::Line:
             case MapStyle::Kind::Area:
                 box = QRectF(view.toScreen(feature.bounds.topLeft()), view.toScreen(feature.bounds.bottomRight()))
@@ -265,11 +300,13 @@ QRectF MapScene::liveBounds(const Viewport& view) const {
 }
 
 void MapScene::renderLive(QPainter& painter, const Viewport& view) const {
-    for (size_t i = firstLiveLayer(); i < layers_.size(); ++i)
-        renderLayer(painter, view, layers_[i]);
+    for (const Layer& layer : layers_)
+        if (layer.live)
+            renderLayer(painter, view, layer, pictures_);
 }
 
-void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer& layer) {
+void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer& layer,
+                           const QHash<QString, QImage>& pictures) {
     const QRectF visible = view.visibleMercator();
     const double margin = 50 * view.metresPerPixel();
     const QRectF reach = visible.adjusted(-margin, -margin, margin, margin);
@@ -298,6 +335,9 @@ void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer&
         case MapStyle::Kind::Text:
             draw::label(painter, view.toScreen(feature.points.front()), style.label, style.size,
                         style.color);
+            break;
+        case MapStyle::Kind::Picture:
+            draw::picture(painter, view.toScreen(feature.points.front()), pictures.value(style.label), style.size);
             break;
         }
     }

@@ -11,18 +11,21 @@
 #include <vector>
 
 // What the control draws, without a widget: the base map and the published layers, in the
-// order of their first publication. Layers up to the first point layer are "static" and may
-// be cached; the rest (the moving marker, labels) are drawn on every frame.
+// order of their first publication. Layers with a moving symbol (a vehicle) are "live" and
+// drawn on every frame, over the rest; every other layer is "static" and may be cached.
 class MapScene {
 public:
     struct Feature {
         std::vector<QPointF> points; // Web Mercator metres
         QRectF bounds;
         MapStyle style;
+        QString hint;    // for pictures: what hovering shows
+        int record = -1; // the table record it came from
     };
     struct Layer {
         QString name;
         bool pointLayer = false;
+        bool live = false; // holds a moving symbol
         std::vector<Feature> features;
     };
 
@@ -47,9 +50,22 @@ public:
     struct StaticPart {
         BaseMap baseMap;
         std::vector<Layer> layers;
+        QHash<QString, QImage> pictures;
     };
     StaticPart staticPart() const;
     static void renderStatic(QPainter& painter, const Viewport& view, const StaticPart& part);
+
+    // Pictures that "p 'name' size" styles draw; a name without one draws a stand-in.
+    void setPicture(const QString& name, const QImage& image) {
+        pictures_.insert(name, image);
+        ++staticRevision_;
+    }
+    // The picture feature drawn at a point of the screen, topmost first; null when none.
+    struct Hit {
+        const Layer* layer = nullptr;
+        const Feature* feature = nullptr;
+    };
+    Hit pictureAt(const Viewport& view, const QPointF& screen) const;
 
     // Bumped whenever something cached must be drawn again.
     quint64 staticRevision() const { return staticRevision_; }
@@ -65,14 +81,15 @@ public:
     }
 
 private:
-    size_t firstLiveLayer() const;
-    static void renderLayer(QPainter& painter, const Viewport& view, const Layer& layer);
+    static void renderLayer(QPainter& painter, const Viewport& view, const Layer& layer,
+                            const QHash<QString, QImage>& pictures);
 
     std::vector<std::unique_ptr<MapTable>> tables_;
     std::vector<Layer> layers_;
     QHash<QString, std::optional<LayerDefinition>> definitions_; // the player sends a few, often
     size_t lastPublished_ = size_t(-1);
     BaseMap baseMap_;
+    QHash<QString, QImage> pictures_;
     quint64 staticRevision_ = 0;
 };
 
@@ -86,6 +103,8 @@ void vehicleSymbol(QPainter& painter, const QPointF& at, double size, double hea
                    const QColor& color);
 void label(QPainter& painter, const QPointF& at, const QString& text, double points,
            const QColor& color);
+// A picture in a square of `size` pixels centred on `at`; a null image draws a grey "?".
+void picture(QPainter& painter, const QPointF& at, const QImage& image, double size);
 // The size of a label as drawn, halo included.
 QSizeF labelSize(const QString& text, double points, const QColor& color);
 } // namespace draw

@@ -144,6 +144,15 @@ std::optional<MapStyle> parseStyle(const QString& text) {
     }
     if (t[0] == u"t")
         return parseLabelStyle(text);
+    if (t[0] == u"p" && t.size() == 3) {
+        style.kind = MapStyle::Kind::Picture;
+        style.label = unquoted(t[1].toString());
+        const auto size = parseNumber(t[2]);
+        if (style.label.isEmpty() || !size || !validSize(*size))
+            return std::nullopt;
+        style.size = *size;
+        return style;
+    }
     return std::nullopt;
 }
 
@@ -208,6 +217,8 @@ std::optional<LayerDefinition> parseLayerDefinition(const QString& text) {
                 return std::nullopt;
         } else if (key == QLatin1String("style")) {
             definition.styleField = fieldName(value);
+        } else if (key == QLatin1String("hint")) {
+            definition.hintField = fieldName(value);
         }
     }
     if (definition.name.isEmpty())

@@ -9,12 +9,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <cmath>
 
 TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(false);
+    setMouseTracking(true); // hovering a picture shows its text
     setMinimumSize(100, 100);
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
@@ -105,6 +106,24 @@ void TMapvexControl::CenterOn(double latitude, double longitude) {
         return;
     view_.centre = mercator::project(longitude, latitude);
     invalidateCache();
+}
+
+void TMapvexControl::SetSymbolImage(const QString& name, const QImage& image) {
+    scene_.setPicture(name, image);
+    scheduleFrame();
+}
+
+bool TMapvexControl::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const MapScene::Hit hit = scene_.pictureAt(frameView(), help->pos());
+        if (hit.feature && !hit.feature->hint.isEmpty())
+            QToolTip::showText(help->globalPos(), hit.feature->hint, this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void TMapvexControl::scheduleFrame() {
@@ -283,7 +302,7 @@ void TMapvexControl::drawAttribution(QPainter& painter) const {
 void TMapvexControl::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         dragging_ = true;
-        dragFrom_ = event->position().toPoint();
+        dragFrom_ = pressedAt_ = event->position().toPoint();
         setCursor(Qt::ClosedHandCursor);
     }
 }
@@ -300,9 +319,16 @@ void TMapvexControl::mouseMoveEvent(QMouseEvent* event) {
     invalidateCache();
 }
 
-void TMapvexControl::mouseReleaseEvent(QMouseEvent*) {
+void TMapvexControl::mouseReleaseEvent(QMouseEvent* event) {
+    const bool wasDragging = dragging_;
     dragging_ = false;
     unsetCursor();
+    // A click, not the end of a drag, on a picture: the one who placed it is told.
+    if (!wasDragging || (event->position().toPoint() - pressedAt_).manhattanLength() > 3 || !pictureClick_)
+        return;
+    const MapScene::Hit hit = scene_.pictureAt(frameView(), event->position());
+    if (hit.feature)
+        pictureClick_(hit.layer->name, hit.feature->record);
 }
 
 void TMapvexControl::wheelEvent(QWheelEvent* event) {

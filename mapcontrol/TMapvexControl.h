@@ -29,6 +29,8 @@ public:
     double CurScale() const override { return view_.scale; }
     void SetCurScale(double scale) override;
     void CenterOn(double latitude, double longitude) override;
+    void SetSymbolImage(const QString& name, const QImage& image) override;
+    void SetPictureClickHandler(PictureClick handler) override { pictureClick_ = std::move(handler); }
 
     // Where a map named by a path that does not exist is looked for by its file name: maps/
     // beside the program, share/vantrel/maps of its installation, $XDG_DATA_HOME/vantrel/maps.
@@ -47,6 +49,7 @@ public:
     bool upToDate() const { return cacheKey_ == currentKey() && cacheView_.size == size() && !cache_.isNull(); }
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -84,8 +87,9 @@ private:
     TileCache tiles_;
     QTimer frameTimer_;
     QElapsedTimer userMoved_;
-    QPoint dragFrom_;
+    QPoint dragFrom_, pressedAt_;
     bool dragging_ = false;
+    PictureClick pictureClick_;
     quint64 paintedFrames_ = 0;
     QRect paintedLive_;         // where the live layers were drawn in the last frame
     bool fullFrameDue_ = true;  // the view or the cache changed since the last whole frame

@@ -257,3 +257,36 @@ TEST_F(InfoPoints, PositionsAreLoadedForVisibleKindsFromTheSecondOn) {
     f.infoPoints().LoadInfoPointPositions();
     EXPECT_TRUE(fixture.server.calls.isEmpty());
 }
+
+TEST_F(InfoPoints, AnIconClickJumpsWhereItsRowDoesAndHoveringTellsTheEntry) {
+    TForm1& f = start();
+    f.txtCont->setText("300");
+    chooseKind(f, 2);
+    clickRow(f, 2); // stop entry 7
+    const int byRow = f.TrackBar->value();
+    f.TrackBar->setValue(0);
+
+    f.ToolButton2->setChecked(true);
+    f.infoPoints().loadTripEvents();
+    RecordingMap::Table& icons = fixture.map.table(6); // made on first use, after the five
+    // Seven stops, one over-speed, one refuelling, two gaps, one sensor: every entry placed.
+    ASSERT_EQ(icons.records.size(), 12u);
+    int stop7 = -1;
+    for (int r = 0; r < int(icons.records.size()); ++r)
+        if (icons.records[size_t(r)][3].contains("Начало: " + entry(6 * 500 + 100, 600).begin))
+            stop7 = r;
+    ASSERT_GE(stop7, 0);
+    EXPECT_EQ(icons.records[size_t(stop7)][2], "p 'IcP' 24");
+    EXPECT_TRUE(icons.records[size_t(stop7)][3].startsWith("Список остановок\n"));
+    f.infoPoints().clickIcon(stop7);
+    EXPECT_EQ(f.TrackBar->value(), byRow);
+
+    bool speedShown = false; // the over-speed's highest speed is in its text
+    for (const QStringList& record : icons.records)
+        speedShown = speedShown || record[3].contains(entryquery::listNumber(112.5) + " км/ч");
+    EXPECT_TRUE(speedShown);
+
+    f.ToolButton2->setChecked(false); // released: the icons go
+    f.infoPoints().loadTripEvents();
+    EXPECT_TRUE(icons.records.empty());
+}

@@ -308,3 +308,39 @@ TEST(Render, TheTiledImageMatchesAWholeRenderAndAPanReusesItsTiles) {
     EXPECT_TRUE(control.upToDate());
     EXPECT_FALSE(control.rendering());
 }
+
+TEST(Render, PicturesDrawByNameWithAStandInAndAClickNamesTheirRecord) {
+    Canvas canvas;
+    QImage red(24, 24, QImage::Format_ARGB32_Premultiplied);
+    red.fill(Qt::red);
+    canvas.control.SetSymbolImage("IcP", red);
+    IMapTable* table = canvas.pointTable(kLon, kLat, "p 'IcP' 24");
+    table->AddField("TEXT", "hint", "hint");
+    table->SetValue("Остановка", 3);
+    table->AddRecord();
+    table->SetValue(QString::number(kLon + 0.005, 'g', 15), 0);
+    table->SetValue("p 'IcUnknown' 24", 2);
+    table->AddRecord();
+    canvas.control.AddLayer("name=ipIcons;coords=[YCOORD],[XCOORD];style=[style];hint=[hint]", "", table);
+    const QImage image = canvas.image();
+    EXPECT_TRUE(isRed(image.pixelColor(canvas.at(kLon, kLat))));
+    const QColor standIn = image.pixelColor(canvas.at(kLon + 0.005, kLat) + QPoint(0, 8));
+    EXPECT_FALSE(isRed(standIn));
+    EXPECT_LT(standIn.lightness(), 245); // something is drawn for the unknown name
+
+    QString clicked;
+    int record = -1;
+    canvas.control.SetPictureClickHandler([&](const QString& layer, int r) { clicked = layer, record = r; });
+    const QPointF at = canvas.at(kLon + 0.005, kLat);
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&canvas.control, &press);
+    QCoreApplication::sendEvent(&canvas.control, &release);
+    EXPECT_EQ(clicked, "ipIcons");
+    EXPECT_EQ(record, 2); // the table's first record is the empty one it was made with
+    Viewport view = canvas.control.viewport();
+    view.size = QSize(300, 300);
+    const MapScene::Hit hit = canvas.control.scene().pictureAt(view, canvas.at(kLon, kLat));
+    ASSERT_NE(hit.feature, nullptr);
+    EXPECT_EQ(hit.feature->hint, "Остановка");
+}
