@@ -9,6 +9,7 @@
 #include "MapLayers.h"
 #include "PlaybackController.h"
 #include "SelectionController.h"
+#include "SpeedChart.h"
 #include "TForm1.h"
 #include "VantrelError.h"
 
@@ -210,17 +211,21 @@ void InfoPointsController::loadTripEvents() {
 void InfoPointsController::showEvents() {
     std::vector<TripEvent> ribbon;
     std::vector<MapLayers::EventIcon> icons;
+    std::vector<std::pair<double, double>> overSpeed;
     iconEvents_.clear();
     for (size_t i = 0; i < events_.size(); ++i) {
         const TripEvent& event = events_[i];
         const TInfoPoints& definition = definitionOf(f.definitions, event.kind);
         if (tripevents::onRibbon(definition.query))
             ribbon.push_back(event);
+        if (definition.query == QLatin1String("over_speed"))
+            overSpeed.emplace_back(event.begin, event.end);
         if (f.ToolButton2->isChecked() && definition.VisibleIcon && event.placed) {
             icons.push_back({event.lon, event.lat, definition.Icon, tripevents::hoverText(event, f.definitions)});
             iconEvents_.push_back(i);
         }
     }
+    f.speedChart->setShaded(std::move(overSpeed));
     f.eventRibbon->setEvents(std::move(ribbon), f.track.PointCount >= 1 ? f.track.TrackStartTime() : 0, f.definitions);
     if (f.mapLayers->hasTables())
         f.mapLayers->refreshEventIcons(icons);

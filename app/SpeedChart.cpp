@@ -34,6 +34,11 @@ void SpeedChart::setTrack(const TrackStore& track) {
     update();
 }
 
+void SpeedChart::setShaded(std::vector<std::pair<double, double>> periods) {
+    shaded_ = std::move(periods);
+    update();
+}
+
 void SpeedChart::setPlayTime(double time) {
     playTime_ = time;
     const int x = int(std::lround(axis().xAt(time)));
@@ -86,6 +91,10 @@ void SpeedChart::paintEvent(QPaintEvent*) {
                      timeText(times_.front()));
     painter.drawText(QRectF(area.right() - 120, area.bottom() + 2, 120, kBottom - 2), Qt::AlignRight | Qt::AlignTop,
                      timeText(times_.back()));
+    for (const auto& [from, to] : shaded_) {
+        const double x0 = axis().xAt(from), x1 = std::max(axis().xAt(to), x0 + 1);
+        painter.fillRect(QRectF(x0, area.top(), x1 - x0, area.height()), QColor(255, 90, 90, 60));
+    }
     painter.setPen(QPen(QColor(30, 90, 200), 1));
     const auto y = [&](double speed) { return area.bottom() - std::clamp(speed, 0.0, top_) * yPerKmh; };
     QPointF previous(-1, 0);

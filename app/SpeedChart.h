@@ -17,6 +17,8 @@ public:
 
     void setTrack(const TrackStore& track);
     void setPlayTime(double time);
+    // Periods (track time, days) shaded behind the speed: the trip's over-speeding.
+    void setShaded(std::vector<std::pair<double, double>> periods);
     // Called with the track time (days) under a click or a drag.
     std::function<void(double)> onSeek;
 
@@ -33,6 +35,7 @@ private:
 
     std::vector<double> times_, speeds_;
     std::vector<speedprofile::Column> columns_;
+    std::vector<std::pair<double, double>> shaded_;
     double top_ = 10;
     double playTime_ = 0;
     int playX_ = -1; // the play-head's column as last drawn
