@@ -2,13 +2,16 @@
 //   vantrel-server [--db PATH] [--idle-exit SECONDS]  serve (a new store gets the demo data)
 //   vantrel-server import-gpx [--db PATH] --group NAME --car NAME [--number TEXT] --device N [--append] FILE…
 //   vantrel-server write-demo-map FOLDER
+//   vantrel-server export [--db PATH] --group ID --device N --from T --to T [--trip K] --format gpx|kml|geojson OUT
 #include "AutomationService.h"
 #include "CommandLineHelp.h"
+#include "DateTimeValue.h"
 #include "DemoData.h"
 #include "GpxImport.h"
 #include "IdleExit.h"
 #include "LargePages.h"
 #include "Store.h"
+#include "TripExport.h"
 #include "VantrelError.h"
 
 #include <QCommandLineParser>
@@ -120,6 +123,45 @@ int importGpx(const QCommandLineParser& parser, const QString& storePath) {
     return 0;
 }
 
+int exportTrip(const QCommandLineParser& parser, const QString& storePath) {
+    vserver::ExportRequest request;
+    request.group = parser.value(QStringLiteral("group"));
+    bool ok = false;
+    request.device = parser.value(QStringLiteral("device")).toInt(&ok);
+    if (!ok)
+        throw VantrelError(QStringLiteral("номер прибора --device должен быть целым числом"));
+    const auto moment = [&parser](const char* option) {
+        const QString text = parser.value(QLatin1String(option));
+        if (text.isEmpty())
+            throw VantrelError(QStringLiteral("не задано --%1 «дд.мм.гггг чч:мм:сс»").arg(QLatin1String(option)));
+        return datetime::parseText(text);
+    };
+    request.from = moment("from");
+    request.to = moment("to");
+    if (parser.isSet(QStringLiteral("trip"))) {
+        request.trip = parser.value(QStringLiteral("trip")).toInt(&ok);
+        if (!ok || request.trip < 1)
+            throw VantrelError(QStringLiteral("номер рейса --trip должен быть целым числом от 1"));
+    }
+    const auto format = vserver::exportFormat(parser.value(QStringLiteral("format")));
+    if (!format)
+        throw VantrelError(QStringLiteral("формат --format: gpx, kml или geojson"));
+    request.format = *format;
+    request.path = parser.positionalArguments().value(1);
+    if (request.path.isEmpty())
+        throw VantrelError(QStringLiteral("не указан файл, в который писать"));
+    if (!QFileInfo::exists(storePath))
+        throw VantrelError(QStringLiteral("нет хранилища ") + storePath);
+    const vserver::Store store(storePath);
+    const vserver::ExportSummary summary = vserver::exportTrips(store, request);
+    print(QStringLiteral("Записано в %1: рейсов %2, точек %3, событий %4")
+              .arg(request.path)
+              .arg(summary.trips)
+              .arg(summary.points)
+              .arg(summary.events));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -134,7 +176,8 @@ int main(int argc, char** argv) {
         "Без команды работает как сервер; новое хранилище получает демонстрационные данные.\n"
         "Команды:\n"
         "  import-gpx ФАЙЛ.gpx…    сохранить треки GPX как сообщения одной машины\n"
-        "  write-demo-map ПАПКА    записать демонстрационную карту"));
+        "  write-demo-map ПАПКА    записать демонстрационную карту\n"
+        "  export ФАЙЛ             записать рейсы машины за период в GPX, KML или GeoJSON"));
     commandline::addHelpAndVersion(parser);
     parser.addOptions({
         {QStringLiteral("db"), QStringLiteral("Файл хранилища SQLite (по умолчанию $XDG_DATA_HOME/vantrel/store.sqlite)."),
@@ -147,10 +190,14 @@ int main(int argc, char** argv) {
          QStringLiteral("Завершить работу, когда никто из обращавшихся клиентов не остался на шине и ничего не "
                         "считается столько секунд (0 — никогда; так по умолчанию)."),
          QStringLiteral("секунды"), QStringLiteral("0")},
+        {QStringLiteral("from"), QStringLiteral("export: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("to"), QStringLiteral("export: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("trip"), QStringLiteral("export: номер рейса (без него — все рейсы периода)."), QStringLiteral("K")},
+        {QStringLiteral("format"), QStringLiteral("export: gpx, kml или geojson."), QStringLiteral("формат")},
         {QStringLiteral("append"),
          QStringLiteral("import-gpx: добавить точки к машине прибора, даже если у неё другое название или номер.")},
     });
-    parser.addPositionalArgument(QStringLiteral("команда"), QStringLiteral("import-gpx или write-demo-map"),
+    parser.addPositionalArgument(QStringLiteral("команда"), QStringLiteral("import-gpx, write-demo-map или export"),
                                  QStringLiteral("[команда]"));
     if (!parser.parse(QCoreApplication::arguments())) {
         print(QStringLiteral("vantrel-server: ") + parser.errorText() + QStringLiteral("\n") +
@@ -176,6 +223,8 @@ int main(int argc, char** argv) {
         }
         if (command == QLatin1String("import-gpx"))
             return importGpx(parser, storePath());
+        if (command == QLatin1String("export"))
+            return exportTrip(parser, storePath());
         if (command == QLatin1String("write-demo-map") && positional.size() == 2) {
             vserver::writeDemoMap(positional[1]);
             return 0;
