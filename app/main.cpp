@@ -2,13 +2,20 @@
 #include "DateTimeValue.h"
 #include "LargePages.h"
 #include "MessageSink.h"
+#include "SettingsDocument.h"
 #include "SettingsLocation.h"
 #include "TForm1.h"
 #include "TMapvexControl.h"
 #include "TVantrelAutomation.h"
+#include "TripSheet.h"
+#include "VantrelError.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -20,6 +27,14 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         "Плеер треков Vantrel: рейсы машин с сервера слежения на интерактивной карте.\n"
         "Сервер vantrel-server запускается сам, если его ещё нет на сеансовой шине D-Bus."));
     commandline::addHelpAndVersion(parser);
+    parser.addOptions({
+        {QStringLiteral("report"), QStringLiteral("Записать лист рейсов в PDF и выйти (без окна)."), QStringLiteral("файл.pdf")},
+        {QStringLiteral("group"), QStringLiteral("--report: группа (идентификатор или название)."), QStringLiteral("группа")},
+        {QStringLiteral("device"), QStringLiteral("--report: номер прибора."), QStringLiteral("прибор")},
+        {QStringLiteral("from"), QStringLiteral("--report: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("to"), QStringLiteral("--report: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("trip"), QStringLiteral("--report: номер рейса (без него — все рейсы)."), QStringLiteral("K")},
+    });
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -29,6 +44,54 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         return nullptr;
     }
     return &parser;
+}
+
+// The trip sheet of --report, written without a window on the server the player would use.
+int writeReport(const QCommandLineParser& parser) {
+    try {
+        tripsheet::Request request;
+        request.group = parser.value(QStringLiteral("group"));
+        bool ok = false;
+        request.device = parser.value(QStringLiteral("device")).toInt(&ok);
+        if (!ok)
+            throw VantrelError(QStringLiteral("номер прибора --device должен быть целым числом"));
+        request.from = parser.value(QStringLiteral("from"));
+        request.to = parser.value(QStringLiteral("to"));
+        if (request.from.isEmpty() || request.to.isEmpty())
+            throw VantrelError(QStringLiteral("нужны --from и --to «дд.мм.гггг чч:мм:сс»"));
+        datetime::parseText(request.from);
+        datetime::parseText(request.to);
+        if (parser.isSet(QStringLiteral("trip"))) {
+            request.trip = parser.value(QStringLiteral("trip")).toInt(&ok);
+            if (!ok || request.trip < 1)
+                throw VantrelError(QStringLiteral("номер рейса --trip должен быть целым числом от 1"));
+        }
+        // The map and the info-point kinds of the user's settings, when there are any.
+        QString mapPath = SettingsDocument::kDefaultMapPath;
+        InfoPointDefinitions definitions = defaultInfoPointDefinitions();
+        try {
+            SettingsDocument settings;
+            settings.loadFile(QDir(settingslocation::settingsDirectory(QCoreApplication::applicationDirPath()))
+                                  .filePath(SettingsDocument::kFileName));
+            mapPath = settings.text(QStringLiteral("MapPath"));
+        } catch (const std::exception&) {
+        }
+        TVantrelAutomation server;
+        server.StartServer();
+        const TripSheet sheet = tripsheet::gather(server, definitions, request, [&server] {
+            QEventLoop loop;
+            server.RegisterHandler(AutomationEvent::OnEndComputing, &loop, [&loop] { loop.quit(); });
+            QTimer::singleShot(300000, &loop, &QEventLoop::quit);
+            if (server.ComputeStatus() == 1)
+                loop.exec();
+        });
+        tripsheet::writePdf(sheet, parser.value(QStringLiteral("report")), mapPath, TMapvexControl::mapsFolders());
+        std::fprintf(stderr, "vantrel-player: лист рейсов записан в %s\n", parser.value(QStringLiteral("report")).toUtf8().constData());
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vantrel-player: %s\n", error.what());
+        return 1;
+    }
 }
 
 } // namespace
@@ -42,6 +105,12 @@ int main(int argc, char* argv[]) {
         return 2;
     if (commandline::answeredHelpOrVersion(*parser))
         return 0;
+    if (parser->isSet(QStringLiteral("report"))) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen"); // a scheduled job has no display
+        QGuiApplication application(argc, argv);
+        return writeReport(*parser);
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Плеер Vantrel"));

@@ -12,6 +12,7 @@ packages=(
     dbus dbus-daemon        # the session bus the player and the server meet on
     xvfb xauth              # a virtual display for screenshots
     fonts-liberation2 fonts-dejavu-core
+    poppler-utils           # pdftotext and pdftoppm: the tests read the trip sheets back
     locales                 # the operators' locale, ru_RU.UTF-8, for the player and the tests
     dpkg-dev desktop-file-utils  # the Debian package: its library dependencies, its desktop entry
 )

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "TInfoPoints.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+class IVantrelAutomation;
+
+// A trip sheet: what a dispute is settled with. The vehicle, the period, the trips, and for
+// each chosen trip its trail, checkpoints and the info points of every kind that has entries.
+struct TripSheet {
+    struct Table {
+        QString title;
+        QStringList header;
+        std::vector<QStringList> rows;
+    };
+    struct Checkpoint {
+        QString name;
+        double lon = 0, lat = 0;
+        int radius = 0;
+    };
+    struct Trip {
+        int number = 0;
+        QString trail; // "lon lat,lon lat,…" as the server gives it
+        std::vector<Table> entries;
+    };
+    QString group, car, number;
+    int device = 0;
+    QString from, to;
+    Table trips; // begin, end, duration, mileage, highest speed
+    std::vector<Trip> chosen;
+    std::vector<Checkpoint> checkpoints;
+};
+
+namespace tripsheet {
+
+struct Request {
+    QString group; // the group's identifier or name
+    int device = 0;
+    QString from, to; // "dd.mm.yyyy hh:mm:ss"
+    int trip = 0;     // 0: every trip of the period
+};
+
+// Asks the server to compute and reads the sheet; `wait` runs until the computation ended.
+// Throws VantrelError with a Russian text naming what is wrong.
+TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definitions, const Request& request,
+                 const std::function<void()>& wait);
+
+// Writes the sheet as an A4 PDF with page numbers, the trails drawn on the base map at
+// `mapPath` (none when empty or unreadable); written whole under the path or not at all.
+void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath, const QStringList& mapFolders = {});
+
+} // namespace tripsheet

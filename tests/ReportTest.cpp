@@ -1,0 +1,70 @@
+// The trip sheet as a scheduled job makes it: read from the server, written as a PDF whose
+// text says what a dispute needs.
+#include "DateTimeValue.h"
+#include "FormFixture.h"
+#include "TripSheet.h"
+#include "VantrelError.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Report : ::testing::Test {
+    void SetUp() override {
+        fixture.addGroups(2);
+        fixture.server.computeStatus = 0;
+        ScriptedAutomation::Trip trip = FormFixture::trip(
+            {{march1(10, 0, 0), 37.60, 55.75, 0, 0}, {march1(10, 30, 0), 37.62, 55.76, 2500, 64}, {march1(11, 0, 0), 37.64, 55.75, 5200, 20}});
+        ScriptedAutomation::Entry stop;
+        stop.begin = datetime::formatText(march1(10, 10, 0));
+        stop.end = datetime::formatText(march1(10, 17, 30));
+        stop.duration = QStringLiteral("00:07:30");
+        stop.coordA = 37.61;
+        stop.coordB = 55.755;
+        trip.entries["parks"] = {stop};
+        fixture.server.trips = {trip, trip};
+    }
+    tripsheet::Request request(int trip = 1) {
+        return {QStringLiteral("Группа 2"), 201, QStringLiteral("01.03.2009 00:00:00"), QStringLiteral("02.03.2009 00:00:00"), trip};
+    }
+    FormFixture fixture;
+};
+
+} // namespace
+
+TEST_F(Report, TheSheetNamesTheVehicleListsItsTripsAndTheStopsWithTheirDuration) {
+    QTemporaryDir dir;
+    const TripSheet sheet = tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), request(), [] {});
+    ASSERT_EQ(sheet.trips.rows.size(), 2u);
+    ASSERT_EQ(sheet.chosen.size(), 1u);
+    const QString pdf = dir.filePath("sheet.pdf");
+    tripsheet::writePdf(sheet, pdf, QString());
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    ASSERT_TRUE(text.waitForFinished(20000)) << "pdftotext (poppler-utils) is needed";
+    const QString content = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(content.contains("Машина 2-2")) << content.toStdString();
+    EXPECT_TRUE(content.contains("Рейсы"));
+    EXPECT_TRUE(content.contains("5,2") || content.contains("5.2")); // the mileage in kilometres
+    EXPECT_TRUE(content.contains("Список остановок"));
+    EXPECT_TRUE(content.contains("00:07:30"));
+    EXPECT_TRUE(content.contains("Страница 2"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"sheet.pdf"});
+}
+
+TEST_F(Report, WhatIsWrongIsNamedAndNothingIsWritten) {
+    QTemporaryDir dir;
+    tripsheet::Request wrong = request();
+    wrong.group = "Нет такой";
+    EXPECT_THROW(tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), wrong, [] {}), VantrelError);
+    wrong = request();
+    wrong.device = 999;
+    EXPECT_THROW(tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), wrong, [] {}), VantrelError);
+    EXPECT_THROW(tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), request(3), [] {}), VantrelError);
+    const TripSheet sheet = tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), request(), [] {});
+    EXPECT_THROW(tripsheet::writePdf(sheet, dir.filePath("no/folder/sheet.pdf"), QString()), VantrelError);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+}
