@@ -2,6 +2,7 @@
 
 #include "DateTimeValue.h"
 #include "EventRibbon.h"
+#include "ExportController.h"
 #include "GlyphButton.h"
 #include "IMapvexControl.h"
 #include "IVantrelAutomation.h"
@@ -188,6 +189,7 @@ void TForm1::createSpeedChart() {
             playback_->setTrackBarPosition(int(std::clamp<qint64>(seconds, TrackBar->minimum(), TrackBar->maximum())));
         });
     };
+    exporter = new ExportController(*this); // its button, too, on the map's corner
     if (!MapvexCtrl)
         return;
     // On the map's corner: the map and the panel beside it keep their places.
@@ -209,6 +211,11 @@ void TForm1::placeChartButton() {
     btnChart->adjustSize();
     btnChart->move(MapvexCtrl->width() - btnChart->width() - 6, 6);
     btnChart->raise();
+    if (QToolButton* exportButton = exporter ? exporter->button() : nullptr) {
+        exportButton->adjustSize();
+        exportButton->move(btnChart->x() - exportButton->width() - 4, 6);
+        exportButton->raise();
+    }
 }
 
 bool TForm1::chartShown() const { return speedChart && !speedChart->isHidden(); }

@@ -36,6 +36,7 @@ class QTreeWidget;
 class SelectionController;
 class SpeedChart;
 class EventRibbon;
+class ExportController;
 class PlaybackController;
 class InfoPointsController;
 class MapController;
@@ -83,6 +84,7 @@ public:
     SpeedChart* speedChart = nullptr;
     QToolButton* btnChart = nullptr;
     EventRibbon* eventRibbon = nullptr; // under the track bar
+    ExportController* exporter = nullptr; // its button beside the chart's
     QGroupBox* GroupBox3;
     QLabel* Label12;
     QDateEdit* DateBegin;

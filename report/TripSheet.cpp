@@ -51,6 +51,12 @@ TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definit
     wait();
     if (server.ComputeStatus() != 0)
         throw VantrelError(QStringLiteral("Сервер не рассчитал рейсы за период"));
+    readResult(server, definitions, request.trip, sheet);
+    return sheet;
+}
+
+void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int chosenTrip, TripSheet& sheet) {
+    const tripsheet::Request request{QString(), sheet.device, sheet.from, sheet.to, chosenTrip};
     const int count = server.TripCount();
     if (count < 1)
         throw VantrelError(QStringLiteral("За период с %1 по %2 у машины «%3» нет рейсов").arg(sheet.from, sheet.to, sheet.car));
@@ -114,7 +120,6 @@ TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definit
     } catch (const std::exception&) {
         // A sheet without checkpoints is still a sheet.
     }
-    return sheet;
 }
 
 } // namespace tripsheet

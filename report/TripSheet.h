@@ -7,7 +7,9 @@
 #include <functional>
 #include <vector>
 
+class BaseMap;
 class IVantrelAutomation;
+class QPagedPaintDevice;
 
 // A trip sheet: what a dispute is settled with. The vehicle, the period, the trips, and for
 // each chosen trip its trail, checkpoints and the info points of every kind that has entries.
@@ -48,6 +50,13 @@ struct Request {
 // Throws VantrelError with a Russian text naming what is wrong.
 TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definitions, const Request& request,
                  const std::function<void()>& wait);
+
+// The trips and entries of the server's current result into a sheet whose vehicle and period
+// are filled in: what the window has on screen, without computing again.
+void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int chosenTrip, TripSheet& sheet);
+
+// Lays the sheet out on the pages of a PDF writer or a printer.
+void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap);
 
 // Writes the sheet as an A4 PDF with page numbers, the trails drawn on the base map at
 // `mapPath` (none when empty or unreadable); written whole under the path or not at all.

@@ -20,7 +20,7 @@ namespace {
 // Writes down the page, starting a new one (with its number at the foot) when full.
 class Pages {
 public:
-    Pages(QPdfWriter& writer, QPainter& painter) : writer_(writer), painter_(painter) {
+    Pages(QPagedPaintDevice& writer, QPainter& painter) : writer_(writer), painter_(painter) {
         area_ = QRectF(QPointF(0, 0), QSizeF(writer.width(), writer.height()));
         footer();
     }
@@ -118,7 +118,7 @@ private:
                           Qt::AlignRight | Qt::AlignBottom, QStringLiteral("Страница %1").arg(page_));
         painter_.restore();
     }
-    QPdfWriter& writer_;
+    QPagedPaintDevice& writer_;
     QPainter& painter_;
     QRectF area_;
     double y_ = 0;
@@ -167,6 +167,29 @@ QImage tripMap(const BaseMap& baseMap, const TripSheet::Trip& trip, const std::v
 
 } // namespace
 
+void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        throw VantrelError(QStringLiteral("Не удалось начать печать листа рейсов"));
+    Pages pages(device, painter);
+    pages.text(QStringLiteral("Рейсы машины"), 16, true);
+    pages.text(QStringLiteral("Машина: %1, номер %2, прибор %3").arg(sheet.car, sheet.number).arg(sheet.device), 11);
+    pages.text(QStringLiteral("Группа: %1").arg(sheet.group), 11);
+    pages.text(QStringLiteral("Период: с %1 по %2").arg(sheet.from, sheet.to), 11);
+    pages.gap();
+    pages.table(sheet.trips);
+    for (const TripSheet::Trip& trip : sheet.chosen) {
+        pages.newPage();
+        const QStringList& row = sheet.trips.rows[size_t(trip.number - 1)];
+        pages.text(QStringLiteral("Рейс %1: с %2 по %3, %4 км").arg(trip.number).arg(row[1], row[2], row[4]), 13, true);
+        pages.image(tripMap(baseMap, trip, sheet.checkpoints), baseMap.attribution());
+        if (trip.entries.empty())
+            pages.text(QStringLiteral("Информационных точек в рейсе нет"), 10);
+        for (const TripSheet::Table& table : trip.entries)
+            pages.table(table);
+    }
+}
+
 void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath, const QStringList& mapFolders) {
     BaseMap baseMap;
     if (!mapPath.isEmpty())
@@ -186,28 +209,10 @@ void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPat
         writer.setResolution(150);
         writer.setTitle(QStringLiteral("Рейсы машины %1").arg(sheet.car));
         writer.setCreator(QStringLiteral("Плеер Vantrel"));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(path));
-        Pages pages(writer, painter);
-        pages.text(QStringLiteral("Рейсы машины"), 16, true);
-        pages.text(QStringLiteral("Машина: %1, номер %2, прибор %3").arg(sheet.car, sheet.number).arg(sheet.device), 11);
-        pages.text(QStringLiteral("Группа: %1").arg(sheet.group), 11);
-        pages.text(QStringLiteral("Период: с %1 по %2").arg(sheet.from, sheet.to), 11);
-        pages.gap();
-        pages.table(sheet.trips);
-        for (const TripSheet::Trip& trip : sheet.chosen) {
-            pages.newPage();
-            const QStringList& row = sheet.trips.rows[size_t(trip.number - 1)];
-            pages.text(QStringLiteral("Рейс %1: с %2 по %3, %4 км").arg(trip.number).arg(row[1], row[2], row[4]), 13, true);
-            pages.image(tripMap(baseMap, trip, sheet.checkpoints), baseMap.attribution());
-            if (trip.entries.empty())
-                pages.text(QStringLiteral("Информационных точек в рейсе нет"), 10);
-            for (const TripSheet::Table& table : trip.entries)
-                pages.table(table);
-        }
-        painter.end();
+        paint(sheet, writer, baseMap);
     }
+    if (!QFileInfo(partial).size())
+        throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(path));
     QFile::remove(path);
     if (!QFile::rename(partial, path))
         throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(path));

@@ -2,9 +2,12 @@
 // text says what a dispute needs.
 #include "DateTimeValue.h"
 #include "FormFixture.h"
+#include "ExportController.h"
+#include "TForm1.h"
 #include "TripSheet.h"
 #include "VantrelError.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -67,4 +70,20 @@ TEST_F(Report, WhatIsWrongIsNamedAndNothingIsWritten) {
     const TripSheet sheet = tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), request(), [] {});
     EXPECT_THROW(tripsheet::writePdf(sheet, dir.filePath("no/folder/sheet.pdf"), QString()), VantrelError);
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+}
+
+TEST_F(Report, TheWindowWritesTheSheetOfWhatItShowsAndKeepsItsTrip) {
+    fixture.addGroups(8);
+    TForm1& f = fixture.start();
+    ASSERT_GE(f.track.PointCount, 1);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("window.pdf");
+    f.exporter->saveSheet(pdf);
+    QProcess text;
+    text.start("pdftotext", {pdf, "-"});
+    ASSERT_TRUE(text.waitForFinished(20000));
+    const QString content = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(content.contains(f.cmbCarName->currentText())) << content.toStdString();
+    EXPECT_TRUE(content.contains("00:07:30"));
+    EXPECT_TRUE(fixture.server.calls.endsWith(QString("SetTripIndex(%1)").arg(f.selectionState.CurrentTrip)));
 }
