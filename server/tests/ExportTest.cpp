@@ -43,16 +43,21 @@ ExportRequest request(const QString& path, int device = 501) {
 
 double mileage(const Trip& trip) { return trip.points.back().mileage; }
 
-} // namespace
-
-TEST(Export, AnExportedGpxImportedAgainGivesTheSameTrips) {
-    QTemporaryDir dir;
+// A store in the folder holding the two drives, as device 501 of the group «Экспорт».
+void storeTheDrives(const QTemporaryDir& dir, Store& store) {
     QFile source(dir.filePath("drives.gpx"));
     ASSERT_TRUE(source.open(QIODevice::WriteOnly));
     source.write(twoDrives());
     source.close();
+    importGpx(store, {"Экспорт", "Фургон", "А001АА", 501}, {source.fileName()});
+}
+
+} // namespace
+
+TEST(Export, AnExportedGpxImportedAgainGivesTheSameTrips) {
+    QTemporaryDir dir;
     Store first(dir.filePath("first.sqlite"));
-    importGpx(first, {"Экспорт", "Фургон", "А001АА", 501}, {source.fileName()});
+    storeTheDrives(dir, first);
     const std::vector<Trip> original = tripsFor(first, request(""));
     ASSERT_EQ(original.size(), 2u);
 
@@ -81,12 +86,8 @@ TEST(Export, AnExportedGpxImportedAgainGivesTheSameTrips) {
 
 TEST(Export, WhatIsWrongIsNamedAndNoFileIsLeft) {
     QTemporaryDir dir;
-    QFile source(dir.filePath("drives.gpx"));
-    ASSERT_TRUE(source.open(QIODevice::WriteOnly));
-    source.write(twoDrives());
-    source.close();
     Store store(dir.filePath("s.sqlite"));
-    importGpx(store, {"Экспорт", "Фургон", "А001АА", 501}, {source.fileName()});
+    storeTheDrives(dir, store);
     const auto refused = [&](ExportRequest r, const char* said) {
         try {
             exportTrips(store, r);
