@@ -7,6 +7,8 @@ packages=(
     libgdal-dev             # reading base maps (OpenStreetMap, GeoPackage, GeoJSON…)
     gdal-bin                # ogr2ogr: the tests make projected GeoPackages and Shapefiles with it
     libsqlite3-dev          # the tracking server's store
+    libpq-dev               # the tracking server's store on a central PostgreSQL
+    postgresql              # a PostgreSQL server the store tests start for themselves
     libgtest-dev            # GoogleTest
     libbenchmark-dev        # Google Benchmark, for bench/
     dbus dbus-daemon        # the session bus the player and the server meet on

@@ -1,66 +1,49 @@
 #pragma once
 
-#include "ServerTypes.h"
+#include "StoreEngine.h"
 
-#include <QString>
 #include <memory>
-#include <optional>
-#include <vector>
-
-struct sqlite3;
 
 namespace vserver {
 
-// The server's SQLite store: groups, cars, raw device messages and checkpoint lists. A new or
-// empty file gets the schema; an existing file must carry the store's application id (or be a
-// store of the first version, which is migrated): anything else is refused untouched. A file
-// that cannot be written is served read-only, leaving no files beside it. Every failure throws
-// VantrelError with a readable text.
+// The server's store, whichever engine keeps it: a SQLite file (the embedded default), or a
+// PostgreSQL database named by a libpq connection URI ("postgresql://…", "postgres://…") for
+// installations shared by several desks. The computation and the D-Bus service do not know
+// which is behind it.
 class Store {
 public:
     static constexpr int kApplicationId = 0x56544c52; // "VTLR"
     static constexpr int kSchemaVersion = 2;
 
-    explicit Store(const QString& path);
-    ~Store();
-    Store(const Store&) = delete;
-    Store& operator=(const Store&) = delete;
+    explicit Store(const QString& pathOrUri);
+    static bool isDatabaseUri(const QString& text);
 
-    std::vector<Group> groups() const;
-    std::vector<Car> cars(const QString& groupId) const;
-    std::vector<Car> allCars() const;
-    // The device's messages over [from, to], in ascending time; stops early when cancelled.
-    std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel = {}) const;
-    std::vector<Checkpoint> checkpoints(const QString& listId) const;
-    qint64 messageCount() const;
+    std::vector<Group> groups() const { return engine_->groups(); }
+    std::vector<Car> cars(const QString& groupId) const { return engine_->cars(groupId); }
+    std::vector<Car> allCars() const { return engine_->allCars(); }
+    std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel = {}) const {
+        return engine_->messages(device, from, to, cancel);
+    }
+    std::vector<Checkpoint> checkpoints(const QString& listId) const { return engine_->checkpoints(listId); }
+    qint64 messageCount() const { return engine_->messageCount(); }
     bool isEmpty() const { return groups().empty(); }
-    bool readOnly() const { return readOnly_; }
-    std::optional<Car> carOfDevice(int device) const;
+    bool readOnly() const { return engine_->readOnly(); }
+    std::optional<Car> carOfDevice(int device) const { return engine_->carOfDevice(device); }
 
-    // Writing happens inside one transaction: all of it is stored, or nothing.
-    void begin();
-    void commit();
-    void rollback();
+    void begin() { engine_->begin(); }
+    void commit() { engine_->commit(); }
+    void rollback() { engine_->rollback(); }
 
-    void addGroup(const Group& group);
-    // Stores the car; a car id of 0 takes the next free one. Returns the id.
-    int addCar(const Car& car);
-    void addMessages(int device, const std::vector<Message>& messages);
-    void addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints);
-
-    // Finds a group by name, or creates it.
-    QString ensureGroup(const QString& name);
+    void addGroup(const Group& group) { engine_->addGroup(group); }
+    int addCar(const Car& car) { return engine_->addCar(car); }
+    void addMessages(int device, const std::vector<Message>& messages) { engine_->addMessages(device, messages); }
+    void addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) {
+        engine_->addCheckpointList(listId, checkpoints);
+    }
+    QString ensureGroup(const QString& name) { return engine_->ensureGroup(name); }
 
 private:
-    void open(const QString& path);
-    void checkIdentity(const QString& path);
-    void createSchema();
-    int pragma(const char* name) const;
-    void exec(const char* sql) const;
-    [[noreturn]] void fail(const QString& what) const;
-
-    sqlite3* db_ = nullptr;
-    bool readOnly_ = false;
+    std::unique_ptr<StoreEngine> engine_;
 };
 
 } // namespace vserver

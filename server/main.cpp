@@ -2,6 +2,7 @@
 //   vantrel-server [--db PATH] [--idle-exit SECONDS]  serve (a new store gets the demo data)
 //   vantrel-server import-gpx [--db PATH] --group NAME --car NAME [--number TEXT] --device N [--append] FILE…
 //   vantrel-server write-demo-map FOLDER
+//   vantrel-server migrate --from STORE --to STORE
 //   vantrel-server export [--db PATH] --group ID --device N --from T --to T [--trip K] --format gpx|kml|geojson OUT
 #include "AutomationService.h"
 #include "CommandLineHelp.h"
@@ -11,6 +12,7 @@
 #include "IdleExit.h"
 #include "LargePages.h"
 #include "Store.h"
+#include "StoreMigration.h"
 #include "TripExport.h"
 #include "VantrelError.h"
 
@@ -45,7 +47,7 @@ QString defaultStorePath() {
 void print(const QString& text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
 
 int serve(const QString& storePath, int idleExitSeconds) {
-    const bool fresh = !QFileInfo::exists(storePath);
+    const bool fresh = !vserver::Store::isDatabaseUri(storePath) && !QFileInfo::exists(storePath);
     {
         vserver::Store store(storePath);
         if (fresh || store.isEmpty()) {
@@ -150,7 +152,7 @@ int exportTrip(const QCommandLineParser& parser, const QString& storePath) {
     request.path = parser.positionalArguments().value(1);
     if (request.path.isEmpty())
         throw VantrelError(QStringLiteral("не указан файл, в который писать"));
-    if (!QFileInfo::exists(storePath))
+    if (!vserver::Store::isDatabaseUri(storePath) && !QFileInfo::exists(storePath))
         throw VantrelError(QStringLiteral("нет хранилища ") + storePath);
     const vserver::Store store(storePath);
     const vserver::ExportSummary summary = vserver::exportTrips(store, request);
@@ -159,6 +161,24 @@ int exportTrip(const QCommandLineParser& parser, const QString& storePath) {
               .arg(summary.trips)
               .arg(summary.points)
               .arg(summary.events));
+    return 0;
+}
+
+int migrate(const QCommandLineParser& parser) {
+    const QString from = parser.value(QStringLiteral("from")), to = parser.value(QStringLiteral("to"));
+    if (from.isEmpty() || to.isEmpty())
+        throw VantrelError(QStringLiteral("migrate: нужны --from ХРАНИЛИЩЕ и --to ХРАНИЛИЩЕ"));
+    if (!vserver::Store::isDatabaseUri(from) && !QFileInfo::exists(from))
+        throw VantrelError(QStringLiteral("нет хранилища ") + from);
+    const vserver::Store source(from);
+    vserver::Store target(to);
+    const vserver::MigrationCounts counts = vserver::migrateStore(source, target);
+    print(QStringLiteral("Перенесено в %1: групп %2, машин %3, сообщений %4, контрольных точек %5")
+              .arg(to.section(QLatin1Char('?'), 0, 0))
+              .arg(counts.groups)
+              .arg(counts.cars)
+              .arg(counts.messages)
+              .arg(counts.checkpoints));
     return 0;
 }
 
@@ -177,10 +197,13 @@ int main(int argc, char** argv) {
         "Команды:\n"
         "  import-gpx ФАЙЛ.gpx…    сохранить треки GPX как сообщения одной машины\n"
         "  write-demo-map ПАПКА    записать демонстрационную карту\n"
-        "  export ФАЙЛ             записать рейсы машины за период в GPX, KML или GeoJSON"));
+        "  export ФАЙЛ             записать рейсы машины за период в GPX, KML или GeoJSON\n"
+        "  migrate                 перенести хранилище --from в пустое хранилище --to\n"
+        "Хранилище: файл SQLite или база PostgreSQL (postgresql://пользователь@сервер/база)."));
     commandline::addHelpAndVersion(parser);
     parser.addOptions({
-        {QStringLiteral("db"), QStringLiteral("Файл хранилища SQLite (по умолчанию $XDG_DATA_HOME/vantrel/store.sqlite)."),
+        {QStringLiteral("db"), QStringLiteral("Хранилище: файл SQLite (по умолчанию $XDG_DATA_HOME/vantrel/store.sqlite) "
+                                              "или адрес базы PostgreSQL postgresql://…"),
          QStringLiteral("путь")},
         {QStringLiteral("group"), QStringLiteral("import-gpx: название группы."), QStringLiteral("группа")},
         {QStringLiteral("car"), QStringLiteral("import-gpx: название машины."), QStringLiteral("машина")},
@@ -190,8 +213,8 @@ int main(int argc, char** argv) {
          QStringLiteral("Завершить работу, когда никто из обращавшихся клиентов не остался на шине и ничего не "
                         "считается столько секунд (0 — никогда; так по умолчанию)."),
          QStringLiteral("секунды"), QStringLiteral("0")},
-        {QStringLiteral("from"), QStringLiteral("export: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
-        {QStringLiteral("to"), QStringLiteral("export: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("from"), QStringLiteral("export: начало периода, «дд.мм.гггг чч:мм:сс»; migrate: откуда."), QStringLiteral("время")},
+        {QStringLiteral("to"), QStringLiteral("export: конец периода, «дд.мм.гггг чч:мм:сс»; migrate: куда."), QStringLiteral("время")},
         {QStringLiteral("trip"), QStringLiteral("export: номер рейса (без него — все рейсы периода)."), QStringLiteral("K")},
         {QStringLiteral("format"), QStringLiteral("export: gpx, kml или geojson."), QStringLiteral("формат")},
         {QStringLiteral("append"),
@@ -225,6 +248,8 @@ int main(int argc, char** argv) {
             return importGpx(parser, storePath());
         if (command == QLatin1String("export"))
             return exportTrip(parser, storePath());
+        if (command == QLatin1String("migrate"))
+            return migrate(parser);
         if (command == QLatin1String("write-demo-map") && positional.size() == 2) {
             vserver::writeDemoMap(positional[1]);
             return 0;

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "StoreEngine.h"
+
+typedef struct pg_conn PGconn;
+
+namespace vserver {
+
+// The store in a PostgreSQL database, for installations whose desks share one: the same tables
+// as the SQLite file, messages indexed by device and time, read in chunks through a cursor and
+// written with COPY. A database without tables gets the schema; one holding other tables is
+// refused untouched. A connection that fails or is lost says so in Russian; each computation
+// opens its own, so the server answers again once the database is back.
+class PostgresStore : public StoreEngine {
+public:
+    explicit PostgresStore(const QString& uri);
+    ~PostgresStore() override;
+    PostgresStore(const PostgresStore&) = delete;
+    PostgresStore& operator=(const PostgresStore&) = delete;
+
+    std::vector<Group> groups() const override;
+    std::vector<Car> cars(const QString& groupId) const override;
+    std::vector<Car> allCars() const override;
+    std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel) const override;
+    std::vector<Checkpoint> checkpoints(const QString& listId) const override;
+    qint64 messageCount() const override;
+    bool readOnly() const override { return false; }
+    std::optional<Car> carOfDevice(int device) const override;
+
+    void begin() override;
+    void commit() override;
+    void rollback() override;
+
+    void addGroup(const Group& group) override;
+    int addCar(const Car& car) override;
+    void addMessages(int device, const std::vector<Message>& messages) override;
+    void addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) override;
+
+private:
+    void checkIdentity();
+
+    PGconn* db_ = nullptr;
+    QString where_; // the database, without its password, for messages
+    bool inTransaction_ = false;
+};
+
+} // namespace vserver

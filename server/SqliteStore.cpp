@@ -1,0 +1,336 @@
+#include "SqliteStore.h"
+
+#include "VantrelError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QUrl>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace vserver {
+namespace {
+
+// The tables of the first version, which had no application id: such a file is migrated.
+const QSet<QString> kFirstVersionTables = {QStringLiteral("groups"), QStringLiteral("cars"),
+                                           QStringLiteral("messages"), QStringLiteral("checkpoints")};
+
+const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS groups (
+    id TEXT PRIMARY KEY,
+    name TEXT NOT NULL,
+    position INTEGER NOT NULL
+);
+CREATE TABLE IF NOT EXISTS cars (
+    id INTEGER PRIMARY KEY,
+    group_id TEXT NOT NULL REFERENCES groups(id),
+    name TEXT NOT NULL,
+    number TEXT NOT NULL,
+    device INTEGER NOT NULL UNIQUE,
+    checkpoint_list TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE IF NOT EXISTS messages (
+    device INTEGER NOT NULL,
+    time REAL NOT NULL,
+    lon REAL, lat REAL, speed REAL,
+    signal INTEGER NOT NULL, power INTEGER NOT NULL,
+    fuel1 REAL, fuel2 REAL,
+    sensors INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS messages_by_device_time ON messages(device, time);
+CREATE TABLE IF NOT EXISTS checkpoints (
+    list_id TEXT NOT NULL,
+    position INTEGER NOT NULL,
+    name TEXT NOT NULL, note TEXT NOT NULL,
+    lat REAL NOT NULL, lon REAL NOT NULL, radius INTEGER NOT NULL
+);
+)sql";
+
+// A prepared statement that finalises itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK)
+            throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement& bind(int i, const QString& v) {
+        const QByteArray text = v.toUtf8();
+        sqlite3_bind_text(statement_, i, text.constData(), text.size(), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bind(int i, int v) { sqlite3_bind_int(statement_, i, v); return *this; }
+    Statement& bind(int i, double v) {
+        if (std::isfinite(v))
+            sqlite3_bind_double(statement_, i, v);
+        else
+            sqlite3_bind_null(statement_, i);
+        return *this;
+    }
+    bool step() {
+        const int rc = sqlite3_step(statement_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(QString::fromUtf8(sqlite3_errmsg(db_))));
+        return false;
+    }
+    void reset() {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    QString text(int c) const {
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement_, c)));
+    }
+    int integer(int c) const { return sqlite3_column_int(statement_, c); }
+    qint64 integer64(int c) const { return sqlite3_column_int64(statement_, c); }
+    double real(int c) const {
+        return sqlite3_column_type(statement_, c) == SQLITE_NULL ? kNoValue : sqlite3_column_double(statement_, c);
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+std::vector<Car> readCars(Statement& s) {
+    std::vector<Car> result;
+    while (s.step())
+        result.push_back({s.integer(0), s.text(1), s.text(2), s.text(3), s.integer(4), s.text(5)});
+    return result;
+}
+
+// A file this process may not change, or one in a folder where SQLite may not add its
+// journal, is served read-only. Root passes access(), so the file's own write bits count too.
+bool writable(const QString& path) {
+    const QFileInfo info(path);
+    const QByteArray file = QFile::encodeName(path), folder = QFile::encodeName(info.absolutePath());
+    return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0 &&
+           (info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+}
+
+} // namespace
+
+SqliteStore::SqliteStore(const QString& path) {
+    const QFileInfo info(path);
+    const bool existing = info.exists() && info.size() > 0;
+    if (info.exists() && !info.isFile())
+        throw VantrelError(QStringLiteral("Хранилище ") + path + QStringLiteral(" не является файлом"));
+    readOnly_ = existing && !writable(path);
+    open(path);
+    try {
+        if (existing) {
+            checkIdentity(path);
+        } else {
+            exec("BEGIN IMMEDIATE");
+            createSchema();
+            exec("COMMIT");
+        }
+        if (!readOnly_)
+            exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+    } catch (...) {
+        sqlite3_close_v2(db_); // no destructor runs for a constructor that throws
+        db_ = nullptr;
+        throw;
+    }
+}
+
+void SqliteStore::open(const QString& path) {
+    // Read-only: immutable, so SQLite takes no locks and leaves no -shm or -wal file behind.
+    // A store is used by one thread at a time (each computation opens its own): no mutexes.
+    const QByteArray name = readOnly_
+        ? QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1"
+        : path.toUtf8();
+    const int flags = readOnly_ ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI
+                                : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    if (sqlite3_open_v2(name.constData(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        const QString reason = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("нет памяти");
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw VantrelError(QStringLiteral("Не удалось открыть хранилище ") + path + QStringLiteral(": ") + reason);
+    }
+    sqlite3_busy_timeout(db_, 5000);
+    // A computation reads a vehicle's period straight from the mapped file, without copying
+    // each page into SQLite's own cache first.
+    sqlite3_exec(db_, "PRAGMA mmap_size = 4294967296", nullptr, nullptr, nullptr);
+}
+
+void SqliteStore::checkIdentity(const QString& path) {
+    const auto refuse = [&](const QString& why) {
+        throw VantrelError(QStringLiteral("Файл ") + path + QStringLiteral(" не является хранилищем Vantrel (") +
+                           why + QStringLiteral("); файл не изменён"));
+    };
+    int id = 0, version = 0;
+    QSet<QString> tables;
+    try {
+        id = pragma("application_id");
+        version = pragma("user_version");
+        Statement s(db_, "SELECT name FROM sqlite_master WHERE type = 'table'");
+        while (s.step())
+            tables.insert(s.text(0));
+    } catch (const VantrelError& error) {
+        refuse(error.text());
+    }
+    if (id == 0 && version == 0 && tables == kFirstVersionTables)
+        version = 1;
+    else if (id != kApplicationId)
+        refuse(tables.isEmpty() ? QStringLiteral("чужой файл SQLite") : QStringLiteral("в нём чужие таблицы"));
+    if (version > kSchemaVersion)
+        throw VantrelError(QStringLiteral("Хранилище ") + path +
+                           QStringLiteral(" создано более новой версией сервера (версия схемы %1)").arg(version));
+    if (version == kSchemaVersion)
+        return;
+    if (readOnly_)
+        throw VantrelError(QStringLiteral("Хранилище ") + path +
+                           QStringLiteral(" старой версии открыто только для чтения и не может быть обновлено"));
+    // Version 1 to 2: the store names itself. Later versions add their steps here.
+    exec("BEGIN IMMEDIATE");
+    try {
+        createSchema();
+        exec("COMMIT");
+    } catch (...) {
+        exec("ROLLBACK");
+        throw;
+    }
+}
+
+void SqliteStore::createSchema() {
+    exec(kSchema);
+    exec(QStringLiteral("PRAGMA application_id = %1; PRAGMA user_version = %2;")
+             .arg(kApplicationId)
+             .arg(kSchemaVersion)
+             .toUtf8()
+             .constData());
+}
+
+int SqliteStore::pragma(const char* name) const {
+    Statement s(db_, (QByteArray("PRAGMA ") + name).constData());
+    return s.step() ? s.integer(0) : 0;
+}
+
+SqliteStore::~SqliteStore() { sqlite3_close_v2(db_); }
+
+void SqliteStore::exec(const char* sql) const {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(error ? error : "?");
+        sqlite3_free(error);
+        fail(text);
+    }
+}
+
+void SqliteStore::fail(const QString& what) const {
+    throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(what));
+}
+
+std::vector<Group> SqliteStore::groups() const {
+    Statement s(db_, "SELECT id, name FROM groups ORDER BY position, rowid");
+    std::vector<Group> result;
+    while (s.step())
+        result.push_back({s.text(0), s.text(1)});
+    return result;
+}
+
+std::vector<Car> SqliteStore::cars(const QString& groupId) const {
+    Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars "
+                     "WHERE group_id = ? ORDER BY id");
+    s.bind(1, groupId);
+    return readCars(s);
+}
+
+std::vector<Car> SqliteStore::allCars() const {
+    Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars ORDER BY id");
+    return readCars(s);
+}
+
+std::vector<Message> SqliteStore::messages(int device, double from, double to, const CancelToken& cancel) const {
+    Statement s(db_, "SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
+                     "WHERE device = ? AND time >= ? AND time <= ? ORDER BY time");
+    s.bind(1, device).bind(2, from).bind(3, to);
+    std::vector<Message> result;
+    Statement count(db_, "SELECT COUNT(*) FROM messages WHERE device = ? AND time >= ? AND time <= ?");
+    count.bind(1, device).bind(2, from).bind(3, to);
+    if (count.step()) // read from the index alone; spares growing a vector of a million rows
+        result.reserve(size_t(count.integer(0)));
+    while (s.step()) {
+        if (result.size() % 16384 == 0)
+            cancel.check();
+        result.push_back({s.real(0), s.real(1), s.real(2), s.real(3), s.integer(4) != 0,
+                          s.integer(5) != 0, s.real(6), s.real(7), s.integer(8)});
+    }
+    return result;
+}
+
+std::vector<Checkpoint> SqliteStore::checkpoints(const QString& listId) const {
+    Statement s(db_, "SELECT name, note, lat, lon, radius FROM checkpoints WHERE list_id = ? "
+                     "ORDER BY position");
+    s.bind(1, listId);
+    std::vector<Checkpoint> result;
+    while (s.step())
+        result.push_back({s.text(0), s.text(1), s.real(2), s.real(3), s.integer(4)});
+    return result;
+}
+
+qint64 SqliteStore::messageCount() const {
+    Statement s(db_, "SELECT COUNT(*) FROM messages");
+    s.step();
+    return s.integer64(0);
+}
+
+void SqliteStore::begin() {
+    if (readOnly_)
+        fail(QStringLiteral("хранилище открыто только для чтения"));
+    exec("BEGIN IMMEDIATE");
+}
+void SqliteStore::commit() { exec("COMMIT"); }
+void SqliteStore::rollback() { exec("ROLLBACK"); }
+
+void SqliteStore::addGroup(const Group& group) {
+    Statement s(db_, "INSERT INTO groups (id, name, position) "
+                     "VALUES (?, ?, (SELECT COALESCE(MAX(position), 0) + 1 FROM groups))");
+    s.bind(1, group.id).bind(2, group.name).step();
+}
+
+int SqliteStore::addCar(const Car& car) {
+    Statement s(db_, "INSERT INTO cars (id, group_id, name, number, device, checkpoint_list) "
+                     "VALUES (NULLIF(?, 0), ?, ?, ?, ?, ?)");
+    s.bind(1, car.id).bind(2, car.groupId).bind(3, car.name).bind(4, car.number).bind(5, car.device)
+        .bind(6, car.checkpointList).step();
+    return int(sqlite3_last_insert_rowid(db_));
+}
+
+void SqliteStore::addMessages(int device, const std::vector<Message>& messages) {
+    Statement s(db_, "INSERT INTO messages (device, time, lon, lat, speed, signal, power, fuel1, fuel2, "
+                     "sensors) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    for (const Message& m : messages) {
+        s.bind(1, device).bind(2, m.time).bind(3, m.lon).bind(4, m.lat).bind(5, m.speed)
+            .bind(6, m.signal ? 1 : 0).bind(7, m.power ? 1 : 0).bind(8, m.fuel1).bind(9, m.fuel2)
+            .bind(10, m.sensors);
+        s.step();
+        s.reset();
+    }
+}
+
+void SqliteStore::addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) {
+    Statement s(db_, "INSERT INTO checkpoints (list_id, position, name, note, lat, lon, radius) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    int position = 0;
+    for (const Checkpoint& c : checkpoints) {
+        s.bind(1, listId).bind(2, ++position).bind(3, c.name).bind(4, c.note).bind(5, c.lat)
+            .bind(6, c.lon).bind(7, c.radius);
+        s.step();
+        s.reset();
+    }
+}
+
+std::optional<Car> SqliteStore::carOfDevice(int device) const {
+    Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars WHERE device = ?");
+    s.bind(1, device);
+    std::vector<Car> found = readCars(s);
+    if (found.empty())
+        return std::nullopt;
+    return found.front();
+}
+
+} // namespace vserver

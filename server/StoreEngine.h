@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ServerTypes.h"
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace vserver {
+
+// What a store engine keeps: groups, cars, raw device messages and checkpoint lists. Every
+// failure throws VantrelError with a readable text.
+class StoreEngine {
+public:
+    virtual ~StoreEngine() = default;
+
+    virtual std::vector<Group> groups() const = 0;
+    virtual std::vector<Car> cars(const QString& groupId) const = 0;
+    virtual std::vector<Car> allCars() const = 0;
+    // The device's messages over [from, to], in ascending time; stops early when cancelled.
+    virtual std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel) const = 0;
+    virtual std::vector<Checkpoint> checkpoints(const QString& listId) const = 0;
+    virtual qint64 messageCount() const = 0;
+    virtual bool readOnly() const = 0;
+    virtual std::optional<Car> carOfDevice(int device) const = 0;
+
+    // Writing happens inside one transaction: all of it is stored, or nothing.
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+
+    virtual void addGroup(const Group& group) = 0;
+    // Stores the car; a car id of 0 takes the next free one. Returns the id.
+    virtual int addCar(const Car& car) = 0;
+    virtual void addMessages(int device, const std::vector<Message>& messages) = 0;
+    virtual void addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) = 0;
+
+    // Finds a group by name, or creates it.
+    QString ensureGroup(const QString& name) {
+        const std::vector<Group> known = groups();
+        for (const Group& group : known)
+            if (group.name == name)
+                return group.id;
+        const QString id = QStringLiteral("grp-%1").arg(known.size() + 1);
+        addGroup({id, name});
+        return id;
+    }
+};
+
+} // namespace vserver
