@@ -19,6 +19,7 @@ run "vehicle position and marker redraw" "$build/bench/bench_car_position"
 run "map control" "$build/bench/bench_map"
 run "tracking server" dbus-run-session -- "$build/bench/bench_server"
 run "GPX import" "$build/bench/bench_import"
+run "stores at an installation's size" "$build/bench/bench_store"
 run "loading a trip" dbus-run-session -- "$build/bench/bench_load"
 run "playback" "$build/bench/bench_playback"
 echo

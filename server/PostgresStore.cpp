@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kApplicationId = 0x56544c52; // "VTLR", as in the SQLite file
 constexpr int kSchemaVersion = 2;
-constexpr int kChunk = 50000; // rows a cursor fetch brings
 
 const char* const kSchema = R"sql(
 CREATE TABLE vantrel_store (application_id INTEGER NOT NULL, schema_version INTEGER NOT NULL);
@@ -87,16 +86,7 @@ QByteArray number(double value) {
     return QByteArray(buffer, int(std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer));
 }
 
-double binaryDouble(const PGresult* r, int row, int column) {
-    if (PQgetisnull(r, row, column))
-        return kNoValue;
-    quint64 bits = qFromBigEndian<quint64>(PQgetvalue(r, row, column));
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
-int binaryInt(const PGresult* r, int row, int column) { return qFromBigEndian<qint32>(PQgetvalue(r, row, column)); }
 
 std::vector<Car> readCars(PGconn* db, const char* sql, const std::vector<Param>& parameters) {
     const PgResult r = run(db, sql, parameters);
@@ -192,39 +182,62 @@ std::optional<Car> PostgresStore::carOfDevice(int device) const {
 }
 
 std::vector<Message> PostgresStore::messages(int device, double from, double to, const CancelToken& cancel) const {
-    // The device's period through a cursor, a chunk at a time, in binary: never the table. Inside
-    // a writer's transaction the cursor lives in it; otherwise in one of its own.
-    const bool own = !inTransaction_;
-    if (own)
-        run(db_, "BEGIN READ ONLY");
+    // The device's period streamed in COPY's binary form, row by row as it arrives: never the
+    // table, and no result set held whole on either side.
+    const QByteArray sql = "COPY (SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
+                           "WHERE device = " + QByteArray::number(device) + " AND time >= " + number(from) +
+                           " AND time <= " + number(to) + " ORDER BY time) TO STDOUT (FORMAT binary)";
+    const PgResult copy(PQexec(db_, sql.constData()), &PQclear);
+    if (PQresultStatus(copy.get()) != PGRES_COPY_OUT)
+        failed(db_);
     std::vector<Message> result;
-    try {
-        const PgResult count = run(db_, "SELECT COUNT(*) FROM messages WHERE device = $1 AND time >= $2 AND time <= $3",
-                                 {device, from, to});
-        result.reserve(size_t(QByteArray(PQgetvalue(count.get(), 0, 0)).toLongLong()));
-        run(db_,
-            "DECLARE period NO SCROLL CURSOR FOR SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors "
-            "FROM messages WHERE device = $1 AND time >= $2 AND time <= $3 ORDER BY time",
-            {device, from, to});
-        const QByteArray fetch = "FETCH " + QByteArray::number(kChunk) + " FROM period";
-        for (;;) {
-            cancel.check();
-            const PgResult chunk = run(db_, fetch.constData(), {}, true);
-            const PGresult* r = chunk.get();
-            const int rows = PQntuples(r);
-            for (int i = 0; i < rows; ++i)
-                result.push_back({binaryDouble(r, i, 0), binaryDouble(r, i, 1), binaryDouble(r, i, 2),
-                                  binaryDouble(r, i, 3), *PQgetvalue(r, i, 4) != 0, *PQgetvalue(r, i, 5) != 0,
-                                  binaryDouble(r, i, 6), binaryDouble(r, i, 7), binaryInt(r, i, 8)});
-            if (rows < kChunk)
-                break;
+    bool header = true;
+    for (;;) {
+        char* row = nullptr;
+        const int length = PQgetCopyData(db_, &row, 0);
+        if (length == -1)
+            break; // done
+        if (length < 0)
+            failed(db_);
+        std::unique_ptr<char, decltype(&PQfreemem)> owned(row, &PQfreemem);
+        const char* at = row;
+        const char* const end = row + length;
+        if (header) { // signature, flags and header extension come with the first row
+            at += 11 + 4;
+            at += 4 + qFromBigEndian<qint32>(at);
+            header = false;
         }
-        run(db_, own ? "COMMIT" : "CLOSE period");
-    } catch (...) {
-        if (own)
-            PQclear(PQexec(db_, "ROLLBACK"));
-        throw;
+        if (end - at < 2 || qFromBigEndian<qint16>(at) != 9)
+            continue; // the trailer (-1)
+        at += 2;
+        double values[9];
+        for (int field = 0; field < 9; ++field) {
+            const qint32 size = qFromBigEndian<qint32>(at);
+            at += 4;
+            if (size < 0) {
+                values[field] = kNoValue;
+                continue;
+            }
+            if (size == 8) {
+                const quint64 bits = qFromBigEndian<quint64>(at);
+                std::memcpy(&values[field], &bits, 8);
+            } else if (size == 4) {
+                values[field] = qFromBigEndian<qint32>(at);
+            } else {
+                values[field] = *at != 0; // boolean
+            }
+            at += size;
+        }
+        if (result.size() % 65536 == 0)
+            cancel.check();
+        result.push_back({values[0], values[1], values[2], values[3], values[4] != 0, values[5] != 0, values[6],
+                          values[7], int(values[8])});
     }
+    const PgResult end(PQgetResult(db_), &PQclear);
+    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
+        failed(db_);
+    while (PGresult* rest = PQgetResult(db_))
+        PQclear(rest);
     return result;
 }
 
@@ -244,16 +257,9 @@ qint64 PostgresStore::messageCount() const {
     return QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong();
 }
 
-void PostgresStore::begin() {
-    run(db_, "BEGIN");
-    inTransaction_ = true;
-}
-void PostgresStore::commit() {
-    inTransaction_ = false;
-    run(db_, "COMMIT");
-}
+void PostgresStore::begin() { run(db_, "BEGIN"); }
+void PostgresStore::commit() { run(db_, "COMMIT"); }
 void PostgresStore::rollback() {
-    inTransaction_ = false;
     if (PQstatus(db_) == CONNECTION_OK) // a lost connection has rolled back on the server already
         run(db_, "ROLLBACK");
 }

@@ -7,10 +7,10 @@ typedef struct pg_conn PGconn;
 namespace vserver {
 
 // The store in a PostgreSQL database, for installations whose desks share one: the same tables
-// as the SQLite file, messages indexed by device and time, read in chunks through a cursor and
-// written with COPY. A database without tables gets the schema; one holding other tables is
-// refused untouched. A connection that fails or is lost says so in Russian; each computation
-// opens its own, so the server answers again once the database is back.
+// as the SQLite file, messages indexed by device and time, streamed out and written in with
+// COPY. A database without tables gets the schema; one holding other tables is refused
+// untouched. A connection that fails or is lost says so in Russian; each computation opens its
+// own, so the server answers again once the database is back.
 class PostgresStore : public StoreEngine {
 public:
     explicit PostgresStore(const QString& uri);
@@ -41,7 +41,6 @@ private:
 
     PGconn* db_ = nullptr;
     QString where_; // the database, without its password, for messages
-    bool inTransaction_ = false;
 };
 
 } // namespace vserver
