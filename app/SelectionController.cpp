@@ -148,14 +148,15 @@ void SelectionController::LoadTrack(int tripNumber) {
     const int count = server.TrackPointCount();
     if (count < 0)
         throw VantrelError(QStringLiteral("Сервер сообщил неверное число точек трека: %1").arg(count));
-    if (count < 1) {
+    if (count < 1)
         f.track.setEmpty();
-        f.speedChart->setTrack(f.track);
+    else
+        f.track.load(server.TrackCrdsArray(), count);
+    f.speedChart->setTrack(f.track);
+    if (count < 1) {
         f.infoPoints().loadTripEvents();
         return;
     }
-    f.track.load(server.TrackCrdsArray(), count);
-    f.speedChart->setTrack(f.track);
     f.mapLayers->shapes.count = 0;
     f.ToolButton4->setChecked(true);
     f.clock.PlayBase = f.track.TrackStartTime();

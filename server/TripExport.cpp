@@ -10,26 +10,25 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
 namespace vserver {
 namespace {
 
-// A local wall-clock value as the UTC moment it names, "2009-03-31T05:00:00Z".
-QByteArray utcText(double value) {
+// A local wall-clock value as the UTC moment it names.
+QDateTime utc(double value) {
     const QDateTime wall = datetime::toQDateTime(value);
-    const QDateTime local(wall.date(), wall.time(), Qt::LocalTime);
-    return local.toUTC().toString(Qt::ISODate).toUtf8();
+    return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toUTC();
 }
 
+// "2009-03-31T05:00:00Z".
+QByteArray utcText(double value) { return utc(value).toString(Qt::ISODate).toUtf8(); }
+
 void setUtc(OGRFeature& feature, const char* field, double value) {
-    const QDateTime utc = QDateTime(datetime::toQDateTime(value).date(), datetime::toQDateTime(value).time(),
-                                    Qt::LocalTime)
-                              .toUTC();
-    feature.SetField(field, utc.date().year(), utc.date().month(), utc.date().day(), utc.time().hour(),
-                     utc.time().minute(), float(utc.time().second() + utc.time().msec() / 1000.0), 100);
+    const QDateTime moment = utc(value);
+    feature.SetField(field, moment.date().year(), moment.date().month(), moment.date().day(), moment.time().hour(),
+                     moment.time().minute(), float(moment.time().second() + moment.time().msec() / 1000.0), 100);
 }
 
 OGRLayer* layer(GDALDataset& data, const char* name, OGRwkbGeometryType type, OGRSpatialReference& lonLat,
