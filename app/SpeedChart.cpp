@@ -31,19 +31,29 @@ void SpeedChart::setTrack(const TrackStore& track) {
     top_ = speedprofile::scaleTop(highest);
     playTime_ = times_.empty() ? 0 : times_.front();
     columns_ = speedprofile::columns(times_, speeds_, axis());
+    background_ = QPixmap();
     update();
 }
 
 void SpeedChart::setShaded(std::vector<std::pair<double, double>> periods) {
     shaded_ = std::move(periods);
+    background_ = QPixmap();
     update();
 }
 
 void SpeedChart::setPlayTime(double time) {
     playTime_ = time;
+    if (times_.size() < 2)
+        return;
     const int x = int(std::lround(axis().xAt(time)));
-    if (x != playX_)
-        update(); // the play-head moved by a pixel at least
+    if (x != playX_) { // the play-head moved by a pixel at least: repaint where it was and where it is
+        update(playHeadRect(playX_));
+        update(playHeadRect(x));
+    }
+}
+
+QRect SpeedChart::playHeadRect(int x) const {
+    return QRect(x - 2, 0, 5, height());
 }
 
 QRectF SpeedChart::plotArea() const {
@@ -63,10 +73,36 @@ speedprofile::TimeAxis SpeedChart::axis() const {
 void SpeedChart::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     columns_ = speedprofile::columns(times_, speeds_, axis());
+    background_ = QPixmap();
 }
 
-void SpeedChart::paintEvent(QPaintEvent*) {
+void SpeedChart::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)
+        background_ = QPixmap();
+    QWidget::changeEvent(event);
+}
+
+void SpeedChart::paintEvent(QPaintEvent* event) {
+    if (background_.size() != size() * devicePixelRatio()) {
+        background_ = QPixmap(size() * devicePixelRatio());
+        background_.setDevicePixelRatio(devicePixelRatio());
+        QPainter painter(&background_);
+        paintBackground(painter);
+    }
     QPainter painter(this);
+    painter.drawPixmap(event->rect(), background_, QRectF(QPointF(event->rect().topLeft()) * devicePixelRatio(),
+                                                          QSizeF(event->rect().size()) * devicePixelRatio()));
+    if (times_.size() < 2) {
+        playX_ = -1;
+        return;
+    }
+    const QRectF area = plotArea();
+    playX_ = int(std::lround(axis().xAt(playTime_)));
+    painter.setPen(QPen(QColor(220, 0, 0), 2));
+    painter.drawLine(QPointF(playX_, area.top()), QPointF(playX_, area.bottom()));
+}
+
+void SpeedChart::paintBackground(QPainter& painter) {
     painter.fillRect(rect(), palette().base());
     const QRectF area = plotArea();
     const double yPerKmh = area.height() / top_;
@@ -83,7 +119,6 @@ void SpeedChart::paintEvent(QPaintEvent*) {
     painter.drawText(QRectF(0, area.bottom() - 8, kLeft - 4, 14), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("0"));
     if (times_.size() < 2) {
         painter.drawText(area, Qt::AlignCenter, QStringLiteral("Нет рейса для графика скорости"));
-        playX_ = -1;
         return;
     }
     const auto timeText = [](double t) { return datetime::toQDateTime(t).toString(QStringLiteral("HH:mm:ss")); };
@@ -108,9 +143,6 @@ void SpeedChart::paintEvent(QPaintEvent*) {
         painter.drawLine(QPointF(x, y(c.high)), QPointF(x, y(c.low) + 0.5));
         previous = QPointF(x, y(c.last));
     }
-    playX_ = int(std::lround(axis().xAt(playTime_)));
-    painter.setPen(QPen(QColor(220, 0, 0), 2));
-    painter.drawLine(QPointF(playX_, area.top()), QPointF(playX_, area.bottom()));
 }
 
 void SpeedChart::seekTo(double x) {

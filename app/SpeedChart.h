@@ -2,6 +2,7 @@
 
 #include "SpeedProfile.h"
 
+#include <QPixmap>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -25,6 +26,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
@@ -32,6 +34,8 @@ private:
     speedprofile::TimeAxis axis() const;
     QRectF plotArea() const;
     void seekTo(double x);
+    void paintBackground(QPainter& painter);
+    QRect playHeadRect(int x) const;
 
     std::vector<double> times_, speeds_;
     std::vector<speedprofile::Column> columns_;
@@ -39,4 +43,5 @@ private:
     double top_ = 10;
     double playTime_ = 0;
     int playX_ = -1; // the play-head's column as last drawn
+    QPixmap background_; // everything but the play-head, drawn again when the trip, shading or size changes
 };
