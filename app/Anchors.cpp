@@ -32,7 +32,10 @@ void Anchors::apply(const Item& item) const {
         r.translate(change / 2, 0);
         break;
     }
-    item.child->setGeometry(r);
+    // Fixed, since the anchors alone size a placed control; a label whose text changes on every
+    // playback tick then spares its container a layout request each time.
+    item.child->setFixedSize(r.size());
+    item.child->move(r.topLeft());
 }
 
 bool Anchors::eventFilter(QObject* watched, QEvent* event) {

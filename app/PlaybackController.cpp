@@ -198,8 +198,17 @@ void PlaybackController::showCarAtEnd() {
 
 void PlaybackController::placeVehicle(int c, double playTime) {
     const TrackStore& track = f.track;
-    TForm1::setLabel(f.lblSpeed, carposition::speedLabel(track.speed(c)));
-    TForm1::setLabel(f.lblDistance, carposition::distanceLabel(track.mileage(c)));
+    const double speed = track.speed(c), mileage = track.mileage(c);
+    if (speed != labelledSpeed_ || f.lblSpeed->text() != speedText_) {
+        speedText_ = carposition::speedLabel(speed);
+        labelledSpeed_ = speed;
+        TForm1::setLabel(f.lblSpeed, speedText_);
+    }
+    if (mileage != labelledMileage_ || f.lblDistance->text() != mileageText_) {
+        mileageText_ = carposition::distanceLabel(mileage);
+        labelledMileage_ = mileage;
+        TForm1::setLabel(f.lblDistance, mileageText_);
+    }
     const carposition::Placement where = carposition::place(track, c, playTime);
     f.CarMarkerTexts = carposition::SetCarMarkerTexts(where.x, where.y, where.heading);
     f.map().RefreshLayers(2);

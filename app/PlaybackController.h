@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <cmath>
 #include <exception>
 
 class QChar;
@@ -44,5 +45,9 @@ private:
     TForm1& f;
     QTimer rest_; // the pause at the end of a skipped stop; the window keeps working meanwhile
     int programmaticSets_ = 0;
+    // The speed and mileage the labels were last written for, and their texts: most ticks stay
+    // on one point, and formatting for the locale is not free.
+    double labelledSpeed_ = std::nan(""), labelledMileage_ = std::nan("");
+    QString speedText_, mileageText_;
     std::exception_ptr trackBarError_;
 };

@@ -3,6 +3,7 @@
 #include "DateTimeValue.h"
 #include "EventRibbon.h"
 #include "ExportController.h"
+#include "FramePacer.h"
 #include "GlyphButton.h"
 #include "IMapvexControl.h"
 #include "IVantrelAutomation.h"
@@ -98,6 +99,7 @@ TForm1::TForm1(PlayerEnvironment environment, QWidget* parent)
     settings_ = std::make_unique<SettingsController>(*this);
     connectHandlers();
     qApp->installEventFilter(this); // the player's keys, wherever the focus is in the window
+    new FramePacer(this);
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 

@@ -37,9 +37,15 @@ double circularMean(double a, double b) {
     return mean;
 }
 
-QLocale labelLocale() {
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+// The default locale without group separators, made again only when the default changes:
+// the labels are written on every playback tick.
+const QLocale& labelLocale() {
+    thread_local QLocale madeFrom(QLocale::c()), locale(QLocale::c());
+    if (QLocale() != madeFrom || locale.numberOptions() != QLocale::OmitGroupSeparator) {
+        madeFrom = QLocale();
+        locale = madeFrom;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    }
     return locale;
 }
 
