@@ -1,6 +1,7 @@
 #include "MapStyle.h"
 
 #include <QRegularExpression>
+#include <QVarLengthArray>
 #include <charconv>
 #include <cmath>
 
@@ -63,8 +64,8 @@ std::optional<QColor> parseColour(QStringView text) {
 }
 
 // Splits at blanks; a token in single quotes keeps its blanks.
-std::vector<QStringView> tokens(QStringView text) {
-    std::vector<QStringView> result;
+QVarLengthArray<QStringView, 8> tokens(QStringView text) {
+    QVarLengthArray<QStringView, 8> result;
     qsizetype i = 0;
     while (i < text.size()) {
         while (i < text.size() && text[i].isSpace())
@@ -111,7 +112,7 @@ std::optional<MapStyle> parseLabelStyle(const QString& text) {
 } // namespace
 
 std::optional<MapStyle> parseStyle(const QString& text) {
-    const std::vector<QStringView> t = tokens(text);
+    const auto t = tokens(text);
     if (t.empty())
         return std::nullopt;
     MapStyle style;

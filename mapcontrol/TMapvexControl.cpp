@@ -248,8 +248,11 @@ void TMapvexControl::paintEvent(QPaintEvent* event) {
     painter.setRenderHint(QPainter::Antialiasing);
     scene_.renderLive(painter, view_);
     paintedLive_ = scene_.liveBounds(frameView()).toAlignedRect();
-    drawScaleBar(painter);
-    drawAttribution(painter);
+    constexpr int kOverlayBand = 40; // the scale bar and the credit sit in the bottom strip
+    if (dirty.bottom() >= height() - kOverlayBand) { // text layout is dear even when clipped away
+        drawScaleBar(painter);
+        drawAttribution(painter);
+    }
     ++paintedFrames_;
 }
 
