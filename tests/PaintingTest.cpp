@@ -1,0 +1,80 @@
+#include "FramePacer.h"
+#include "ValueLabel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPaintEvent>
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage rendered(QLabel& label) {
+    QImage image(label.size(), QImage::Format_RGB32);
+    label.render(&image);
+    return image;
+}
+
+// The panel's values drawn from cached glyphs look exactly as QLabel draws them, and so does a
+// text it leaves to QLabel.
+TEST(ValueLabel, DrawsTheTextPixelForPixelAsALabelDoes) {
+    QFont font;
+    font.setFamilies({"Tahoma", "Arial", "Liberation Sans", "DejaVu Sans"});
+    for (const int pixels : {11, 12}) {
+        font.setPixelSize(pixels);
+        for (const QString& text : {QStringLiteral("12,5 км/ч"), QStringLiteral("1234567 м"),
+                                   QStringLiteral("02.03.2009 08:24:33"), QStringLiteral("-1.5E-7"),
+                                   QStringLiteral("AVATAR ffi"), QStringLiteral("Тут")}) {
+            QLabel plain(text);
+            ValueLabel fast(text);
+            for (QLabel* label : {&plain, static_cast<QLabel*>(&fast)}) {
+                label->setFont(font);
+                label->setTextFormat(Qt::PlainText);
+                label->resize(175, 15);
+            }
+            EXPECT_EQ(rendered(plain), rendered(fast)) << text.toStdString() << " at " << pixels << " px";
+        }
+    }
+}
+
+struct CountingWidget : QWidget {
+    using QWidget::QWidget;
+    void paintEvent(QPaintEvent*) override { ++paints; }
+    int paints = 0;
+};
+
+// Updates asked for every millisecond are gathered into frames, and the last one is painted.
+TEST(FramePacer, GathersUpdatesIntoFramesAndLosesNone) {
+    QWidget window;
+    new FramePacer(&window);
+    auto* child = new CountingWidget(&window);
+    window.resize(200, 100);
+    child->resize(50, 50);
+    window.show();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (child->paints == 0 && elapsed.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    const int before = child->paints;
+    elapsed.restart();
+    int updates = 0;
+    while (elapsed.elapsed() < 200) {
+        child->update();
+        ++updates;
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    const qint64 asked = elapsed.elapsed();
+    while (elapsed.elapsed() < asked + 1000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    const int frames = child->paints - before;
+    EXPECT_GE(frames, 1);
+    EXPECT_LE(frames, asked / 16 + 2) << updates << " updates";
+    const int settled = child->paints;
+    child->update(); // one more, long after the last frame: painted without waiting for another
+    elapsed.restart();
+    while (child->paints == settled && elapsed.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(child->paints, settled + 1);
+}
+
+} // namespace
