@@ -156,6 +156,23 @@ const MapScene::Layer* MapScene::layer(const QString& name) const {
     return nullptr;
 }
 
+const std::vector<QPointF>* MapScene::projectedGeometry(const QString& text) {
+    constexpr qsizetype kLong = 4096; // short ones, checkpoints among them, are read each time
+    if (text.size() >= kLong && text == lastGeometryText_)
+        return &lastGeometry_;
+    const auto geometry = parseGeometry(text);
+    if (!geometry) {
+        lastGeometryText_.clear();
+        return nullptr;
+    }
+    lastGeometry_.clear();
+    lastGeometry_.reserve(geometry->size());
+    for (const QPointF& p : *geometry)
+        lastGeometry_.push_back(mercator::project(p.x(), p.y()));
+    lastGeometryText_ = text.size() >= kLong ? text : QString();
+    return &lastGeometry_;
+}
+
 int MapScene::addLayer(const QString& definitionText, const QString& styleText, IMapTable* table) {
     auto cached = definitions_.find(definitionText);
     if (cached == definitions_.end()) {
@@ -195,12 +212,10 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
                 continue;
             feature.points = {mercator::project(*longitude, *latitude)};
         } else {
-            const auto geometry = parseGeometry(record.value(geometryField));
+            const std::vector<QPointF>* geometry = projectedGeometry(record.value(geometryField));
             if (!geometry)
                 continue;
-            feature.points.reserve(geometry->size());
-            for (const QPointF& p : *geometry)
-                feature.points.push_back(mercator::project(p.x(), p.y()));
+            feature.points = *geometry;
         }
         QRectF bounds(feature.points.front(), QSizeF(0, 0));
         for (const QPointF& p : feature.points) {

@@ -91,6 +91,11 @@ private:
     BaseMap baseMap_;
     QHash<QString, QImage> pictures_;
     quint64 staticRevision_ = 0;
+    // The last long geometry text and its projected points: the player sends a trail twice, as
+    // its outline and its line, and a text of a million points takes a while to read.
+    QString lastGeometryText_;
+    std::vector<QPointF> lastGeometry_;
+    const std::vector<QPointF>* projectedGeometry(const QString& text);
 };
 
 // Draws one feature in screen space; shared by the scene and the base map.

@@ -171,29 +171,27 @@ void TMapvexControl::startRender(std::vector<TileCache::Key> missing) {
     if (inFlight_)
         return; // one batch at a time; what the view then needs is asked for when it lands
     inFlight_ = true;
-    using Drawn = std::vector<std::pair<TileCache::Key, QImage>>;
-    auto* watcher = new QFutureWatcher<Drawn>(this);
-    connect(watcher, &QFutureWatcher<Drawn>::finished, this, [this, watcher] {
+    using Tile = std::pair<TileCache::Key, QImage>;
+    auto* watcher = new QFutureWatcher<Tile>(this);
+    connect(watcher, &QFutureWatcher<Tile>::finished, this, [this, watcher] {
         watcher->deleteLater();
         inFlight_ = false;
-        for (auto& [key, image] : watcher->result())
+        for (auto& [key, image] : watcher->future().results())
             if (key.layers == scene_.staticRevision())
                 tiles_.insert(key, std::move(image));
         update(); // draws the new tiles, or asks for those the view now needs
     });
-    watcher->setFuture(QtConcurrent::run([part = scene_.staticPart(), keys = std::move(missing), dpi = view_.dpi] {
-        Drawn drawn;
-        for (const TileCache::Key& key : keys) {
-            const int side = int(std::ceil(TileCache::kTileSize * key.ratio));
-            QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-            image.setDevicePixelRatio(key.ratio);
-            QPainter painter(&image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            MapScene::renderStatic(painter, TileCache::viewOf(key, dpi), part);
-            painter.end();
-            drawn.emplace_back(key, std::move(image));
-        }
-        return drawn;
+    // Each tile on whichever worker is free: the cores share a view's tiles.
+    watcher->setFuture(QtConcurrent::mapped(std::move(missing), [part = scene_.staticPart(), dpi = view_.dpi](
+                                                                    const TileCache::Key& key) {
+        const int side = int(std::ceil(TileCache::kTileSize * key.ratio));
+        QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(key.ratio);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        MapScene::renderStatic(painter, TileCache::viewOf(key, dpi), part);
+        painter.end();
+        return Tile{key, std::move(image)};
     }));
 }
 
