@@ -105,15 +105,29 @@ int main(int argc, char** argv) {
         }
         return std::pair{sinceComputed.nsecsElapsed() / 1e6, sinceChosen.nsecsElapsed() / 1e6};
     };
+    // The three transfers a trip's load makes (its numbers, its line for the outline and for
+    // the trail), timed alone on the same bus: what the load spends in D-Bus before any work.
+    const auto transfers = [&] {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        client.SetTripIndex(1);
+        const auto numbers = client.TrackCrdsArray();
+        const QString outline = client.TrackLine(), line = client.TrackLine();
+        return std::pair{elapsed.nsecsElapsed() / 1e6, numbers.size() / 5};
+    };
     std::vector<double> small, large;
     for (int run = 0; run < 3; ++run) {
         const auto [computedToScreen, chosenToScreenSmall] = load(0, 100000);
         small.push_back(computedToScreen);
+        const auto [smallTransfers, smallPoints] = transfers();
         const auto [computedToScreenLarge, chosenToScreen] = load(1, 1000000);
         large.push_back(chosenToScreen);
+        const auto [largeTransfers, largePoints] = transfers();
         std::printf("run %d: 100,000 points %.0f ms after their computation (%.0f ms after the choice); "
-                    "1,000,000 points %.0f ms after the choice (%.0f ms after their computation)\n",
-                    run + 1, computedToScreen, chosenToScreenSmall, chosenToScreen, computedToScreenLarge);
+                    "1,000,000 points %.0f ms after the choice (%.0f ms after their computation)\n"
+                    "       the three transfers alone: %.0f ms for %zu points, %.0f ms for %zu points\n",
+                    run + 1, computedToScreen, chosenToScreenSmall, chosenToScreen, computedToScreenLarge,
+                    smallTransfers, smallPoints, largeTransfers, largePoints);
     }
     form.FormDestroy();
     server.terminate();
