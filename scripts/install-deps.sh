@@ -8,6 +8,7 @@ packages=(
     gdal-bin                # ogr2ogr: the tests make projected GeoPackages and Shapefiles with it
     libsqlite3-dev          # the tracking server's store
     libpq-dev               # the tracking server's store on a central PostgreSQL
+    libexpat1-dev           # the GPX import: expat reads a million points several times faster than Qt
     postgresql              # a PostgreSQL server the store tests start for themselves
     libgtest-dev            # GoogleTest
     libbenchmark-dev        # Google Benchmark, for bench/
