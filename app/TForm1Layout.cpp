@@ -52,11 +52,10 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, bool bold 
     return result;
 }
 
-// A value that changes on every playback tick; opaque, it repaints without the box beneath.
+// A value that changes on every playback tick.
 QLabel* valueLabel(QWidget* parent, const char* name, const QString& text) {
     auto* result = named(new ValueLabel(text, parent), name);
     result->setTextFormat(Qt::PlainText);
-    result->setAutoFillBackground(true);
     return result;
 }
 
@@ -126,6 +125,7 @@ void TForm1::createControls() {
     panel->place(GroupBox4, {6, 398, 254, 154}, Anchors::Stretch);
     panel->place(GroupBox5, {6, 545, 254, 86}, Anchors::Stretch);
     Label10 = valueLabel(Panel2, "Label10", QStringLiteral("Label10"));
+    Label10->setAutoFillBackground(true);
     panel->place(Label10, {147, 645, 100, 14});
 
     Timer1 = named(new PlaybackTimer(this), "Timer1");

@@ -8,7 +8,7 @@
 
 namespace {
 // Characters that shaping leaves as they are in the fonts a desktop has: digits, ASCII signs,
-// blanks and Cyrillic letters (Latin letters meet ligatures). Kerning is checked pair by pair.
+// blanks and Cyrillic letters (Latin letters meet ligatures). Pairs may be kerned ("11").
 bool drawnWithoutShaping(QChar c) {
     const char16_t u = c.unicode();
     if (u >= 0x20 && u < 0x7f)
@@ -17,20 +17,71 @@ bool drawnWithoutShaping(QChar c) {
 }
 } // namespace
 
+ValueLabel::ValueLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (parent)
+        parent->installEventFilter(this);
+}
+
 void ValueLabel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         font_ = QRawFont();
         glyphs_.clear();
-        kerned_.clear();
+        kerning_.clear();
     }
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
+        event->type() == QEvent::ParentChange)
+        backdrop_ = QPixmap();
     QLabel::changeEvent(event);
+}
+
+void ValueLabel::moveEvent(QMoveEvent* event) {
+    backdrop_ = QPixmap();
+    QLabel::moveEvent(event);
+}
+
+void ValueLabel::resizeEvent(QResizeEvent* event) {
+    backdrop_ = QPixmap();
+    QLabel::resizeEvent(event);
+}
+
+bool ValueLabel::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Resize:
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+    case QEvent::FontChange:
+    case QEvent::EnabledChange:
+        backdrop_ = QPixmap();
+        break;
+    default:
+        break;
+    }
+    return QLabel::eventFilter(watched, event);
+}
+
+void ValueLabel::paintBackdrop(QPainter& painter) {
+    QWidget* parent = parentWidget();
+    if (!parent || isWindow() || autoFillBackground()) {
+        painter.fillRect(rect(), palette().brush(backgroundRole()));
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    if (backdrop_.isNull() || backdrop_.devicePixelRatio() != ratio) {
+        backdrop_ = QPixmap(size() * ratio);
+        backdrop_.setDevicePixelRatio(ratio);
+        backdrop_.fill(palette().color(backgroundRole()));
+        parent->render(&backdrop_, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
+    }
+    painter.drawPixmap(0, 0, backdrop_);
 }
 
 bool ValueLabel::lookUp(const QString& text, QList<quint32>& indexes, QList<QPointF>& positions, qreal& width) {
     if (!font_.isValid())
         font_ = QRawFont::fromFont(font());
     width = 0;
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         auto found = glyphs_.find(c.unicode());
         if (found == glyphs_.end()) {
             if (!drawnWithoutShaping(c))
@@ -43,23 +94,21 @@ bool ValueLabel::lookUp(const QString& text, QList<quint32>& indexes, QList<QPoi
             glyph.advance = font_.advancesForGlyphIndexes(index).value(0).x();
             found = glyphs_.insert(c.unicode(), glyph);
         }
+        if (i > 0)
+            width += kerning(text[i - 1], c);
         indexes.append(found->index);
         positions.append(QPointF(width, 0));
         width += found->advance;
     }
-    for (qsizetype i = 1; i < text.size(); ++i)
-        if (kerned(text[i - 1], text[i]))
-            return false;
     return true;
 }
 
-bool ValueLabel::kerned(QChar first, QChar second) {
+qreal ValueLabel::kerning(QChar first, QChar second) {
     const quint32 pair = quint32(first.unicode()) << 16 | second.unicode();
-    auto known = kerned_.find(pair);
-    if (known == kerned_.end()) {
+    auto known = kerning_.find(pair);
+    if (known == kerning_.end()) {
         const qreal apart = glyphs_.value(first.unicode()).advance + glyphs_.value(second.unicode()).advance;
-        const qreal shaped = QFontMetricsF(font()).horizontalAdvance(QString(first) + second);
-        known = kerned_.insert(pair, std::abs(shaped - apart) > 1e-3);
+        known = kerning_.insert(pair, QFontMetricsF(font()).horizontalAdvance(QString(first) + second) - apart);
     }
     return *known;
 }
@@ -69,8 +118,11 @@ void ValueLabel::paintEvent(QPaintEvent* event) {
     QList<quint32> indexes;
     QList<QPointF> positions;
     qreal width = 0;
+    QPainter painter(this);
+    paintBackdrop(painter);
     if (textFormat() != Qt::PlainText || wordWrap() || margin() != 0 || indent() > 0 || frameWidth() != 0 ||
         text().isEmpty() || layoutDirection() != Qt::LeftToRight || !lookUp(text(), indexes, positions, width)) {
+        painter.end();
         QLabel::paintEvent(event);
         return;
     }
@@ -91,7 +143,6 @@ void ValueLabel::paintEvent(QPaintEvent* event) {
     run.setRawFont(font_);
     run.setGlyphIndexes(indexes);
     run.setPositions(positions);
-    QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
     painter.drawGlyphRun(QPointF(x, top + metrics.ascent()), run);
 }

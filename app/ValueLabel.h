@@ -2,19 +2,25 @@
 
 #include <QHash>
 #include <QLabel>
+#include <QPixmap>
 #include <QRawFont>
 
 // A label for a value that changes on every playback tick: speed, mileage, time, heading. Its
 // one-line plain text is drawn from glyphs looked up once per character instead of being shaped
 // again on every frame, which costs far more than the drawing. A text that needs shaping (a
-// Latin letter, a kerned pair, a character the font lacks) is painted by QLabel.
+// Latin letter, a character the font lacks) is painted by QLabel.
+// It is opaque: what its parent draws beneath it (a group box's frame) is kept in a picture, so
+// the parent is not painted again on every frame.
 class ValueLabel : public QLabel {
 public:
-    using QLabel::QLabel;
+    explicit ValueLabel(const QString& text, QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Glyph {
@@ -22,10 +28,11 @@ private:
         qreal advance = 0;
     };
     bool lookUp(const QString& text, QList<quint32>& indexes, QList<QPointF>& positions, qreal& width);
-    bool kerned(QChar first, QChar second);
+    qreal kerning(QChar first, QChar second); // what shaping moves the second character by
+    void paintBackdrop(QPainter& painter);
 
     QRawFont font_;
     QHash<char16_t, Glyph> glyphs_;
-    QHash<quint32, bool> kerned_; // by the pair's two characters
-
+    QHash<quint32, qreal> kerning_; // by the pair's two characters
+    QPixmap backdrop_;             // the parent's picture beneath the label
 };

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QImage>
 #include <QPaintEvent>
 #include <gtest/gtest.h>
@@ -22,7 +23,8 @@ TEST(ValueLabel, DrawsTheTextPixelForPixelAsALabelDoes) {
     font.setFamilies({"Tahoma", "Arial", "Liberation Sans", "DejaVu Sans"});
     for (const int pixels : {11, 12}) {
         font.setPixelSize(pixels);
-        for (const QString& text : {QStringLiteral("12,5 км/ч"), QStringLiteral("1234567 м"),
+        for (const QString& text : {QStringLiteral("12,5 км/ч"), QStringLiteral("1234567 м"), QStringLiteral("8110 м"),
+                                   QStringLiteral("11.11.2011 11:11:11"), QStringLiteral("Тут 17,1 км/ч"),
                                    QStringLiteral("02.03.2009 08:24:33"), QStringLiteral("-1.5E-7"),
                                    QStringLiteral("AVATAR ffi"), QStringLiteral("Тут")}) {
             QLabel plain(text);
@@ -35,6 +37,26 @@ TEST(ValueLabel, DrawsTheTextPixelForPixelAsALabelDoes) {
             EXPECT_EQ(rendered(plain), rendered(fast)) << text.toStdString() << " at " << pixels << " px";
         }
     }
+}
+
+// Inside a group box, where the style draws a shaded frame beneath it, the label keeps that shade.
+TEST(ValueLabel, KeepsWhatItsParentDrawsBeneathIt) {
+    QGroupBox plainBox(QStringLiteral("Информационная панель")), fastBox(QStringLiteral("Информационная панель"));
+    auto* plain = new QLabel(QStringLiteral("3302 м"), &plainBox);
+    auto* fast = new ValueLabel(QStringLiteral("3302 м"), &fastBox);
+    for (QGroupBox* box : {&plainBox, &fastBox})
+        box->resize(254, 100);
+    for (QLabel* label : {plain, static_cast<QLabel*>(fast)})
+        label->setGeometry(72, 42, 175, 15);
+    const auto image = [](QWidget& widget) {
+        QImage result(widget.size(), QImage::Format_RGB32);
+        widget.render(&result);
+        return result;
+    };
+    EXPECT_EQ(image(plainBox), image(fastBox));
+    fast->setText(QStringLiteral("3303 м"));
+    plain->setText(QStringLiteral("3303 м"));
+    EXPECT_EQ(image(plainBox), image(fastBox));
 }
 
 struct CountingWidget : QWidget {
