@@ -196,19 +196,18 @@ void PlaybackController::showCarAtEnd() {
         placeVehicle(f.track.PointCount, f.track.time(f.track.PointCount));
 }
 
+void PlaybackController::NumberLabel::write(QLabel* label, double number, QString (*format)(double)) {
+    if (number == value && label->text() == text)
+        return;
+    value = number;
+    text = format(number);
+    TForm1::setLabel(label, text);
+}
+
 void PlaybackController::placeVehicle(int c, double playTime) {
     const TrackStore& track = f.track;
-    const double speed = track.speed(c), mileage = track.mileage(c);
-    if (speed != labelledSpeed_ || f.lblSpeed->text() != speedText_) {
-        speedText_ = carposition::speedLabel(speed);
-        labelledSpeed_ = speed;
-        TForm1::setLabel(f.lblSpeed, speedText_);
-    }
-    if (mileage != labelledMileage_ || f.lblDistance->text() != mileageText_) {
-        mileageText_ = carposition::distanceLabel(mileage);
-        labelledMileage_ = mileage;
-        TForm1::setLabel(f.lblDistance, mileageText_);
-    }
+    speedLabel_.write(f.lblSpeed, track.speed(c), carposition::speedLabel);
+    mileageLabel_.write(f.lblDistance, track.mileage(c), carposition::distanceLabel);
     const carposition::Placement where = carposition::place(track, c, playTime);
     f.CarMarkerTexts = carposition::SetCarMarkerTexts(where.x, where.y, where.heading);
     f.map().RefreshLayers(2);

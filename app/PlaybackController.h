@@ -8,6 +8,7 @@
 #include <exception>
 
 class QChar;
+class QLabel;
 class TForm1;
 
 // Play, pause, stop, the speed box and its spinner, the playback tick, the track bar, and the
@@ -45,9 +46,13 @@ private:
     TForm1& f;
     QTimer rest_; // the pause at the end of a skipped stop; the window keeps working meanwhile
     int programmaticSets_ = 0;
-    // The speed and mileage the labels were last written for, and their texts: most ticks stay
-    // on one point, and formatting for the locale is not free.
-    double labelledSpeed_ = std::nan(""), labelledMileage_ = std::nan("");
-    QString speedText_, mileageText_;
+    // A label written from a number, formatted again only when the number changes or something
+    // else wrote the label meanwhile: most ticks stay on one point, and formatting is not free.
+    struct NumberLabel {
+        double value = std::nan("");
+        QString text;
+        void write(QLabel* label, double number, QString (*format)(double));
+    };
+    NumberLabel speedLabel_, mileageLabel_;
     std::exception_ptr trackBarError_;
 };

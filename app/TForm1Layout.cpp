@@ -44,18 +44,12 @@ template <typename T> T* named(T* widget, const char* name) {
     return widget;
 }
 
+template <typename Label = QLabel>
 QLabel* label(QWidget* parent, const char* name, const QString& text, bool bold = false) {
-    auto* result = named(new QLabel(text, parent), name);
+    auto* result = named(new Label(text, parent), name);
     result->setTextFormat(Qt::PlainText); // texts from the server or the clock are never markup
     if (bold)
         result->setFont(sansFont(12, true));
-    return result;
-}
-
-// A value that changes on every playback tick.
-QLabel* valueLabel(QWidget* parent, const char* name, const QString& text) {
-    auto* result = named(new ValueLabel(text, parent), name);
-    result->setTextFormat(Qt::PlainText);
     return result;
 }
 
@@ -124,7 +118,7 @@ void TForm1::createControls() {
     panel->place(GroupBox2, {7, 179, 254, 213}, Anchors::Stretch);
     panel->place(GroupBox4, {6, 398, 254, 154}, Anchors::Stretch);
     panel->place(GroupBox5, {6, 545, 254, 86}, Anchors::Stretch);
-    Label10 = valueLabel(Panel2, "Label10", QStringLiteral("Label10"));
+    Label10 = label<ValueLabel>(Panel2, "Label10", QStringLiteral("Label10"));
     Label10->setAutoFillBackground(true);
     panel->place(Label10, {147, 645, 100, 14});
 
@@ -285,15 +279,15 @@ void TForm1::createInfoPanel() {
     auto* a = new Anchors(GroupBox5, 254);
     Label1 = label(GroupBox5, "Label1", QStringLiteral("Дата:"));
     a->place(Label1, {16, 20, 50, 15});
-    lblDate = valueLabel(GroupBox5, "lblDate", QStringLiteral("0"));
+    lblDate = label<ValueLabel>(GroupBox5, "lblDate", QStringLiteral("0"));
     a->place(lblDate, {72, 20, 175, 15});
     Label7 = label(GroupBox5, "Label7", QStringLiteral("Скорость:"));
     a->place(Label7, {16, 42, 55, 15});
-    lblSpeed = valueLabel(GroupBox5, "lblSpeed", QStringLiteral("0 км/ч"));
+    lblSpeed = label<ValueLabel>(GroupBox5, "lblSpeed", QStringLiteral("0 км/ч"));
     a->place(lblSpeed, {72, 42, 175, 15});
     Label3 = label(GroupBox5, "Label3", QStringLiteral("Пробег:"));
     a->place(Label3, {16, 63, 55, 15});
-    lblDistance = valueLabel(GroupBox5, "lblDistance", QStringLiteral("0 м"));
+    lblDistance = label<ValueLabel>(GroupBox5, "lblDistance", QStringLiteral("0 м"));
     a->place(lblDistance, {72, 63, 175, 15});
 }
 

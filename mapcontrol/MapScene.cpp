@@ -196,15 +196,16 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
     int recordNumber = -1;
     for (const QStringList& record : source->records()) {
         ++recordNumber;
-        const std::optional<MapStyle> recordStyle = styleField >= 0 ? parseStyle(record.value(styleField)) : layerStyle;
-        if (!recordStyle)
+        std::optional<MapStyle> style =
+            styleField >= 0 ? parseStyle(record.value(styleField)) : layerStyle;
+        if (!style)
             continue;
         Feature feature;
-        feature.style = *recordStyle;
+        feature.style = *style;
         feature.record = recordNumber;
         if (hintField >= 0)
             feature.hint = record.value(hintField);
-        layer.live = layer.live || recordStyle->kind == MapStyle::Kind::Symbol;
+        layer.live = layer.live || style->kind == MapStyle::Kind::Symbol;
         if (layer.pointLayer) {
             const auto latitude = parseNumber(record.value(latitudeField));
             const auto longitude = parseNumber(record.value(longitudeField));

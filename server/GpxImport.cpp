@@ -150,9 +150,8 @@ public:
                 throw VantrelError(QStringLiteral("%1: не удалось прочитать: %2").arg(path_, file.errorString()));
             last = got == 0;
             if (XML_ParseBuffer(parser_, int(got), last) != XML_STATUS_OK) {
-                if (failure_)
-                    throw VantrelError(*failure_);
-                fail(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser_))));
+                if (!failure_) // stopped by expat itself, not by a rule of ours
+                    fail(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser_))));
                 throw VantrelError(*failure_);
             }
         }
