@@ -148,10 +148,12 @@ void SelectionController::LoadTrack(int tripNumber) {
     const int count = server.TrackPointCount();
     if (count < 0)
         throw VantrelError(QStringLiteral("Сервер сообщил неверное число точек трека: %1").arg(count));
-    if (count < 1)
+    if (count < 1) {
         f.track.setEmpty();
-    else
+    } else {
+        server.SendTrackCallsAhead(f.selectionState.CurrentTrip);
         f.track.load(server.TrackCrdsArray(), count);
+    }
     f.speedChart->setTrack(f.track);
     if (count < 1) {
         f.infoPoints().loadTripEvents();

@@ -13,6 +13,7 @@ packages=(
     libgtest-dev            # GoogleTest
     libbenchmark-dev        # Google Benchmark, for bench/
     dbus dbus-daemon        # the session bus the player and the server meet on
+    libdbus-1-dev           # lets the player hold a trip's large answers at once (see TVantrelAutomation)
     xvfb xauth              # a virtual display for screenshots
     fonts-liberation2 fonts-dejavu-core
     poppler-utils           # pdftotext and pdftoppm: the tests read the trip sheets back

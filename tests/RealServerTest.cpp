@@ -2,6 +2,7 @@
 #include "EventLoopWait.h"
 #include "FormFixture.h"
 #include "TVantrelAutomation.h"
+#include "VantrelError.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -34,4 +35,30 @@ TEST(RealServer, TheFirstStartRequestsTheRestoredVehicleAndLoadsTripOne) {
     EXPECT_GT(f.TrackBar->maximum(), 60);
     EXPECT_GE(fixture.map.matching("CurScale=20000").size(), 1);
     EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
+
+    // A trip's calls sent ahead answer as the same calls made one by one.
+    ASSERT_GE(client.TripCount(), 2);
+    client.SetTripIndex(1);
+    const std::vector<double> firstNumbers = client.TrackCrdsArray();
+    client.SetTripIndex(2);
+    const std::vector<double> secondNumbers = client.TrackCrdsArray();
+    const QString secondLine = client.TrackLine();
+    client.SetTripIndex(1);
+
+    client.SendTrackCallsAhead(2);
+    EXPECT_EQ(client.TrackCrdsArray(), firstNumbers); // sent while trip 1 was current
+    client.SetTripIndex(2);
+    EXPECT_EQ(client.TrackLine(), secondLine);
+    EXPECT_EQ(client.TrackLine(), secondLine);
+
+    // Another call first waits out what was sent: the server did those calls, so trip 2 is current.
+    client.SetTripIndex(1);
+    client.SendTrackCallsAhead(2);
+    EXPECT_GE(client.TripCount(), 2);
+    EXPECT_EQ(client.TrackLine(), secondLine);
+
+    client.SendTrackCallsAhead(99); // an error comes with the call it answers
+    EXPECT_EQ(client.TrackCrdsArray(), secondNumbers);
+    EXPECT_THROW(client.SetTripIndex(99), VantrelError);
+    EXPECT_EQ(client.TrackLine(), secondLine);
 }

@@ -53,6 +53,10 @@ public:
     virtual int TrackPointCount() = 0;
     virtual std::vector<double> TrackCrdsArray() = 0;
     virtual QString TrackLine() = 0;
+    // Announces the calls a trip's load makes next, in this order: TrackCrdsArray,
+    // SetTripIndex(tripNumber), TrackLine, TrackLine. A wrapper may send them at once so their
+    // answers travel together, each call then taking its answer; doing nothing is as correct.
+    virtual void SendTrackCallsAhead(int tripNumber) { (void)tripNumber; }
 
     virtual void SetTripEntriesListTypeName(const QString& typeName) = 0;
     virtual void SetTripEntriesListKindName(const QString& kindName) = 0;

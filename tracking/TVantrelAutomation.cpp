@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QThread>
 #include <QUuid>
+#include <cstring>
+#include <dbus/dbus.h>
 
 namespace {
 
@@ -43,6 +45,15 @@ void take(QDBusPendingReply<> reply) {
         throw VantrelError(describe(reply.error()));
 }
 
+// libdbus stops reading a connection while the answers it has received and not yet freed pass
+// 63 MB, and Qt cannot start it again when the answer is freed on another thread than the bus's:
+// the connection then hangs. A long trip's three answers sent together pass that, so the limit
+// is raised above the largest three answers D-Bus allows (128 MB each).
+void holdLargeAnswers(const QDBusConnection& bus) {
+    if (auto* connection = static_cast<DBusConnection*>(bus.internalPointer()))
+        dbus_connection_set_max_received_size(connection, 1L << 30);
+}
+
 } // namespace
 
 TVantrelAutomation::TVantrelAutomation(QObject* parent) : TVantrelAutomation(Options{}, parent) {}
@@ -63,6 +74,7 @@ QDBusConnection TVantrelAutomation::bus() {
                 : QDBusConnection::connectToBus(
                       options_.busAddress,
                       QStringLiteral("vantrel-client-") + QUuid::createUuid().toString()));
+        holdLargeAnswers(*bus_);
     }
     if (!bus_->isConnected()) {
         const QString reason = bus_->lastError().message();
@@ -73,6 +85,7 @@ QDBusConnection TVantrelAutomation::bus() {
 }
 
 OrgVantrelAutomationInterface& TVantrelAutomation::server() {
+    settleAhead();
     QDBusConnection connection = bus();
     if (!proxy_) {
         proxy_ = std::make_unique<OrgVantrelAutomationInterface>(kService, kPath, connection);
@@ -82,6 +95,33 @@ OrgVantrelAutomationInterface& TVantrelAutomation::server() {
         rememberOwner();
     subscribe();
     return *proxy_;
+}
+
+std::optional<QDBusPendingCall> TVantrelAutomation::takeAhead(const char* method, int argument) {
+    if (ahead_.empty() || std::strcmp(ahead_.front().method, method) != 0 || ahead_.front().argument != argument)
+        return std::nullopt;
+    QDBusPendingCall reply = ahead_.front().reply;
+    ahead_.pop_front();
+    return reply;
+}
+
+// A call other than the next one sent ahead first waits out what was sent, in order, and drops
+// the answers: the server has done those calls already. Each answer is let go before the next
+// is waited for, as the bus stops reading while too many large answers are held.
+void TVantrelAutomation::settleAhead() {
+    while (!ahead_.empty()) {
+        QDBusPendingCall reply = ahead_.front().reply;
+        ahead_.pop_front();
+        reply.waitForFinished();
+    }
+}
+
+void TVantrelAutomation::SendTrackCallsAhead(int tripNumber) {
+    OrgVantrelAutomationInterface& proxy = server();
+    ahead_.push_back({"TrackCrdsArray", 0, proxy.TrackCrdsArray()});
+    ahead_.push_back({"SetTripIndex", tripNumber, proxy.SetTripIndex(tripNumber)});
+    ahead_.push_back({"TrackLine", 0, proxy.TrackLine()});
+    ahead_.push_back({"TrackLine", 0, proxy.TrackLine()});
 }
 
 void TVantrelAutomation::rememberOwner() {
@@ -230,18 +270,26 @@ int TVantrelAutomation::ComputeStatus() { return take(server().ComputeStatus());
 QString TVantrelAutomation::CurrentGroupId() { return take(server().CurrentGroupId()); }
 int TVantrelAutomation::CurrentCarId() { return take(server().CurrentCarId()); }
 int TVantrelAutomation::TripCount() { return take(server().TripCount()); }
-void TVantrelAutomation::SetTripIndex(int index) { take(server().SetTripIndex(index)); }
+void TVantrelAutomation::SetTripIndex(int index) {
+    const auto ahead = takeAhead("SetTripIndex", index);
+    take(ahead ? QDBusPendingReply<>(*ahead) : server().SetTripIndex(index));
+}
 QString TVantrelAutomation::TripBegin() { return take(server().TripBegin()); }
 QString TVantrelAutomation::TripEnd() { return take(server().TripEnd()); }
 QString TVantrelAutomation::TripDuration() { return take(server().TripDuration()); }
 int TVantrelAutomation::TrackPointCount() { return take(server().TrackPointCount()); }
 
 std::vector<double> TVantrelAutomation::TrackCrdsArray() {
-    const QList<double> values = take(server().TrackCrdsArray());
+    const auto ahead = takeAhead("TrackCrdsArray");
+    const QList<double> values =
+        take(ahead ? QDBusPendingReply<QList<double>>(*ahead) : server().TrackCrdsArray());
     return {values.begin(), values.end()};
 }
 
-QString TVantrelAutomation::TrackLine() { return take(server().TrackLine()); }
+QString TVantrelAutomation::TrackLine() {
+    const auto ahead = takeAhead("TrackLine");
+    return take(ahead ? QDBusPendingReply<QString>(*ahead) : server().TrackLine());
+}
 void TVantrelAutomation::SetTripEntriesListTypeName(const QString& typeName) {
     take(server().SetTripEntriesListTypeName(typeName));
 }

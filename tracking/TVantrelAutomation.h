@@ -3,9 +3,12 @@
 #include "IVantrelAutomation.h"
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QPointer>
+#include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 
 class OrgVantrelAutomationInterface;
 class QDBusServiceWatcher;
@@ -63,6 +66,7 @@ public:
     int TrackPointCount() override;
     std::vector<double> TrackCrdsArray() override;
     QString TrackLine() override;
+    void SendTrackCallsAhead(int tripNumber) override;
     void SetTripEntriesListTypeName(const QString& typeName) override;
     void SetTripEntriesListKindName(const QString& kindName) override;
     int TripEntryCount() override;
@@ -103,8 +107,17 @@ private:
         std::function<void()> run;
     };
 
+    // A call sent before it was asked for, with the one argument it was sent with.
+    struct AheadCall {
+        const char* method;
+        int argument;
+        QDBusPendingCall reply;
+    };
+
     QDBusConnection bus();
     OrgVantrelAutomationInterface& server();
+    std::optional<QDBusPendingCall> takeAhead(const char* method, int argument = 0);
+    void settleAhead();
     void subscribe();
     void raise(AutomationEvent event);
     void waitForName();
@@ -113,6 +126,7 @@ private:
     Options options_;
     std::unique_ptr<QDBusConnection> bus_;
     std::unique_ptr<OrgVantrelAutomationInterface> proxy_;
+    std::deque<AheadCall> ahead_; // answered in this order
     QDBusServiceWatcher* watcher_ = nullptr;
     bool subscribed_ = false;
     bool closeRaised_ = false;
