@@ -135,10 +135,17 @@ TEST(AutomationClient, AMissingServerProgramIsNamedInTheError) {
 
 TEST(AutomationClient, CallsWithoutAServerSayTheServerIsNotRunning) {
     TVantrelAutomation client;
-    try {
-        client.GroupCount();
-        FAIL();
-    } catch (const VantrelError& error) {
-        EXPECT_TRUE(error.text().startsWith("Сервер Vantrel не запущен")) << error.what();
-    }
+    const auto expectNotRunning = [](const std::function<void()>& call) {
+        try {
+            call();
+            FAIL();
+        } catch (const VantrelError& error) {
+            EXPECT_TRUE(error.text().startsWith("Сервер Vantrel не запущен")) << error.what();
+        }
+    };
+    expectNotRunning([&] { client.GroupCount(); });
+    expectNotRunning([&] { client.TrackCrdsArray(); }); // read past Qt, the same text
+    client.SendTrackCallsAhead(1);
+    expectNotRunning([&] { client.TrackCrdsArray(); });
+    expectNotRunning([&] { client.SetTripIndex(1); });
 }

@@ -97,31 +97,41 @@ OrgVantrelAutomationInterface& TVantrelAutomation::server() {
     return *proxy_;
 }
 
-std::optional<QDBusPendingCall> TVantrelAutomation::takeAhead(const char* method, int argument) {
+std::optional<TVantrelAutomation::AheadCall> TVantrelAutomation::takeAhead(const char* method, int argument) {
     if (ahead_.empty() || std::strcmp(ahead_.front().method, method) != 0 || ahead_.front().argument != argument)
         return std::nullopt;
-    QDBusPendingCall reply = ahead_.front().reply;
+    AheadCall call = std::move(ahead_.front());
     ahead_.pop_front();
-    return reply;
+    return call;
 }
 
 // A call other than the next one sent ahead first waits out what was sent, in order, and drops
 // the answers: the server has done those calls already. Each answer is let go before the next
-// is waited for, as the bus stops reading while too many large answers are held.
+// is waited for.
 void TVantrelAutomation::settleAhead() {
     while (!ahead_.empty()) {
-        QDBusPendingCall reply = ahead_.front().reply;
+        AheadCall call = std::move(ahead_.front());
         ahead_.pop_front();
-        reply.waitForFinished();
+        QDBusError ignored;
+        if (call.numbers)
+            call.numbers->take(options_.callTimeoutMs, ignored);
+        else
+            call.reply->waitForFinished();
     }
 }
 
+std::unique_ptr<DoubleArrayCall> TVantrelAutomation::callForNumbers() {
+    server(); // connected, subscribed, and nothing sent ahead left unanswered
+    return std::make_unique<DoubleArrayCall>(bus(), kService, kPath, kService, "TrackCrdsArray");
+}
+
 void TVantrelAutomation::SendTrackCallsAhead(int tripNumber) {
-    OrgVantrelAutomationInterface& proxy = server();
-    ahead_.push_back({"TrackCrdsArray", 0, proxy.TrackCrdsArray()});
-    ahead_.push_back({"SetTripIndex", tripNumber, proxy.SetTripIndex(tripNumber)});
-    ahead_.push_back({"TrackLine", 0, proxy.TrackLine()});
-    ahead_.push_back({"TrackLine", 0, proxy.TrackLine()});
+    std::unique_ptr<DoubleArrayCall> numbers = callForNumbers();
+    OrgVantrelAutomationInterface& proxy = *proxy_;
+    ahead_.push_back({"TrackCrdsArray", 0, std::nullopt, std::move(numbers)});
+    ahead_.push_back({"SetTripIndex", tripNumber, proxy.SetTripIndex(tripNumber), nullptr});
+    ahead_.push_back({"TrackLine", 0, proxy.TrackLine(), nullptr});
+    ahead_.push_back({"TrackLine", 0, proxy.TrackLine(), nullptr});
 }
 
 void TVantrelAutomation::rememberOwner() {
@@ -272,7 +282,7 @@ int TVantrelAutomation::CurrentCarId() { return take(server().CurrentCarId()); }
 int TVantrelAutomation::TripCount() { return take(server().TripCount()); }
 void TVantrelAutomation::SetTripIndex(int index) {
     const auto ahead = takeAhead("SetTripIndex", index);
-    take(ahead ? QDBusPendingReply<>(*ahead) : server().SetTripIndex(index));
+    take(ahead ? QDBusPendingReply<>(*ahead->reply) : server().SetTripIndex(index));
 }
 QString TVantrelAutomation::TripBegin() { return take(server().TripBegin()); }
 QString TVantrelAutomation::TripEnd() { return take(server().TripEnd()); }
@@ -280,15 +290,18 @@ QString TVantrelAutomation::TripDuration() { return take(server().TripDuration()
 int TVantrelAutomation::TrackPointCount() { return take(server().TrackPointCount()); }
 
 std::vector<double> TVantrelAutomation::TrackCrdsArray() {
-    const auto ahead = takeAhead("TrackCrdsArray");
-    const QList<double> values =
-        take(ahead ? QDBusPendingReply<QList<double>>(*ahead) : server().TrackCrdsArray());
-    return {values.begin(), values.end()};
+    auto ahead = takeAhead("TrackCrdsArray");
+    const std::unique_ptr<DoubleArrayCall> call = ahead ? std::move(ahead->numbers) : callForNumbers();
+    QDBusError error;
+    std::vector<double> numbers = call->take(options_.callTimeoutMs, error);
+    if (error.isValid())
+        throw VantrelError(describe(error));
+    return numbers;
 }
 
 QString TVantrelAutomation::TrackLine() {
     const auto ahead = takeAhead("TrackLine");
-    return take(ahead ? QDBusPendingReply<QString>(*ahead) : server().TrackLine());
+    return take(ahead ? QDBusPendingReply<QString>(*ahead->reply) : server().TrackLine());
 }
 void TVantrelAutomation::SetTripEntriesListTypeName(const QString& typeName) {
     take(server().SetTripEntriesListTypeName(typeName));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DoubleArrayCall.h"
 #include "IVantrelAutomation.h"
 
 #include <QDBusConnection>
@@ -111,12 +112,14 @@ private:
     struct AheadCall {
         const char* method;
         int argument;
-        QDBusPendingCall reply;
+        std::optional<QDBusPendingCall> reply;    // every call but the numbers
+        std::unique_ptr<DoubleArrayCall> numbers; // TrackCrdsArray
     };
 
     QDBusConnection bus();
     OrgVantrelAutomationInterface& server();
-    std::optional<QDBusPendingCall> takeAhead(const char* method, int argument = 0);
+    std::optional<AheadCall> takeAhead(const char* method, int argument = 0);
+    std::unique_ptr<DoubleArrayCall> callForNumbers();
     void settleAhead();
     void subscribe();
     void raise(AutomationEvent event);
