@@ -6,6 +6,11 @@
 
 #include <QFile>
 #include <QHash>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <charconv>
 #include <cmath>
 #include <expat.h>
@@ -123,7 +128,11 @@ struct Name {
 // exceptions may not cross expat's C frames.
 class GpxReader {
 public:
-    explicit GpxReader(const QString& path) : path_(path), parser_(XML_ParserCreateNS(nullptr, Name::kSeparator)) {
+    // Takes the points a chunk at a time, in the file's order; false stops the reading.
+    using Deliver = std::function<bool(std::vector<Message>&&)>;
+
+    GpxReader(const QString& path, Deliver deliver)
+        : path_(path), deliver_(std::move(deliver)), parser_(XML_ParserCreateNS(nullptr, Name::kSeparator)) {
         if (!parser_)
             throw VantrelError(QStringLiteral("%1: нет памяти для разбора").arg(path));
         XML_SetReturnNSTriplet(parser_, 1);
@@ -135,7 +144,7 @@ public:
     GpxReader(const GpxReader&) = delete;
     GpxReader& operator=(const GpxReader&) = delete;
 
-    std::vector<Message> read() {
+    void read() {
         QFile file(path_);
         if (!file.open(QIODevice::ReadOnly))
             throw VantrelError(QStringLiteral("%1: не удалось открыть: %2").arg(path_, file.errorString()));
@@ -157,15 +166,24 @@ public:
         }
         if (!sawGpx_)
             fail(QStringLiteral("это не файл GPX"));
-        else if (messages_.empty())
+        else if (delivered_ == 0 && messages_.empty())
             fail(QStringLiteral("в файле нет точек трека (trkpt)"));
         if (failure_)
             throw VantrelError(*failure_);
-        return std::move(messages_);
+        if (!messages_.empty())
+            deliver();
     }
 
 private:
     enum class Value { None, Time, Speed };
+    static constexpr size_t kChunkPoints = 1 << 16;
+
+    void deliver() {
+        delivered_ += messages_.size();
+        if (!deliver_(std::move(messages_)))
+            fail(QStringLiteral("чтение прервано"));
+        messages_ = {};
+    }
 
     void fail(const QString& reason) {
         if (!failure_) // one pass of arg(): a "%1" in the file's name stays as it is
@@ -248,10 +266,14 @@ private:
                 return fail(QStringLiteral("точка без времени"));
             messages_.push_back(point_);
             inPoint_ = false;
+            if (messages_.size() == kChunkPoints)
+                deliver();
         }
     }
 
     QString path_;
+    Deliver deliver_;
+    size_t delivered_ = 0;
     XML_Parser parser_;
     std::optional<QString> failure_;
     LocalClock clock_;
@@ -272,35 +294,54 @@ void sortByTime(std::vector<Message>& messages) {
     if (!std::is_sorted(messages.begin(), messages.end(), earlier))
         std::stable_sort(messages.begin(), messages.end(), earlier);
 }
-} // namespace
 
-std::vector<Message> readGpx(const QString& path) {
-    std::vector<Message> messages = GpxReader(path).read();
-    sortByTime(messages);
-    return messages;
-}
-
-GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QStringList& files) {
-    if (target.group.isEmpty() || target.car.isEmpty() || target.device <= 0)
-        throw VantrelError(QStringLiteral("Нужны группа, название машины и номер прибора больше нуля"));
-    std::vector<Message> points;
-    for (const QString& file : files) { // every file is read before anything is stored
-        std::vector<Message> track = readGpx(file);
-        points.insert(points.end(), track.begin(), track.end());
+// Chunks of points from the reading thread to the storing one, in the files' order.
+class ChunkQueue {
+public:
+    bool push(std::vector<Message>&& chunk) {
+        const std::lock_guard lock(mutex_);
+        if (cancelled_)
+            return false;
+        chunks_.push_back(std::move(chunk));
+        ready_.notify_one();
+        return true;
     }
-    sortByTime(points);
-
-    const std::optional<Car> existing = store.carOfDevice(target.device);
-    if (existing) {
-        const bool sameCar = existing->name == target.car &&
-                             (target.number.isEmpty() || existing->number == target.number);
-        if (!sameCar && !target.append)
-            throw VantrelError(QStringLiteral("Прибор %1 уже принадлежит машине «%2» (номер «%3»); чтобы "
-                                              "добавить точки к ней, укажите --append")
-                                   .arg(QString::number(target.device), existing->name, existing->number));
+    void finish(std::exception_ptr error) {
+        const std::lock_guard lock(mutex_);
+        finished_ = true;
+        error_ = error;
+        ready_.notify_one();
+    }
+    void cancel() {
+        const std::lock_guard lock(mutex_);
+        cancelled_ = true;
+    }
+    // The next chunk; nothing once every file is read. A file's error is thrown here, after the
+    // chunks read before it.
+    std::optional<std::vector<Message>> pop() {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return !chunks_.empty() || finished_; });
+        if (!chunks_.empty()) {
+            std::vector<Message> chunk = std::move(chunks_.front());
+            chunks_.pop_front();
+            return chunk;
+        }
+        if (error_)
+            std::rethrow_exception(error_);
+        return std::nullopt;
     }
 
-    GpxImportSummary summary;
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::vector<Message>> chunks_;
+    bool finished_ = false, cancelled_ = false;
+    std::exception_ptr error_;
+};
+
+// Opens the import's transaction with the group and the car in place. A device of a vehicle
+// in another group is refused, and nothing is left open.
+void beginImport(Store& store, const GpxImportTarget& target, const std::optional<Car>& existing) {
     store.begin();
     try {
         const QString groupId = store.ensureGroup(target.group);
@@ -309,27 +350,116 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
                                    .arg(QString::number(target.device), existing->name));
         if (!existing)
             store.addCar({0, groupId, target.car, target.number, target.device, QString()});
-        // A point already stored for the device at the same time, or given twice, is skipped.
-        // Both lists are in time order, so one pass along them finds every repeat.
-        std::vector<qint64> stored;
-        if (existing)
-            for (const Message& m : store.messages(target.device, points.front().time, points.back().time))
-                stored.push_back(datetime::milliseconds(m.time));
-        std::sort(stored.begin(), stored.end());
-        std::vector<Message> fresh;
-        fresh.reserve(points.size());
-        auto next = stored.begin();
-        std::optional<qint64> previous;
-        for (const Message& m : points) {
-            const qint64 at = datetime::milliseconds(m.time);
-            next = std::lower_bound(next, stored.end(), at);
-            if (at != previous && (next == stored.end() || *next != at))
-                fresh.push_back(m);
-            previous = at;
+    } catch (...) {
+        store.rollback();
+        throw;
+    }
+}
+
+// Stores the time-ordered points not stored yet: a point whose time the device has stored, or
+// that repeats the time of the point before (`previous`, carried from call to call), is skipped.
+// Both lists are in time order, so one pass along them finds every repeat.
+qint64 storeFresh(Store& store, int device, bool deviceHadMessages, const std::vector<Message>& points,
+                  std::optional<qint64>& previous) {
+    std::vector<qint64> stored;
+    if (deviceHadMessages)
+        for (const Message& m : store.messages(device, points.front().time, points.back().time))
+            stored.push_back(datetime::milliseconds(m.time));
+    std::sort(stored.begin(), stored.end());
+    std::vector<Message> fresh;
+    fresh.reserve(points.size());
+    auto next = stored.begin();
+    for (const Message& m : points) {
+        const qint64 at = datetime::milliseconds(m.time);
+        next = std::lower_bound(next, stored.end(), at);
+        if (at != previous && (next == stored.end() || *next != at))
+            fresh.push_back(m);
+        previous = at;
+    }
+    store.addMessages(device, fresh);
+    return qint64(fresh.size());
+}
+
+} // namespace
+
+std::vector<Message> readGpx(const QString& path) {
+    std::vector<Message> messages;
+    GpxReader(path, [&](std::vector<Message>&& chunk) {
+        messages.insert(messages.end(), chunk.begin(), chunk.end());
+        return true;
+    }).read();
+    sortByTime(messages);
+    return messages;
+}
+
+GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QStringList& files) {
+    if (target.group.isEmpty() || target.car.isEmpty() || target.device <= 0)
+        throw VantrelError(QStringLiteral("Нужны группа, название машины и номер прибора больше нуля"));
+    // The files are read on a thread of their own while what is read so far is stored. A file's
+    // error still comes before any refusal of the vehicle, as when every file was read first.
+    ChunkQueue queue;
+    std::jthread reading([&queue, files] {
+        try {
+            for (const QString& file : files)
+                GpxReader(file, [&](std::vector<Message>&& chunk) { return queue.push(std::move(chunk)); }).read();
+            queue.finish(nullptr);
+        } catch (...) {
+            queue.finish(std::current_exception());
         }
-        store.addMessages(target.device, fresh);
-        summary.added = qint64(fresh.size());
-        summary.skipped = qint64(points.size() - fresh.size());
+    });
+    const struct StopReading {
+        ChunkQueue& queue;
+        ~StopReading() { queue.cancel(); } // before the thread is joined, on every way out
+    } stopReading{queue};
+
+    const std::optional<Car> existing = store.carOfDevice(target.device);
+    std::exception_ptr refusal;
+    try {
+        if (existing && !target.append &&
+            !(existing->name == target.car && (target.number.isEmpty() || existing->number == target.number)))
+            throw VantrelError(QStringLiteral("Прибор %1 уже принадлежит машине «%2» (номер «%3»); чтобы "
+                                              "добавить точки к ней, укажите --append")
+                                   .arg(QString::number(target.device), existing->name, existing->number));
+        beginImport(store, target, existing);
+    } catch (const VantrelError&) {
+        refusal = std::current_exception();
+    }
+    const auto rollbackUnlessRefused = [&] {
+        if (!refusal)
+            store.rollback();
+    };
+
+    // Stored chunk by chunk while the recording keeps its time order; all kept, for one that
+    // does not, which is then stored sorted, from its first point.
+    std::vector<Message> points;
+    bool inOrder = true;
+    GpxImportSummary summary;
+    std::optional<qint64> previous;
+    try {
+        while (std::optional<std::vector<Message>> chunk = queue.pop()) {
+            const auto earlier = [](const Message& a, const Message& b) { return a.time < b.time; };
+            inOrder = inOrder && std::is_sorted(chunk->begin(), chunk->end(), earlier) &&
+                      (points.empty() || points.back().time <= chunk->front().time);
+            if (inOrder && !refusal)
+                summary.added += storeFresh(store, target.device, existing.has_value(), *chunk, previous);
+            points.insert(points.end(), chunk->begin(), chunk->end());
+        }
+    } catch (...) {
+        rollbackUnlessRefused();
+        throw;
+    }
+    if (refusal)
+        std::rethrow_exception(refusal);
+    if (!inOrder) {
+        store.rollback();
+        sortByTime(points);
+        previous.reset();
+        beginImport(store, target, existing);
+    }
+    try {
+        if (!inOrder)
+            summary.added = storeFresh(store, target.device, existing.has_value(), points, previous);
+        summary.skipped = qint64(points.size()) - summary.added;
         store.commit();
     } catch (...) {
         store.rollback();

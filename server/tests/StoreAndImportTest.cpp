@@ -267,3 +267,36 @@ TEST(DemoData, TheBaseMapIsWrittenBesideItsChart) {
     ASSERT_TRUE(roads.open(QIODevice::ReadOnly));
     EXPECT_TRUE(roads.readAll().contains("\"highway\":\"trunk\""));
 }
+
+// Long recordings are stored while they are read, a chunk at a time: repeats across a chunk's
+// edge and points stored before are found there too, and a recording out of time order ends up
+// as if it had been sorted first.
+TEST(GpxImport, ALongRecordingSkipsTheSameRepeatsInOrderOrNot) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    constexpr int kPoints = 70000; // more than one chunk
+    const QDateTime start(QDate(2014, 9, 10), QTime(4, 0), Qt::UTC);
+    const auto recording = [&](bool backwards) {
+        QByteArray gpx = "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
+        for (int n = 0; n < kPoints; ++n) {
+            const int i = backwards ? kPoints - 1 - n : n;
+            const int second = i == 65536 ? i - 1 : i; // the same time as the point before
+            gpx += "<trkpt lat=\"48\" lon=\"11\"><time>" + start.addSecs(second).toString(Qt::ISODate).toLatin1() +
+                   "</time></trkpt>\n";
+        }
+        return gpx + "</trkseg></trk></gpx>";
+    };
+    const QString earlier = writeFile(dir, "one.gpx", QByteArray(kGoodGpx).replace("04:54:07", "04:20:00"));
+    const QString forwards = writeFile(dir, "forwards.gpx", recording(false));
+    const QString backwards = writeFile(dir, "backwards.gpx", recording(true));
+    for (const auto& [device, file] : {std::pair{1, forwards}, std::pair{2, backwards}}) {
+        importGpx(store, {"G", QString("C%1").arg(device), "", device}, {earlier}); // 04:20:00, 04:54:17
+        const GpxImportSummary summary = importGpx(store, {"G", QString("C%1").arg(device), "", device}, {file});
+        EXPECT_EQ(summary.added, kPoints - 3) << file.toStdString(); // two stored, one repeated
+        EXPECT_EQ(summary.skipped, 3);
+        const std::vector<Message> stored = store.messages(device, 0, 1e6);
+        ASSERT_EQ(stored.size(), size_t(kPoints - 1));
+        EXPECT_TRUE(std::is_sorted(stored.begin(), stored.end(),
+                                   [](const Message& a, const Message& b) { return a.time < b.time; }));
+    }
+}
