@@ -288,9 +288,10 @@ private:
 } // namespace
 
 namespace {
+bool earlier(const Message& a, const Message& b) { return a.time < b.time; }
+
 // In time order, keeping the file's order of equal times; a recording mostly is already.
 void sortByTime(std::vector<Message>& messages) {
-    const auto earlier = [](const Message& a, const Message& b) { return a.time < b.time; };
     if (!std::is_sorted(messages.begin(), messages.end(), earlier))
         std::stable_sort(messages.begin(), messages.end(), earlier);
 }
@@ -424,10 +425,6 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
     } catch (const VantrelError&) {
         refusal = std::current_exception();
     }
-    const auto rollbackUnlessRefused = [&] {
-        if (!refusal)
-            store.rollback();
-    };
 
     // Stored chunk by chunk while the recording keeps its time order; all kept, for one that
     // does not, which is then stored sorted, from its first point.
@@ -437,7 +434,6 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
     std::optional<qint64> previous;
     try {
         while (std::optional<std::vector<Message>> chunk = queue.pop()) {
-            const auto earlier = [](const Message& a, const Message& b) { return a.time < b.time; };
             inOrder = inOrder && std::is_sorted(chunk->begin(), chunk->end(), earlier) &&
                       (points.empty() || points.back().time <= chunk->front().time);
             if (inOrder && !refusal)
@@ -445,7 +441,8 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
             points.insert(points.end(), chunk->begin(), chunk->end());
         }
     } catch (...) {
-        rollbackUnlessRefused();
+        if (!refusal) // a refusal left no transaction open
+            store.rollback();
         throw;
     }
     if (refusal)
