@@ -2,9 +2,11 @@
 #include "TMapvexControl.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QWheelEvent>
 #include <QRegularExpression>
+#include <QThread>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -207,10 +209,15 @@ TEST(Render, CurScaleIsTheGroundScaleAtTheCentre) {
 
 namespace {
 // Frames ask for the image until it is there.
+// Waits by the clock: processEvents returns at once when nothing is pending, so counting its
+// turns gives a busy machine's workers too little time.
 bool paintedUpToDate(TMapvexControl& control) {
-    for (int i = 0; i < 500 && !control.upToDate(); ++i) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!control.upToDate() && elapsed.elapsed() < 10000) {
         control.grab();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
     }
     return control.upToDate();
 }
@@ -280,7 +287,7 @@ TEST(Render, TheTiledImageMatchesAWholeRenderAndAPanReusesItsTiles) {
     control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 3",
                      canvas.geometryTable("L E 37.60 55.74,37.64 55.76,37.61 55.76,37.63 55.745"));
     const auto tiled = [&] {
-        paintedUpToDate(control);
+        EXPECT_TRUE(paintedUpToDate(control));
         return control.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     };
     // Red pixels of one image with no red pixel beside them in the other: tiles are placed on
