@@ -37,9 +37,23 @@ void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF
     }
     // A long line stroked in short pieces: each piece is a simple shape to fill, where the whole
     // line, crossing itself, would be one large and complex one.
+    // Pieces wholly outside the view are not stroked at all: a long trail crosses many tiles.
     constexpr qsizetype kPiece = 64;
-    for (qsizetype from = 0; from + 1 < screen.size(); from += kPiece - 1)
-        painter.drawPolyline(screen.constData() + from, int(std::min(kPiece, screen.size() - from)));
+    const double reach = pen.widthF() + 2;
+    const QRectF seen = QRectF(QPointF(0, 0), QSizeF(view.size)).adjusted(-reach, -reach, reach, reach);
+    for (qsizetype from = 0; from + 1 < screen.size(); from += kPiece - 1) {
+        const QPointF* piece = screen.constData() + from;
+        const int count = int(std::min(kPiece, screen.size() - from));
+        double left = piece[0].x(), right = left, top = piece[0].y(), bottom = top;
+        for (int i = 1; i < count; ++i) {
+            left = std::min(left, piece[i].x());
+            right = std::max(right, piece[i].x());
+            top = std::min(top, piece[i].y());
+            bottom = std::max(bottom, piece[i].y());
+        }
+        if (right >= seen.left() && left <= seen.right() && bottom >= seen.top() && top <= seen.bottom())
+            painter.drawPolyline(piece, count);
+    }
 }
 
 void polygon(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
@@ -251,16 +265,19 @@ void MapScene::renderStatic(QPainter& painter, const Viewport& view) const {
             renderLayer(painter, view, layer, pictures_);
 }
 
-MapScene::StaticPart MapScene::staticPart() const {
-    StaticPart part{baseMap_, {}, pictures_};
+std::shared_ptr<const MapScene::StaticPart> MapScene::staticPart() const {
+    if (staticPart_ && staticPartRevision_ == staticRevision_)
+        return staticPart_;
+    auto part = std::make_shared<StaticPart>(StaticPart{baseMap_, {}, pictures_});
     for (const Layer& layer : layers_)
         if (!layer.live)
-            part.layers.push_back(layer);
-    return part;
+            part->layers.push_back(layer);
+    staticPart_ = std::move(part);
+    staticPartRevision_ = staticRevision_;
+    return staticPart_;
 }
 
-void MapScene::renderStatic(QPainter& painter, const Viewport& view, const StaticPart& part) {
-    part.baseMap.render(painter, view);
+void MapScene::renderLayers(QPainter& painter, const Viewport& view, const StaticPart& part) {
     for (const Layer& layer : part.layers)
         renderLayer(painter, view, layer, part.pictures);
 }

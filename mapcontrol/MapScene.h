@@ -42,18 +42,24 @@ public:
     const BaseMap& baseMap() const { return baseMap_; }
     void setBaseMap(BaseMap map) {
         baseMap_ = std::move(map);
+        ++baseRevision_;
         ++staticRevision_;
     }
 
-    // What the cached image shows, copied so that another thread can draw it while the
-    // layers are published anew.
+    // What the cached image shows, taken once per revision and shared, so that other threads
+    // can draw it while the layers are published anew.
     struct StaticPart {
         BaseMap baseMap;
         std::vector<Layer> layers;
         QHash<QString, QImage> pictures;
     };
-    StaticPart staticPart() const;
-    static void renderStatic(QPainter& painter, const Viewport& view, const StaticPart& part);
+    std::shared_ptr<const StaticPart> staticPart() const;
+    // The base map alone, and the static layers over it: a new trail is drawn over base-map
+    // pieces already drawn.
+    static void renderBase(QPainter& painter, const Viewport& view, const StaticPart& part) {
+        part.baseMap.render(painter, view);
+    }
+    static void renderLayers(QPainter& painter, const Viewport& view, const StaticPart& part);
 
     // Pictures that "p 'name' size" styles draw; a name without one draws a stand-in.
     void setPicture(const QString& name, const QImage& image) {
@@ -67,7 +73,8 @@ public:
     };
     Hit pictureAt(const Viewport& view, const QPointF& screen) const;
 
-    // Bumped whenever something cached must be drawn again.
+    // Bumped whenever something cached must be drawn again: the base map, or anything static.
+    quint64 baseRevision() const { return baseRevision_; }
     quint64 staticRevision() const { return staticRevision_; }
 
     void renderStatic(QPainter& painter, const Viewport& view) const;
@@ -90,7 +97,10 @@ private:
     size_t lastPublished_ = size_t(-1);
     BaseMap baseMap_;
     QHash<QString, QImage> pictures_;
+    quint64 baseRevision_ = 0;
     quint64 staticRevision_ = 0;
+    mutable std::shared_ptr<const StaticPart> staticPart_;
+    mutable quint64 staticPartRevision_ = 0;
     // The last long geometry text and its projected points: the player sends a trail twice, as
     // its outline and its line, and a text of a million points takes a while to read.
     QString lastGeometryText_;

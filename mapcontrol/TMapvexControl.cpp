@@ -27,6 +27,13 @@ TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent) {
         else
             update();
     });
+    // A view or layers that changed start their missing tiles at once, not when the next frame
+    // is due: the frame then finds them drawn or nearly so.
+    renderTimer_.setSingleShot(true);
+    connect(&renderTimer_, &QTimer::timeout, this, [this] {
+        if (isVisible() && !synchronous_ && !upToDate())
+            composeFromTiles();
+    });
     view_.centre = mercator::project(37.6173, 55.7558);
     view_.dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
     view_.size = size();
@@ -68,9 +75,12 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
 }
 
 int TMapvexControl::AddLayer(const QString& definition, const QString& style, IMapTable* table) {
+    const quint64 revision = scene_.staticRevision();
     const int result = scene_.addLayer(definition, style, table);
     if (result == 0)
         keepSymbolInView(scene_.lastPublished());
+    if (scene_.staticRevision() != revision)
+        renderTimer_.start(0);
     scheduleFrame();
     return result;
 }
@@ -134,6 +144,7 @@ void TMapvexControl::scheduleFrame() {
 void TMapvexControl::invalidateCache() {
     ++viewGeneration_;
     fullFrameDue_ = true;
+    renderTimer_.start(0);
     scheduleFrame();
 }
 
@@ -167,31 +178,71 @@ bool TMapvexControl::composeFromTiles() {
     return true;
 }
 
+namespace {
+// A tile to draw, with its base-map piece when one is kept; what a worker gives back.
+struct TileJob {
+    TileCache::Key key, baseKey;
+    QImage base;
+};
+struct DrawnTile {
+    TileCache::Key key, baseKey;
+    QImage image, newBase;
+};
+
+QImage blankTile(qreal ratio) {
+    const int side = int(std::ceil(TileCache::kTileSize * ratio));
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    return image;
+}
+
+DrawnTile drawTile(const TileJob& job, const MapScene::StaticPart& part, double dpi) {
+    const Viewport view = TileCache::viewOf(job.key, dpi);
+    DrawnTile drawn{job.key, job.baseKey, job.base, {}};
+    if (drawn.image.isNull()) {
+        drawn.image = blankTile(job.key.ratio);
+        QPainter painter(&drawn.image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        MapScene::renderBase(painter, view, part);
+        painter.end();
+        drawn.newBase = drawn.image;
+    }
+    if (!part.layers.empty()) { // the painter draws on a copy; the base-map piece stays as it is
+        QPainter painter(&drawn.image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        MapScene::renderLayers(painter, view, part);
+    }
+    return drawn;
+}
+} // namespace
+
 void TMapvexControl::startRender(std::vector<TileCache::Key> missing) {
     if (inFlight_)
         return; // one batch at a time; what the view then needs is asked for when it lands
     inFlight_ = true;
-    using Tile = std::pair<TileCache::Key, QImage>;
-    auto* watcher = new QFutureWatcher<Tile>(this);
-    connect(watcher, &QFutureWatcher<Tile>::finished, this, [this, watcher] {
+    std::vector<TileJob> jobs;
+    for (const TileCache::Key& key : missing) {
+        TileCache::Key baseKey = key;
+        baseKey.layers = scene_.baseRevision();
+        const QImage* base = baseTiles_.find(baseKey);
+        jobs.push_back({key, baseKey, base ? *base : QImage()});
+    }
+    auto* watcher = new QFutureWatcher<DrawnTile>(this);
+    connect(watcher, &QFutureWatcher<DrawnTile>::finished, this, [this, watcher] {
         watcher->deleteLater();
         inFlight_ = false;
-        for (auto& [key, image] : watcher->future().results())
-            if (key.layers == scene_.staticRevision())
-                tiles_.insert(key, std::move(image));
+        for (DrawnTile& tile : watcher->future().results()) {
+            if (!tile.newBase.isNull() && tile.baseKey.layers == scene_.baseRevision())
+                baseTiles_.insert(tile.baseKey, std::move(tile.newBase));
+            if (tile.key.layers == scene_.staticRevision())
+                tiles_.insert(tile.key, std::move(tile.image));
+        }
         update(); // draws the new tiles, or asks for those the view now needs
     });
     // Each tile on whichever worker is free: the cores share a view's tiles.
-    watcher->setFuture(QtConcurrent::mapped(std::move(missing), [part = scene_.staticPart(), dpi = view_.dpi](
-                                                                    const TileCache::Key& key) {
-        const int side = int(std::ceil(TileCache::kTileSize * key.ratio));
-        QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(key.ratio);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        MapScene::renderStatic(painter, TileCache::viewOf(key, dpi), part);
-        painter.end();
-        return Tile{key, std::move(image)};
+    watcher->setFuture(QtConcurrent::mapped(std::move(jobs), [part = scene_.staticPart(), dpi = view_.dpi](
+                                                                 const TileJob& job) {
+        return drawTile(job, *part, dpi);
     }));
 }
 

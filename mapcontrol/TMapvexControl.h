@@ -12,8 +12,9 @@
 // The embeddable map widget: a thin view over MapScene. The base map and the static layers are
 // kept in a cached image; a frame in which only the marker moved draws the cache and the marker.
 // A cache that no longer fits the view (a pan, a zoom, a new trail) is put together from tiles
-// of the static map; tiles not drawn yet are drawn on a worker thread while the old image,
-// moved and scaled to the new view, stands in for them; synchronous rendering remains for
+// of the static map; tiles not drawn yet are drawn on worker threads, over the base map's own
+// tiles when those are kept, while the old image, moved and scaled to the new view, stands in
+// for them; synchronous rendering remains for
 // tests and export. Repaints are coalesced to the display's pace however
 // often layers are published. Drag to pan, wheel to zoom about the cursor. A moving symbol (a
 // vehicle) is kept in view: published outside the middle of the view, it is centred again,
@@ -85,7 +86,9 @@ private:
     bool synchronous_ = false;
     bool inFlight_ = false;
     TileCache tiles_;
+    TileCache baseTiles_{qsizetype(64) << 20}; // the base map alone, for layers that change over it
     QTimer frameTimer_;
+    QTimer renderTimer_;
     QElapsedTimer userMoved_;
     QPoint dragFrom_, pressedAt_;
     bool dragging_ = false;

@@ -314,6 +314,13 @@ TEST(Render, TheTiledImageMatchesAWholeRenderAndAPanReusesItsTiles) {
     control.grab();
     EXPECT_TRUE(control.upToDate());
     EXPECT_FALSE(control.rendering());
+
+    // The line moved: drawn over the kept base-map pieces, with nothing left of where it was.
+    control.AddLayer("name=nametab2;metrics=[metr]", "l rgb(255,0,0) 3",
+                     canvas.geometryTable("L E 37.60 55.75,37.64 55.752"));
+    const QImage moved = tiled();
+    EXPECT_EQ(misplaced(moved, whole()), 0);
+    EXPECT_EQ(misplaced(whole(), moved), 0);
 }
 
 TEST(Render, PicturesDrawByNameWithAStandInAndAClickNamesTheirRecord) {
