@@ -61,12 +61,8 @@ int serve(const QString& storePath, int idleExitSeconds) {
         return 1;
     }
     vserver::AutomationService service(storePath);
-    QString reason;
-    if (!service.publish(bus, &reason)) {
-        print(QStringLiteral("vantrel-server: ") + reason);
-        return 1;
-    }
-    // SIGTERM and SIGINT end the server in order: goodbye to the clients, then exit.
+    // SIGTERM and SIGINT end the server in order: goodbye to the clients, then exit. Set before
+    // the name is published, so that a signal sent as soon as it appears is not fatal.
     if (::pipe(signalPipe) == 0) {
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
@@ -76,6 +72,11 @@ int serve(const QString& storePath, int idleExitSeconds) {
         service.close();
         QCoreApplication::quit();
     });
+    QString reason;
+    if (!service.publish(bus, &reason)) {
+        print(QStringLiteral("vantrel-server: ") + reason);
+        return 1;
+    }
     // A session bus that went away takes the server with it, said aloud.
     QTimer watchdog;
     QObject::connect(&watchdog, &QTimer::timeout, [&bus, &service] {
