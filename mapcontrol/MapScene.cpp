@@ -24,36 +24,77 @@ QPolygonF screenPoints(const Viewport& view, const std::vector<QPointF>& points)
     }
     return result;
 }
+
+QRectF boundsOf(const std::vector<QPointF>& points, size_t from, size_t to) {
+    double left = points[from].x(), right = left, top = points[from].y(), bottom = top;
+    for (size_t i = from + 1; i <= to; ++i) {
+        left = std::min(left, points[i].x());
+        right = std::max(right, points[i].x());
+        top = std::min(top, points[i].y());
+        bottom = std::max(bottom, points[i].y());
+    }
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
 } // namespace
 
-void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
-              const QPen& pen) {
-    const QPolygonF screen = screenPoints(view, points);
+std::vector<QRectF> pieceBounds(const std::vector<QPointF>& points) {
+    std::vector<QRectF> bounds;
+    for (size_t from = 0; from + 1 < points.size(); from += kLinePiece - 1) {
+        const size_t to = std::min(points.size() - 1, from + kLinePiece - 1);
+        bounds.push_back(boundsOf(points, from, to));
+    }
+    return bounds;
+}
+
+void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points, const QPen& pen,
+              const std::vector<QRectF>* pieces) {
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    if (screen.size() == 1) {
-        painter.drawPoint(screen.first());
+    if (points.size() == 1) {
+        painter.drawPoint(view.toScreen(points.front()));
         return;
     }
-    // A long line stroked in short pieces: each piece is a simple shape to fill, where the whole
-    // line, crossing itself, would be one large and complex one.
-    // Pieces wholly outside the view are not stroked at all: a long trail crosses many tiles.
-    constexpr qsizetype kPiece = 64;
-    const double reach = pen.widthF() + 2;
-    const QRectF seen = QRectF(QPointF(0, 0), QSizeF(view.size)).adjusted(-reach, -reach, reach, reach);
-    for (qsizetype from = 0; from + 1 < screen.size(); from += kPiece - 1) {
-        const QPointF* piece = screen.constData() + from;
-        const int count = int(std::min(kPiece, screen.size() - from));
-        double left = piece[0].x(), right = left, top = piece[0].y(), bottom = top;
-        for (int i = 1; i < count; ++i) {
-            left = std::min(left, piece[i].x());
-            right = std::max(right, piece[i].x());
-            top = std::min(top, piece[i].y());
-            bottom = std::max(bottom, piece[i].y());
+    // The line in pieces of kLinePiece points, overlapping by one: a piece wholly outside the
+    // view is neither projected nor stroked, so a tile of a long trail costs what it shows. The
+    // pieces drawn are short and simple shapes to fill, where the whole line, crossing itself,
+    // would be one large and complex one. Points within a pixel and a half of the last one kept
+    // are dropped; each piece's last point is kept, so the line reaches the view's edge.
+    const double mpp = view.metresPerPixel();
+    const double margin = (pen.widthF() + 2) * mpp;
+    const QRectF seen = view.visibleMercator().adjusted(-margin, -margin, margin, margin);
+    const double cx = view.centre.x(), cy = view.centre.y();
+    const double hw = view.size.width() / 2.0, hh = view.size.height() / 2.0;
+    QPolygonF run;
+    run.reserve(kLinePiece);
+    const auto finishRun = [&] {
+        if (run.size() >= 2)
+            painter.drawPolyline(run);
+        run.clear();
+    };
+    size_t piece = 0;
+    for (size_t from = 0; from + 1 < points.size(); from += kLinePiece - 1, ++piece) {
+        const size_t to = std::min(points.size() - 1, from + kLinePiece - 1);
+        bool shown = true;
+        if (pieces && piece < pieces->size())
+            shown = overlaps(seen, (*pieces)[piece]);
+        else
+            shown = overlaps(seen, boundsOf(points, from, to));
+        if (!shown) {
+            finishRun();
+            continue;
         }
-        if (right >= seen.left() && left <= seen.right() && bottom >= seen.top() && top <= seen.bottom())
-            painter.drawPolyline(piece, count);
+        for (size_t i = from; i <= to; ++i) {
+            const QPointF s((points[i].x() - cx) / mpp + hw, (cy - points[i].y()) / mpp + hh);
+            if (!run.isEmpty() && i != to && std::abs(s.x() - run.last().x()) + std::abs(s.y() - run.last().y()) < 1.5)
+                continue;
+            run.append(s);
+            if (run.size() == kLinePiece) {
+                painter.drawPolyline(run);
+                run.remove(0, kLinePiece - 1);
+            }
+        }
     }
+    finishRun();
 }
 
 void polygon(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
@@ -240,6 +281,8 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
             bounds.setBottom(std::max(bounds.bottom(), p.y()));
         }
         feature.bounds = bounds;
+        if (feature.style.kind == MapStyle::Kind::Line && feature.points.size() > draw::kLinePiece)
+            feature.pieces = draw::pieceBounds(feature.points);
         layer.features.push_back(std::move(feature));
     }
 
@@ -351,8 +394,8 @@ void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer&
         switch (style.kind) {
         case MapStyle::Kind::Line:
             draw::polyline(painter, view, feature.points,
-                           QPen(style.color, std::max(style.size, 0.5), Qt::SolidLine,
-                                Qt::RoundCap, Qt::BevelJoin));
+                           QPen(style.color, std::max(style.size, 0.5), Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin),
+                           &feature.pieces);
             break;
         case MapStyle::Kind::Area: {
             QColor fill = style.color;

@@ -18,6 +18,7 @@ public:
     struct Feature {
         std::vector<QPointF> points; // Web Mercator metres
         QRectF bounds;
+        std::vector<QRectF> pieces; // of a long line: the bounds of its pieces, for draw::polyline
         MapStyle style;
         QString hint;    // for pictures: what hovering shows
         int record = -1; // the table record it came from
@@ -110,8 +111,11 @@ private:
 
 // Draws one feature in screen space; shared by the scene and the base map.
 namespace draw {
-void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
-              const QPen& pen);
+constexpr size_t kLinePiece = 64; // points a line is stroked in at a time
+std::vector<QRectF> pieceBounds(const std::vector<QPointF>& points);
+// `pieces`, when given, are pieceBounds(points), kept with the line.
+void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points, const QPen& pen,
+              const std::vector<QRectF>* pieces = nullptr);
 void polygon(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
              const QBrush& brush, const QPen& pen);
 void vehicleSymbol(QPainter& painter, const QPointF& at, double size, double heading,

@@ -191,6 +191,16 @@ TEST(Render, StraightLinesStartingOffScreenAreDrawn) {
     const QImage image = canvas.image();
     EXPECT_TRUE(isRed(image.pixelColor(canvas.at(37.61, 55.75))));
     EXPECT_TRUE(isRed(image.pixelColor(canvas.at(37.625, 55.752))));
+
+    // A long line whose first hundreds of points lie far outside: drawn without a gap where it
+    // crosses the view.
+    QStringList points;
+    for (int i = 0; i <= 500; ++i)
+        points << QStringLiteral("%1 55.755").arg(37.30 + i * 0.0007, 0, 'f', 4);
+    canvas.control.AddLayer("name=c;metrics=[metr]", "l rgb(255,0,0) 2", canvas.geometryTable("L E " + points.join(',')));
+    const QImage long_ = canvas.image();
+    for (double lon = 37.608; lon < 37.633; lon += 0.002)
+        EXPECT_TRUE(isRed(long_.pixelColor(canvas.at(lon, 55.755)))) << lon;
 }
 
 TEST(Render, CurScaleIsTheGroundScaleAtTheCentre) {
