@@ -7,16 +7,23 @@
 namespace draw {
 
 namespace {
+// Viewport::toScreen with the view's figures taken once, for the many points of a feature.
+struct ScreenTransform {
+    explicit ScreenTransform(const Viewport& view)
+        : mpp(view.metresPerPixel()), cx(view.centre.x()), cy(view.centre.y()),
+          hw(view.size.width() / 2.0), hh(view.size.height() / 2.0) {}
+    QPointF operator()(const QPointF& p) const { return {(p.x() - cx) / mpp + hw, (cy - p.y()) / mpp + hh}; }
+    double mpp, cx, cy, hw, hh;
+};
+
 // Screen points of a feature, dropping those within a pixel of the last one kept.
 QPolygonF screenPoints(const Viewport& view, const std::vector<QPointF>& points) {
     QPolygonF result;
     result.reserve(qsizetype(points.size()));
-    const double mpp = view.metresPerPixel();
-    const double cx = view.centre.x(), cy = view.centre.y();
-    const double hw = view.size.width() / 2.0, hh = view.size.height() / 2.0;
+    const ScreenTransform toScreen(view);
     QPointF last(1e300, 1e300);
     for (size_t i = 0; i < points.size(); ++i) {
-        const QPointF s((points[i].x() - cx) / mpp + hw, (cy - points[i].y()) / mpp + hh);
+        const QPointF s = toScreen(points[i]);
         if (i + 1 == points.size() || std::abs(s.x() - last.x()) + std::abs(s.y() - last.y()) >= 1.5) {
             result.append(s);
             last = s;
@@ -59,11 +66,9 @@ void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF
     // pieces drawn are short and simple shapes to fill, where the whole line, crossing itself,
     // would be one large and complex one. Points within a pixel and a half of the last one kept
     // are dropped; each piece's last point is kept, so the line reaches the view's edge.
-    const double mpp = view.metresPerPixel();
-    const double margin = (pen.widthF() + 2) * mpp;
+    const ScreenTransform toScreen(view);
+    const double margin = (pen.widthF() + 2) * toScreen.mpp;
     const QRectF seen = view.visibleMercator().adjusted(-margin, -margin, margin, margin);
-    const double cx = view.centre.x(), cy = view.centre.y();
-    const double hw = view.size.width() / 2.0, hh = view.size.height() / 2.0;
     QPolygonF run;
     run.reserve(kLinePiece);
     const auto finishRun = [&] {
@@ -74,17 +79,13 @@ void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF
     size_t piece = 0;
     for (size_t from = 0; from + 1 < points.size(); from += kLinePiece - 1, ++piece) {
         const size_t to = std::min(points.size() - 1, from + kLinePiece - 1);
-        bool shown = true;
-        if (pieces && piece < pieces->size())
-            shown = overlaps(seen, (*pieces)[piece]);
-        else
-            shown = overlaps(seen, boundsOf(points, from, to));
-        if (!shown) {
+        const bool kept = pieces && piece < pieces->size();
+        if (!overlaps(seen, kept ? (*pieces)[piece] : boundsOf(points, from, to))) {
             finishRun();
             continue;
         }
         for (size_t i = from; i <= to; ++i) {
-            const QPointF s((points[i].x() - cx) / mpp + hw, (cy - points[i].y()) / mpp + hh);
+            const QPointF s = toScreen(points[i]);
             if (!run.isEmpty() && i != to && std::abs(s.x() - run.last().x()) + std::abs(s.y() - run.last().y()) < 1.5)
                 continue;
             run.append(s);

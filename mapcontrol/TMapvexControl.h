@@ -14,9 +14,8 @@
 // A cache that no longer fits the view (a pan, a zoom, a new trail) is put together from tiles
 // of the static map; tiles not drawn yet are drawn on worker threads, over the base map's own
 // tiles when those are kept, while the old image, moved and scaled to the new view, stands in
-// for them; synchronous rendering remains for
-// tests and export. Repaints are coalesced to the display's pace however
-// often layers are published. Drag to pan, wheel to zoom about the cursor. A moving symbol (a
+// for them; synchronous rendering remains for tests and export. Repaints are coalesced to the
+// display's pace however often layers are published. Drag to pan, wheel to zoom about the cursor. A moving symbol (a
 // vehicle) is kept in view: published outside the middle of the view, it is centred again,
 // unless the user moved the map in the last few seconds.
 class TMapvexControl : public QWidget, public IMapvexControl {
