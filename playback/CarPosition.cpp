@@ -56,17 +56,40 @@ int FindPointIndex(const TrackStore& track, double t, int current) {
     if (n <= 1)
         return current;
     const qint64 target = datetime::milliseconds(t);
-    int low = 1, high = n + 1; // first point with time >= t, in [1, n + 1]
-    while (low < high) {
+    const auto atOrAfter = [&](int point) { return datetime::milliseconds(pointTime(track, point)) >= target; };
+    // The first point with time >= t lies in (low, high]: bracketed by steps that double from the
+    // current point, since playback moves on by a point or two a tick, then bisected.
+    const int from = std::clamp(current, 1, n);
+    int low = 0, high = n + 1; // point 0 stands before the first, n + 1 after the last
+    if (atOrAfter(from)) {
+        high = from;
+        for (int step = 1; high - step >= 1; step *= 2) {
+            if (!atOrAfter(high - step)) {
+                low = high - step;
+                break;
+            }
+            high -= step;
+        }
+    } else {
+        low = from;
+        for (int step = 1; low + step <= n; step *= 2) {
+            if (atOrAfter(low + step)) {
+                high = low + step;
+                break;
+            }
+            low += step;
+        }
+    }
+    while (high - low > 1) {
         const int middle = low + (high - low) / 2;
-        if (datetime::milliseconds(pointTime(track, middle)) >= target)
+        if (atOrAfter(middle))
             high = middle;
         else
-            low = middle + 1;
+            low = middle;
     }
-    if (low > n)
+    if (high > n)
         return current;
-    return low >= 2 ? low - 1 : 2;
+    return high >= 2 ? high - 1 : 2;
 }
 
 double CalcAngle(double x1, double x2, double y1, double y2) {

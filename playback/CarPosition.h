@@ -10,8 +10,9 @@ namespace carposition {
 
 // The segment start for time t (1-based): the last point before the first point at or after t;
 // 2 when t lies at or before the first point; `current` unchanged when t lies after the end or
-// the track has fewer than two points. A binary search over the ascending times, compared to
-// the millisecond.
+// the track has fewer than two points. The times ascend and are compared to the millisecond;
+// the search starts from `current`, where playback last stood, and costs the logarithm of how
+// far it moved.
 int FindPointIndex(const TrackStore& track, double t, int current);
 
 // Heading from (x1, y1) to (x2, y2) in radians in [0, 2π), clockwise from east with north up:

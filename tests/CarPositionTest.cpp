@@ -85,7 +85,7 @@ TEST(FindPointIndex, TakesThePointBeforeTheFirstAtOrAfterTheTime) {
     EXPECT_EQ(FindPointIndex(track({{at(10, 0, 0), 30, 50, 0, 0}}), at(10, 0, 5), 7), 7);
 }
 
-TEST(FindPointIndex, AgreesWithAScanFromTheFirstPointAlsoForEqualTimes) {
+TEST(FindPointIndex, AgreesWithAScanFromTheFirstPointAlsoForEqualTimesFromAnyCurrentPoint) {
     std::vector<std::array<double, 5>> points;
     for (int i = 0; i < 200; ++i)
         points.push_back({at(10, 0, (i / 3) * 2), 30 + i * 0.001, 50, double(i), 0}); // runs of equal times
@@ -96,8 +96,9 @@ TEST(FindPointIndex, AgreesWithAScanFromTheFirstPointAlsoForEqualTimes) {
                 return k >= 2 ? k - 1 : 2;
         return current;
     };
-    for (double s = -5; s < 140; s += 0.25)
-        ASSERT_EQ(FindPointIndex(t, at(10, 0, s), 5), scan(at(10, 0, s), 5)) << s;
+    for (const int current : {-3, 1, 5, 99, 100, 200, 250})
+        for (double s = -5; s < 140; s += 0.25)
+            ASSERT_EQ(FindPointIndex(t, at(10, 0, s), current), scan(at(10, 0, s), current)) << s << " " << current;
 }
 
 TEST(Placement, TheThreePointExample) {
