@@ -212,6 +212,14 @@ const MapScene::Layer* MapScene::layer(const QString& name) const {
     return nullptr;
 }
 
+bool MapScene::isLive(const QString& definition) const {
+    const auto cached = definitions_.constFind(definition);
+    if (cached == definitions_.constEnd() || !*cached)
+        return false;
+    const Layer* published = layer((*cached)->name);
+    return published && published->live;
+}
+
 const std::vector<QPointF>* MapScene::projectedGeometry(const QString& text) {
     constexpr qsizetype kLong = 4096; // short ones, checkpoints among them, are read each time
     if (text.size() >= kLong && text == lastGeometryText_)

@@ -33,6 +33,8 @@ public:
     MapTable* createTable();
     // 0 when the definition parsed; records or styles that do not parse draw nothing.
     int addLayer(const QString& definition, const QString& style, IMapTable* table);
+    // Whether `definition` names a layer published before that holds a moving symbol.
+    bool isLive(const QString& definition) const;
     const std::vector<Layer>& layers() const { return layers_; }
     const Layer* layer(const QString& name) const;
     // The layer the last successful addLayer published.

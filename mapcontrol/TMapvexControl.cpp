@@ -20,6 +20,7 @@ TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent) {
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, [this] {
+        settle();
         // Only the live layers moved over an image that still fits: repaint where they were
         // and where they are, not the whole map.
         if (upToDate() && !fullFrameDue_)
@@ -48,6 +49,7 @@ QStringList TMapvexControl::mapsFolders() {
 
 int TMapvexControl::LoadMap(const QString& path, const QString& options) {
     Q_UNUSED(options);
+    settle();
     // GDAL reads on a worker; the window keeps painting (user input waits) and shows it is busy.
     QApplication::setOverrideCursor(Qt::BusyCursor);
     QFutureWatcher<std::pair<int, BaseMap>> reading;
@@ -75,14 +77,36 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
 }
 
 int TMapvexControl::AddLayer(const QString& definition, const QString& style, IMapTable* table) {
+    // The playback clock publishes the vehicle on every tick, far more often than frames are
+    // painted: a live layer's publication waits for the frame.
+    const auto* source = dynamic_cast<const MapTable*>(table);
+    if (source && scene_.isLive(definition)) {
+        std::erase_if(waiting_, [&](const Publication& p) { return p.definition == definition; });
+        waiting_.push_back({definition, style, *source});
+        scheduleFrame();
+        return 0;
+    }
+    settle();
+    const int result = publish(definition, style, table);
+    scheduleFrame();
+    return result;
+}
+
+int TMapvexControl::publish(const QString& definition, const QString& style, IMapTable* table) {
     const quint64 revision = scene_.staticRevision();
     const int result = scene_.addLayer(definition, style, table);
     if (result == 0)
         keepSymbolInView(scene_.lastPublished());
     if (scene_.staticRevision() != revision)
         renderTimer_.start(0);
-    scheduleFrame();
     return result;
+}
+
+void TMapvexControl::settle() {
+    std::vector<Publication> waiting;
+    waiting.swap(waiting_);
+    for (Publication& publication : waiting)
+        publish(publication.definition, publication.style, &publication.table);
 }
 
 void TMapvexControl::keepSymbolInView(const MapScene::Layer* layer) {
@@ -105,6 +129,7 @@ void TMapvexControl::keepSymbolInView(const MapScene::Layer* layer) {
 }
 
 void TMapvexControl::SetCurScale(double scale) {
+    settle();
     if (!std::isfinite(scale) || scale < 100 || scale > 1e9)
         return;
     view_.scale = scale;
@@ -112,6 +137,7 @@ void TMapvexControl::SetCurScale(double scale) {
 }
 
 void TMapvexControl::CenterOn(double latitude, double longitude) {
+    settle();
     if (!std::isfinite(latitude) || !std::isfinite(longitude))
         return;
     view_.centre = mercator::project(longitude, latitude);
@@ -119,12 +145,14 @@ void TMapvexControl::CenterOn(double latitude, double longitude) {
 }
 
 void TMapvexControl::SetSymbolImage(const QString& name, const QImage& image) {
+    settle();
     scene_.setPicture(name, image);
     scheduleFrame();
 }
 
 bool TMapvexControl::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
+        settle();
         auto* help = static_cast<QHelpEvent*>(event);
         const MapScene::Hit hit = scene_.pictureAt(frameView(), help->pos());
         if (hit.feature && !hit.feature->hint.isEmpty())
@@ -269,6 +297,7 @@ void TMapvexControl::resizeEvent(QResizeEvent* event) {
 }
 
 void TMapvexControl::paintEvent(QPaintEvent* event) {
+    settle();
     view_.size = size();
     if (!upToDate() && synchronous_) {
         const qreal ratio = devicePixelRatioF();
@@ -306,6 +335,7 @@ void TMapvexControl::paintEvent(QPaintEvent* event) {
 }
 
 QImage TMapvexControl::renderImage(QSize size) {
+    settle();
     Viewport view = view_;
     view.size = size;
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
@@ -352,6 +382,7 @@ void TMapvexControl::drawAttribution(QPainter& painter) const {
 }
 
 void TMapvexControl::mousePressEvent(QMouseEvent* event) {
+    settle();
     if (event->button() == Qt::LeftButton) {
         dragging_ = true;
         dragFrom_ = pressedAt_ = event->position().toPoint();
@@ -360,6 +391,7 @@ void TMapvexControl::mousePressEvent(QMouseEvent* event) {
 }
 
 void TMapvexControl::mouseMoveEvent(QMouseEvent* event) {
+    settle();
     if (!dragging_)
         return;
     const QPoint now = event->position().toPoint();
@@ -372,6 +404,7 @@ void TMapvexControl::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TMapvexControl::mouseReleaseEvent(QMouseEvent* event) {
+    settle();
     const bool wasDragging = dragging_;
     dragging_ = false;
     unsetCursor();
@@ -384,6 +417,7 @@ void TMapvexControl::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TMapvexControl::wheelEvent(QWheelEvent* event) {
+    settle();
     const double steps = event->angleDelta().y() / 120.0;
     if (steps == 0)
         return;

@@ -15,7 +15,9 @@
 // of the static map; tiles not drawn yet are drawn on worker threads, over the base map's own
 // tiles when those are kept, while the old image, moved and scaled to the new view, stands in
 // for them; synchronous rendering remains for tests and export. Repaints are coalesced to the
-// display's pace however often layers are published. Drag to pan, wheel to zoom about the cursor. A moving symbol (a
+// display's pace however often layers are published, and so is reading a live layer: a
+// publication is kept as it was sent and read when a frame, or anyone, next looks at the scene,
+// so one that the next replaces is never read. Drag to pan, wheel to zoom about the cursor. A moving symbol (a
 // vehicle) is kept in view: published outside the middle of the view, it is centred again,
 // unless the user moved the map in the last few seconds.
 class TMapvexControl : public QWidget, public IMapvexControl {
@@ -36,8 +38,14 @@ public:
     // beside the program, share/vantrel/maps of its installation, $XDG_DATA_HOME/vantrel/maps.
     static QStringList mapsFolders();
 
-    const MapScene& scene() const { return scene_; }
-    const Viewport& viewport() const { return view_; }
+    const MapScene& scene() {
+        settle();
+        return scene_;
+    }
+    const Viewport& viewport() {
+        settle();
+        return view_;
+    }
     // Frames painted so far, for the benchmarks.
     quint64 paintedFrames() const { return paintedFrames_; }
     // Draws the whole view into an image now, for tests and export.
@@ -74,9 +82,17 @@ private:
     void drawScaleBar(QPainter& painter) const;
     void drawAttribution(QPainter& painter) const;
     void keepSymbolInView(const MapScene::Layer* layer);
+    int publish(const QString& definition, const QString& style, IMapTable* table);
+    // Reads the live layers' publications that wait, in the order they were last sent.
+    void settle();
     void userMovedTheMap() { userMoved_.start(); }
 
     MapScene scene_;
+    struct Publication {
+        QString definition, style;
+        MapTable table; // as it was when published
+    };
+    std::vector<Publication> waiting_;
     Viewport view_;
     quint64 viewGeneration_ = 1;
     QImage cache_;

@@ -184,6 +184,34 @@ TEST(Render, TheLiveLayersDrawOnlyInsideTheirBounds) {
     }
 }
 
+TEST(Render, AVehicleRepublishedBetweenFramesShowsItsLastPublicationAsSent) {
+    Canvas canvas;
+    canvas.control.setSynchronousRendering(true);
+    IMapTable* marker = canvas.pointTable(kLon, kLat, "m '51.otl' 22 rgb(0,0,255) 22 0");
+    const QString cartab = "name=cartab3;coords=[YCOORD],[XCOORD];style=[style]";
+    const auto publishAt = [&](double lon) {
+        marker->SetValue(QString::number(lon, 'g', 15), 0);
+        return canvas.control.AddLayer(cartab, "", marker);
+    };
+    const auto blueAt = [&](const QImage& image, double lon) {
+        const QColor c = image.pixelColor(canvas.at(lon, kLat));
+        return c.blue() > 200 && c.red() < 80;
+    };
+    EXPECT_EQ(canvas.control.AddLayer("name=cartab3;coords=[nothing]", "", marker), 1);
+    for (int tick = 0; tick < 20; ++tick)
+        ASSERT_EQ(publishAt(kLon - 0.002 + tick * 0.0001), 0);
+    ASSERT_EQ(publishAt(kLon + 0.003), 0);
+    marker->SetValue(QString::number(kLon - 0.003, 'g', 15), 0); // edited, not published
+    const QImage painted = canvas.control.grab().toImage();
+    EXPECT_TRUE(blueAt(painted, kLon + 0.003));
+    EXPECT_FALSE(blueAt(painted, kLon - 0.003));
+    EXPECT_FALSE(blueAt(painted, kLon - 0.0001));
+    // A publication that no longer holds a vehicle leaves the frame's layers for the cached image.
+    marker->SetValue("l rgb(255,0,0) 2", 2);
+    publishAt(kLon);
+    EXPECT_FALSE(canvas.control.scene().layer("cartab3")->live);
+}
+
 TEST(Render, StraightLinesStartingOffScreenAreDrawn) {
     Canvas canvas; // a line due east and one due north, each starting outside the view
     canvas.control.AddLayer("name=a;metrics=[metr]", "l rgb(255,0,0) 2", canvas.geometryTable("L E 37.50 55.75,37.70 55.75"));
