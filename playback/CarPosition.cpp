@@ -5,6 +5,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace carposition {
@@ -37,16 +38,59 @@ double circularMean(double a, double b) {
     return mean;
 }
 
-// The default locale without group separators, made again only when the default changes:
-// the labels are written on every playback tick.
-const QLocale& labelLocale() {
-    thread_local QLocale madeFrom(QLocale::c()), locale(QLocale::c());
-    if (QLocale() != madeFrom || locale.numberOptions() != QLocale::OmitGroupSeparator) {
-        madeFrom = QLocale();
-        locale = madeFrom;
+// How the default locale writes numbers, taken again only when the default changes: the labels
+// are written on every playback tick.
+struct NumberForm {
+    explicit NumberForm(const QLocale& from) : madeFrom(from), locale(from), decimalPoint(from.decimalPoint()) {
         locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        latinDigits = from.zeroDigit() == QLatin1String("0") && from.negativeSign() == QLatin1String("-");
     }
-    return locale;
+    QLocale madeFrom, locale; // the default, and the default without group separators
+    QString decimalPoint;
+    bool latinDigits = false; // writes 0-9 and '-'
+};
+
+const NumberForm& numberForm() {
+    thread_local NumberForm form{QLocale()};
+    if (QLocale() != form.madeFrom)
+        form = NumberForm(QLocale());
+    return form;
+}
+
+// `value` with no decimal or one, rounded half away from zero on its exact binary value as
+// QLocale rounds, in whole integers: no text to read back, a few instructions for a label that
+// changes on every tick. Empty when the value is beyond the integers' reach.
+QString fixedInLatinDigits(double value, int decimals, const QString& decimalPoint) {
+    if (!(std::abs(value) < 1e15) || decimals < 0 || decimals > 1)
+        return {};
+    int exponent = 0;
+    const double fraction = std::frexp(std::abs(value), &exponent);
+    const auto mantissa = quint64(std::ldexp(fraction, 53)); // |value| = mantissa / 2^shift, exactly
+    const int shift = 53 - exponent;                        // at least 3 below 1e15
+    const quint64 scaled = mantissa * (decimals == 1 ? 10 : 1);
+    quint64 rounded = 0;
+    if (shift < 64) {
+        const quint64 half = quint64(1) << (shift - 1);
+        rounded = (scaled >> shift) + ((scaled & (2 * half - 1)) >= half ? 1 : 0);
+    }
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, rounded).ptr;
+    QString text;
+    if (std::signbit(value) && value != 0)
+        text += QLatin1Char('-');
+    if (decimals == 0)
+        return text + QLatin1String(digits, end - digits);
+    if (end - digits == 1)
+        text += QLatin1Char('0');
+    return text + QLatin1String(digits, end - digits - 1) + decimalPoint + QLatin1Char(end[-1]);
+}
+
+QString fixedNumber(double value, int decimals) {
+    const NumberForm& form = numberForm();
+    if (form.latinDigits)
+        if (QString text = fixedInLatinDigits(value, decimals, form.decimalPoint); !text.isEmpty())
+            return text;
+    return form.locale.toString(value, 'f', decimals);
 }
 
 } // namespace
@@ -167,11 +211,11 @@ QStringList SetCarMarkerTexts(double longitude, double latitude, double headingR
 }
 
 QString speedLabel(double kmh) {
-    return labelLocale().toString(kmh, 'f', 1) + QStringLiteral(" км/ч");
+    return fixedNumber(kmh, 1) + QStringLiteral(" км/ч");
 }
 
 QString distanceLabel(double metres) {
-    return labelLocale().toString(metres, 'f', 0) + QStringLiteral(" м");
+    return fixedNumber(metres, 0) + QStringLiteral(" м");
 }
 
 } // namespace carposition

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 #include <numbers>
 
 using namespace carposition;
@@ -165,5 +166,24 @@ TEST(InfoPanel, SpeedUsesTheLocalesSeparatorAndDistanceWholeMetres) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(speedLabel(0), "0.0 км/ч");
     EXPECT_EQ(distanceLabel(0.4), "0 м");
+    QLocale::setDefault(QLocale::c());
+}
+
+TEST(InfoPanel, NumbersAreWrittenAsTheLocaleWritesThemTiesAndSignsIncluded) {
+    std::mt19937_64 random(3);
+    std::vector<double> values = {0.0, -0.0, 0.05, 0.15, 0.25, -0.25, 0.5, 2.5, -2.5, -0.04, -1e-300, 1e14 + 0.5, 3e15};
+    for (int i = 0; i < 20000; ++i) {
+        const double wide = std::uniform_real_distribution<double>(-2e6, 2e6)(random);
+        values.insert(values.end(), {wide, std::round(wide * 4) / 4, std::round(wide * 20) / 20, wide * 1e-7});
+    }
+    for (const QLocale& locale : {QLocale(QLocale::Russian, QLocale::Russia), QLocale::c(), QLocale(QLocale::Arabic, QLocale::Egypt)}) {
+        QLocale::setDefault(locale);
+        QLocale plain = locale;
+        plain.setNumberOptions(QLocale::OmitGroupSeparator);
+        for (const double v : values) {
+            ASSERT_EQ(speedLabel(v), plain.toString(v, 'f', 1) + " км/ч") << v << " " << locale.name().toStdString();
+            ASSERT_EQ(distanceLabel(v), plain.toString(v, 'f', 0) + " м") << v << " " << locale.name().toStdString();
+        }
+    }
     QLocale::setDefault(QLocale::c());
 }
