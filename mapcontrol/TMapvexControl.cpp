@@ -81,8 +81,15 @@ int TMapvexControl::AddLayer(const QString& definition, const QString& style, IM
     // painted: a live layer's publication waits for the frame.
     const auto* source = dynamic_cast<const MapTable*>(table);
     if (source && scene_.isLive(definition)) {
-        std::erase_if(waiting_, [&](const Publication& p) { return p.definition == definition; });
-        waiting_.push_back({definition, style, *source});
+        const auto sent = std::find_if(waiting_.begin(), waiting_.end(),
+                                       [&](const Publication& p) { return p.definition == definition; });
+        if (sent == waiting_.end()) {
+            waiting_.push_back({definition, style, *source});
+        } else { // replaced in the storage it had, and moved last
+            sent->style = style;
+            sent->table = *source;
+            std::rotate(sent, sent + 1, waiting_.end());
+        }
         scheduleFrame();
         return 0;
     }
