@@ -14,12 +14,10 @@ qint64 frameNanoseconds(const QWidget* window) {
 }
 } // namespace
 
-FramePacer::FramePacer(QWidget* window) : QObject(window), window_(window) {
-    due_.setSingleShot(true);
-    due_.setTimerType(Qt::PreciseTimer);
-    connect(&due_, &QTimer::timeout, this, [this] {
-        QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
-    });
+FramePacer::FramePacer(QWidget* window)
+    : QObject(window), window_(window), due_([this] {
+          QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+      }) {
     window->installEventFilter(this);
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "FrameTimer.h"
+
 #include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 class QWidget;
 
@@ -20,5 +21,5 @@ protected:
 private:
     QWidget* window_;
     QElapsedTimer sinceFrame_;
-    QTimer due_;
+    FrameTimer due_;
 };

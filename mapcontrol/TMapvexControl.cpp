@@ -13,21 +13,10 @@
 #include <QWheelEvent>
 #include <cmath>
 
-TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent) {
+TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent), frameTimer_([this] { frame(); }) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true); // hovering a picture shows its text
     setMinimumSize(100, 100);
-    frameTimer_.setSingleShot(true);
-    frameTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] {
-        settle();
-        // Only the live layers moved over an image that still fits: repaint where they were
-        // and where they are, not the whole map.
-        if (upToDate() && !fullFrameDue_)
-            update(paintedLive_ | scene_.liveBounds(frameView()).toAlignedRect());
-        else
-            update();
-    });
     // A view or layers that changed start their missing tiles at once, not when the next frame
     // is due: the frame then finds them drawn or nearly so.
     renderTimer_.setSingleShot(true);
@@ -169,6 +158,16 @@ bool TMapvexControl::event(QEvent* event) {
         return true;
     }
     return QWidget::event(event);
+}
+
+void TMapvexControl::frame() {
+    settle();
+    // Only the live layers moved over an image that still fits: repaint where they were and
+    // where they are, not the whole map.
+    if (upToDate() && !fullFrameDue_)
+        update(paintedLive_ | scene_.liveBounds(frameView()).toAlignedRect());
+    else
+        update();
 }
 
 void TMapvexControl::scheduleFrame() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameTimer.h"
 #include "IMapvexControl.h"
 #include "MapScene.h"
 #include "TileCache.h"
@@ -73,6 +74,7 @@ private:
     };
     CacheKey currentKey() const { return {viewGeneration_, scene_.staticRevision()}; }
     Viewport frameView() const;
+    void frame();
     void scheduleFrame();
     void invalidateCache();
     // Puts the cached image together from tiles; false while some are still being drawn.
@@ -102,7 +104,7 @@ private:
     bool inFlight_ = false;
     TileCache tiles_;
     TileCache baseTiles_{qsizetype(64) << 20}; // the base map alone, for layers that change over it
-    QTimer frameTimer_;
+    FrameTimer frameTimer_;
     QTimer renderTimer_;
     QElapsedTimer userMoved_;
     QPoint dragFrom_, pressedAt_;

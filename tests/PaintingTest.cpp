@@ -1,8 +1,10 @@
 #include "FramePacer.h"
+#include "FrameTimer.h"
 #include "ValueLabel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QImage>
 #include <QPaintEvent>
@@ -97,6 +99,25 @@ TEST(FramePacer, GathersUpdatesIntoFramesAndLosesNone) {
     while (child->paints == settled && elapsed.elapsed() < 5000)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_EQ(child->paints, settled + 1);
+}
+
+// A frame fires once, when the loop turns after its time or, with nothing else to wake the loop,
+// by its own timer; asking again while it waits changes nothing.
+TEST(FrameTimer, FiresOnceWhetherTheLoopIsBusyOrIdle) {
+    for (const bool ticking : {true, false}) {
+        int fired = 0;
+        FrameTimer frame([&] { ++fired; });
+        QTimer clock; // the playback clock's millisecond ticks
+        if (ticking)
+            clock.start(1);
+        frame.start(20);
+        frame.start(5000);
+        QEventLoop loop;
+        QTimer::singleShot(400, &loop, &QEventLoop::quit);
+        loop.exec();
+        EXPECT_EQ(fired, 1) << ticking;
+        EXPECT_FALSE(frame.isActive());
+    }
 }
 
 } // namespace
