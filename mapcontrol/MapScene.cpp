@@ -282,14 +282,7 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
                 continue;
             feature.points = *geometry;
         }
-        QRectF bounds(feature.points.front(), QSizeF(0, 0));
-        for (const QPointF& p : feature.points) {
-            bounds.setLeft(std::min(bounds.left(), p.x()));
-            bounds.setRight(std::max(bounds.right(), p.x()));
-            bounds.setTop(std::min(bounds.top(), p.y()));
-            bounds.setBottom(std::max(bounds.bottom(), p.y()));
-        }
-        feature.bounds = bounds;
+        feature.bounds = draw::boundsOf(feature.points, 0, feature.points.size() - 1);
         if (feature.style.kind == MapStyle::Kind::Line && feature.points.size() > draw::kLinePiece)
             feature.pieces = draw::pieceBounds(feature.points);
         layer.features.push_back(std::move(feature));

@@ -171,8 +171,7 @@ void TMapvexControl::frame() {
 }
 
 void TMapvexControl::scheduleFrame() {
-    if (!frameTimer_.isActive())
-        frameTimer_.start(16);
+    frameTimer_.start(16); // a frame already asked for comes first
 }
 
 void TMapvexControl::invalidateCache() {
@@ -397,9 +396,9 @@ void TMapvexControl::mousePressEvent(QMouseEvent* event) {
 }
 
 void TMapvexControl::mouseMoveEvent(QMouseEvent* event) {
-    settle();
     if (!dragging_)
         return;
+    settle();
     const QPoint now = event->position().toPoint();
     const QPoint delta = now - dragFrom_;
     dragFrom_ = now;

@@ -18,9 +18,9 @@
 // for them; synchronous rendering remains for tests and export. Repaints are coalesced to the
 // display's pace however often layers are published, and so is reading a live layer: a
 // publication is kept as it was sent and read when a frame, or anyone, next looks at the scene,
-// so one that the next replaces is never read. Drag to pan, wheel to zoom about the cursor. A moving symbol (a
-// vehicle) is kept in view: published outside the middle of the view, it is centred again,
-// unless the user moved the map in the last few seconds.
+// so one that the next replaces is never read. Drag to pan, wheel to zoom about the cursor. A
+// moving symbol (a vehicle) is kept in view: published outside the middle of the view, it is
+// centred again, unless the user moved the map in the last few seconds.
 class TMapvexControl : public QWidget, public IMapvexControl {
     Q_OBJECT
 public:
