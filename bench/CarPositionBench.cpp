@@ -210,7 +210,7 @@ BENCHMARK(ScanFromFirstPoint)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchm
 
 int main(int argc, char** argv) {
     largepages::restartWithHugePages(argv); // as the programs run
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    MonacoWindow::useOffscreenPlatform();
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -39,7 +39,7 @@ std::vector<vserver::Message> drive(int count) {
 
 int main(int argc, char** argv) {
     largepages::restartWithHugePages(argv); // as the programs run
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    MonacoWindow::useOffscreenPlatform();
     QApplication application(argc, argv);
     if (!QDBusConnection::sessionBus().isConnected()) {
         std::printf("FAILED: no session bus (run under dbus-run-session)\n");

@@ -35,7 +35,7 @@ double cpuSeconds() {
 
 int main(int argc, char** argv) {
     largepages::restartWithHugePages(argv); // as the programs run
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    MonacoWindow::useOffscreenPlatform();
     QApplication application(argc, argv);
     ScriptedAutomation server;
     server.groups = {{"g", "Группа", {{1, "Машина", "А001АА", 1}}}};
