@@ -24,11 +24,8 @@ ValueLabel::ValueLabel(const QString& text, QWidget* parent) : QLabel(text, pare
 }
 
 void ValueLabel::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) {
-        font_ = QRawFont();
-        glyphs_.clear();
-        kerning_.clear();
-    }
+    if (event->type() == QEvent::FontChange)
+        forgetFont();
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
         event->type() == QEvent::ParentChange)
         backdrop_ = QPixmap();
@@ -76,28 +73,53 @@ void ValueLabel::paintBackdrop(QPainter& painter) {
     painter.drawPixmap(0, 0, backdrop_);
 }
 
-bool ValueLabel::lookUp(const QString& text, QList<quint32>& indexes, QList<QPointF>& positions, qreal& width) {
-    if (!font_.isValid())
+void ValueLabel::forgetFont() {
+    font_ = QRawFont();
+    asciiGlyphs_ = {};
+    glyphs_.clear();
+    kerning_.clear();
+}
+
+// Null for a character that needs shaping or that the font lacks.
+const ValueLabel::Glyph* ValueLabel::glyph(QChar c) {
+    const char16_t u = c.unicode();
+    Glyph* known = u < asciiGlyphs_.size() ? &asciiGlyphs_[u] : nullptr;
+    if (!known) {
+        auto found = glyphs_.find(u);
+        if (found != glyphs_.end())
+            return &*found;
+    } else if (known->index != 0) {
+        return known;
+    }
+    if (!drawnWithoutShaping(c))
+        return nullptr;
+    if (!font_.isValid()) {
         font_ = QRawFont::fromFont(font());
+        const QFontMetricsF metrics(font());
+        ascent_ = metrics.ascent();
+        descent_ = metrics.descent();
+    }
+    const QList<quint32> index = font_.glyphIndexesForString(QString(c));
+    if (index.size() != 1 || index[0] == 0)
+        return nullptr; // the font lacks it: another font would have to stand in
+    const Glyph looked{index[0], font_.advancesForGlyphIndexes(index).value(0).x()};
+    if (known)
+        return &(*known = looked);
+    return &*glyphs_.insert(u, looked);
+}
+
+bool ValueLabel::lookUp(const QString& text, qreal& width) {
+    indexes_.clear();
+    positions_.clear();
     width = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        auto found = glyphs_.find(c.unicode());
-        if (found == glyphs_.end()) {
-            if (!drawnWithoutShaping(c))
-                return false;
-            Glyph glyph;
-            const QList<quint32> index = font_.glyphIndexesForString(QString(c));
-            if (index.size() != 1 || index[0] == 0)
-                return false; // the font lacks it: another font would have to stand in
-            glyph.index = index[0];
-            glyph.advance = font_.advancesForGlyphIndexes(index).value(0).x();
-            found = glyphs_.insert(c.unicode(), glyph);
-        }
+        const Glyph* found = glyph(text[i]);
+        if (!found)
+            return false;
         if (i > 0)
-            width += kerning(text[i - 1], c);
-        indexes.append(found->index);
-        positions.append(QPointF(width, 0));
+            width += kerning(text[i - 1], text[i]);
+        indexes_.append(found->index);
+        positions_.append(QPointF(width, 0));
         width += found->advance;
     }
     return true;
@@ -107,7 +129,7 @@ qreal ValueLabel::kerning(QChar first, QChar second) {
     const quint32 pair = quint32(first.unicode()) << 16 | second.unicode();
     auto known = kerning_.find(pair);
     if (known == kerning_.end()) {
-        const qreal apart = glyphs_.value(first.unicode()).advance + glyphs_.value(second.unicode()).advance;
+        const qreal apart = glyph(first)->advance + glyph(second)->advance;
         known = kerning_.insert(pair, QFontMetricsF(font()).horizontalAdvance(QString(first) + second) - apart);
     }
     return *known;
@@ -115,25 +137,22 @@ qreal ValueLabel::kerning(QChar first, QChar second) {
 
 void ValueLabel::paintEvent(QPaintEvent* event) {
     const Qt::Alignment align = alignment();
-    QList<quint32> indexes;
-    QList<QPointF> positions;
     qreal width = 0;
     QPainter painter(this);
     paintBackdrop(painter);
     if (textFormat() != Qt::PlainText || wordWrap() || margin() != 0 || indent() > 0 || frameWidth() != 0 ||
-        text().isEmpty() || layoutDirection() != Qt::LeftToRight || !lookUp(text(), indexes, positions, width)) {
+        text().isEmpty() || layoutDirection() != Qt::LeftToRight || !lookUp(text(), width)) {
         painter.end();
         QLabel::paintEvent(event);
         return;
     }
     const QRectF box = contentsRect();
-    const QFontMetricsF metrics(font());
     qreal x = box.left();
     if (align & Qt::AlignRight)
         x = box.right() + 1 - width;
     else if (align & Qt::AlignHCenter)
         x = box.left() + (box.width() - width) / 2;
-    const qreal lineHeight = metrics.ascent() + metrics.descent();
+    const qreal lineHeight = ascent_ + descent_;
     qreal top = box.top() + (box.height() - lineHeight) / 2;
     if (align & Qt::AlignTop)
         top = box.top();
@@ -141,8 +160,8 @@ void ValueLabel::paintEvent(QPaintEvent* event) {
         top = box.bottom() + 1 - lineHeight;
     QGlyphRun run;
     run.setRawFont(font_);
-    run.setGlyphIndexes(indexes);
-    run.setPositions(positions);
+    run.setGlyphIndexes(indexes_);
+    run.setPositions(positions_);
     painter.setPen(palette().color(foregroundRole()));
-    painter.drawGlyphRun(QPointF(x, top + metrics.ascent()), run);
+    painter.drawGlyphRun(QPointF(x, top + ascent_), run);
 }

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QRawFont>
+#include <array>
 
 // A label for a value that changes on every playback tick: speed, mileage, time, heading. Its
 // one-line plain text is drawn from glyphs looked up once per character instead of being shaped
@@ -24,15 +25,21 @@ protected:
 
 private:
     struct Glyph {
-        quint32 index = 0;
+        quint32 index = 0; // 0 while not looked up
         qreal advance = 0;
     };
-    bool lookUp(const QString& text, QList<quint32>& indexes, QList<QPointF>& positions, qreal& width);
+    const Glyph* glyph(QChar c);
+    bool lookUp(const QString& text, qreal& width); // into indexes_ and positions_
     qreal kerning(QChar first, QChar second); // what shaping moves the second character by
     void paintBackdrop(QPainter& painter);
+    void forgetFont();
 
     QRawFont font_;
+    qreal ascent_ = 0, descent_ = 0;
+    std::array<Glyph, 128> asciiGlyphs_{}; // the digits and signs of every value, without hashing
     QHash<char16_t, Glyph> glyphs_;
     QHash<quint32, qreal> kerning_; // by the pair's two characters
     QPixmap backdrop_;             // the parent's picture beneath the label
+    QList<quint32> indexes_;       // the glyph run's, kept for their storage
+    QList<QPointF> positions_;
 };

@@ -251,8 +251,8 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
     Layer layer;
     layer.name = definition->name;
     layer.pointLayer = definition->isPointLayer();
-    const std::optional<MapStyle> layerStyle = parseStyle(styleText);
     const int styleField = source->fieldIndex(definition->styleField);
+    const std::optional<MapStyle> layerStyle = styleField >= 0 ? std::nullopt : parseStyle(styleText);
     const int geometryField = source->fieldIndex(definition->metricsField);
     const int latitudeField = source->fieldIndex(definition->latitudeField);
     const int longitudeField = source->fieldIndex(definition->longitudeField);
