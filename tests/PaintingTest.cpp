@@ -18,8 +18,8 @@ QImage rendered(QLabel& label) {
     return image;
 }
 
-// The panel's values drawn from cached glyphs look exactly as QLabel draws them, and so does a
-// text it leaves to QLabel.
+// The panel's values drawn from cached glyphs look exactly as QLabel draws them, after a change of
+// font too, and so does a text it leaves to QLabel.
 TEST(ValueLabel, DrawsTheTextPixelForPixelAsALabelDoes) {
     QFont font;
     font.setFamilies({"Tahoma", "Arial", "Liberation Sans", "DejaVu Sans"});
@@ -31,6 +31,12 @@ TEST(ValueLabel, DrawsTheTextPixelForPixelAsALabelDoes) {
                                    QStringLiteral("AVATAR ffi"), QStringLiteral("Тут")}) {
             QLabel plain(text);
             ValueLabel fast(text);
+            QFont before = font;
+            before.setPixelSize(20);
+            fast.setFont(before);
+            fast.setTextFormat(Qt::PlainText);
+            fast.resize(175, 15);
+            rendered(fast); // its glyphs looked up in another font, to be forgotten with it
             for (QLabel* label : {&plain, static_cast<QLabel*>(&fast)}) {
                 label->setFont(font);
                 label->setTextFormat(Qt::PlainText);
