@@ -116,11 +116,12 @@ bool ValueLabel::lookUp(const QString& text, qreal& width) {
         const Glyph* found = glyph(text[i]);
         if (!found)
             return false;
+        const Glyph looked = *found; // a copy, not a pointer into the hash the kerning reads
         if (i > 0)
             width += kerning(text[i - 1], text[i]);
-        indexes_.append(found->index);
+        indexes_.append(looked.index);
         positions_.append(QPointF(width, 0));
-        width += found->advance;
+        width += looked.advance;
     }
     return true;
 }
