@@ -99,10 +99,15 @@ int TMapvexControl::publish(const QString& definition, const QString& style, IMa
 }
 
 void TMapvexControl::settle() {
+    if (waiting_.empty())
+        return;
     std::vector<Publication> waiting;
     waiting.swap(waiting_);
     for (Publication& publication : waiting)
         publish(publication.definition, publication.style, &publication.table);
+    waiting.clear();
+    if (waiting_.empty())
+        waiting_.swap(waiting); // its storage kept for the next ticks' publications
 }
 
 void TMapvexControl::keepSymbolInView(const MapScene::Layer* layer) {
