@@ -17,7 +17,7 @@ void MapController::RefreshLayers(int mode) {
         break;
     case 2:
         f.mapLayers->refreshMarker(f.CarMarkerTexts);
-        TForm1::setLabel(f.Label10, f.CarMarkerTexts.value(2));
+        f.Label10->setText(f.CarMarkerTexts.value(2));
         break;
     case 4:
         f.mapLayers->refreshCheckpoints();

@@ -60,9 +60,9 @@ void PlaybackController::btnStopClick() {
         f.TrackBarActive = false;
         setTrackBarPosition(1);
         f.TrackBarActive = true;
-        TForm1::setLabel(f.lblDate, QString());
-        TForm1::setLabel(f.lblSpeed, QStringLiteral("0 км/ч"));
-        TForm1::setLabel(f.lblDistance, QStringLiteral("0 м"));
+        f.lblDate->setText(QString());
+        f.lblSpeed->setText(QStringLiteral("0 км/ч"));
+        f.lblDistance->setText(QStringLiteral("0 м"));
         f.CurPoint = 1;
     } catch (const std::exception&) {
         f.TrackBarActive = true; // Stop's own failures are not reported
@@ -115,7 +115,7 @@ void PlaybackController::Timer1Timer() {
             skipped = true;
         }
     }
-    TForm1::setLabel(f.lblDate, datetime::formatLabel(playTime));
+    f.lblDate->setText(datetime::formatLabel(playTime));
     const double start = f.track.TrackStartTime();
     f.TrackBarActive = false;
     try {
@@ -154,7 +154,7 @@ void PlaybackController::TrackBarChange() {
         return; // without a track a drag has nowhere to go
     const double playTime = f.track.TrackStartTime() + f.TrackBar->value() / datetime::kSecondsPerDay;
     f.clock.PlayTime = playTime;
-    TForm1::setLabel(f.lblDate, datetime::formatLabel(playTime));
+    f.lblDate->setText(datetime::formatLabel(playTime));
     ShowCarPosition(playTime);
     f.clock.rebase(playTime);
 }
@@ -196,12 +196,12 @@ void PlaybackController::showCarAtEnd() {
         placeVehicle(f.track.PointCount, f.track.time(f.track.PointCount));
 }
 
-void PlaybackController::NumberLabel::write(QLabel* label, double number, QString (*format)(double)) {
+void PlaybackController::NumberLabel::write(ValueLabel* label, double number, QString (*format)(double)) {
     if (number == value && label->text() == text)
         return;
     value = number;
     text = format(number);
-    TForm1::setLabel(label, text);
+    label->setText(text);
 }
 
 void PlaybackController::placeVehicle(int c, double playTime) {

@@ -8,7 +8,7 @@
 #include <exception>
 
 class QChar;
-class QLabel;
+class ValueLabel;
 class TForm1;
 
 // Play, pause, stop, the speed box and its spinner, the playback tick, the track bar, and the
@@ -51,7 +51,7 @@ private:
     struct NumberLabel {
         double value = std::nan("");
         QString text;
-        void write(QLabel* label, double number, QString (*format)(double));
+        void write(ValueLabel* label, double number, QString (*format)(double));
     };
     NumberLabel speedLabel_, mileageLabel_;
     std::exception_ptr trackBarError_;

@@ -271,11 +271,6 @@ bool TForm1::playerKey(QWidget* receiver, const QKeyEvent& key) {
     return true;
 }
 
-void TForm1::setLabel(QLabel* label, const QString& text) {
-    if (label->text() != text)
-        label->setText(text);
-}
-
 void TForm1::guarded(const std::function<void()>& work) {
     try {
         work();
@@ -300,7 +295,7 @@ void TForm1::makePlaybackControlsOpaque() {
         control->setPalette(palette);
         control->setAutoFillBackground(true);
     };
-    for (QLabel* label : {lblDate, lblSpeed, lblDistance})
+    for (QWidget* label : std::initializer_list<QWidget*>{lblDate, lblSpeed, lblDistance})
         shadeBehind(label, {label->geometry().right() - 2, label->geometry().center().y()});
     shadeBehind(TrackBar, TrackBar->geometry().topRight() + QPoint(-1, 1));
 }

@@ -7,6 +7,7 @@
 #include "TInfoPoints.h"
 #include "TStops.h"
 #include "TrackStore.h"
+#include "ValueLabel.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -60,9 +61,6 @@ public:
     // The speed chart under the map, shown or hidden by its button; saved with the settings.
     bool chartShown() const;
     void setChartShown(bool shown);
-
-    // Sets a label's text when it differs: playback writes the same texts over and over.
-    static void setLabel(QLabel* label, const QString& text);
 
     // Runs a handler's work; an error that leaves it is shown by the one error reporter.
     void guarded(const std::function<void()>& work);
@@ -129,12 +127,12 @@ public:
     QSlider* TrackBar;
     QGroupBox* GroupBox5;
     QLabel* Label1;
-    QLabel* lblDate;
+    ValueLabel* lblDate;
     QLabel* Label7;
-    QLabel* lblSpeed;
+    ValueLabel* lblSpeed;
     QLabel* Label3;
-    QLabel* lblDistance;
-    QLabel* Label10;
+    ValueLabel* lblDistance;
+    ValueLabel* Label10;
     PlaybackTimer* Timer1;
     QMenu* PopupMenu1;
 

@@ -44,9 +44,8 @@ template <typename T> T* named(T* widget, const char* name) {
     return widget;
 }
 
-template <typename Label = QLabel>
 QLabel* label(QWidget* parent, const char* name, const QString& text, bool bold = false) {
-    auto* result = named(new Label(text, parent), name);
+    auto* result = named(new QLabel(text, parent), name);
     result->setTextFormat(Qt::PlainText); // texts from the server or the clock are never markup
     if (bold)
         result->setFont(sansFont(12, true));
@@ -118,7 +117,7 @@ void TForm1::createControls() {
     panel->place(GroupBox2, {7, 179, 254, 213}, Anchors::Stretch);
     panel->place(GroupBox4, {6, 398, 254, 154}, Anchors::Stretch);
     panel->place(GroupBox5, {6, 545, 254, 86}, Anchors::Stretch);
-    Label10 = label<ValueLabel>(Panel2, "Label10", QStringLiteral("Label10"));
+    Label10 = named(new ValueLabel(QStringLiteral("Label10"), Panel2), "Label10");
     Label10->setAutoFillBackground(true);
     panel->place(Label10, {147, 645, 100, 14});
 
@@ -279,15 +278,15 @@ void TForm1::createInfoPanel() {
     auto* a = new Anchors(GroupBox5, 254);
     Label1 = label(GroupBox5, "Label1", QStringLiteral("Дата:"));
     a->place(Label1, {16, 20, 50, 15});
-    lblDate = label<ValueLabel>(GroupBox5, "lblDate", QStringLiteral("0"));
+    lblDate = named(new ValueLabel(QStringLiteral("0"), GroupBox5), "lblDate");
     a->place(lblDate, {72, 20, 175, 15});
     Label7 = label(GroupBox5, "Label7", QStringLiteral("Скорость:"));
     a->place(Label7, {16, 42, 55, 15});
-    lblSpeed = label<ValueLabel>(GroupBox5, "lblSpeed", QStringLiteral("0 км/ч"));
+    lblSpeed = named(new ValueLabel(QStringLiteral("0 км/ч"), GroupBox5), "lblSpeed");
     a->place(lblSpeed, {72, 42, 175, 15});
     Label3 = label(GroupBox5, "Label3", QStringLiteral("Пробег:"));
     a->place(Label3, {16, 63, 55, 15});
-    lblDistance = label<ValueLabel>(GroupBox5, "lblDistance", QStringLiteral("0 м"));
+    lblDistance = named(new ValueLabel(QStringLiteral("0 м"), GroupBox5), "lblDistance");
     a->place(lblDistance, {72, 63, 175, 15});
 }
 

@@ -1,9 +1,12 @@
 #include "ValueLabel.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QPainter>
+#include <QStyle>
 #include <cmath>
 
 namespace {
@@ -15,12 +18,52 @@ bool drawnWithoutShaping(QChar c) {
         return !c.isLetter();
     return u == 0x00a0 || (u >= 0x0410 && u <= 0x044f) || u == 0x0401 || u == 0x0451;
 }
+
+// What assistive technology reads of a value label: static text named by its value, as a label.
+class AccessibleValueLabel : public QAccessibleWidget {
+public:
+    explicit AccessibleValueLabel(ValueLabel* label)
+        : QAccessibleWidget(label, QAccessible::StaticText) {}
+    QString text(QAccessible::Text kind) const override {
+        const QString own = QAccessibleWidget::text(kind);
+        return kind == QAccessible::Name && own.isEmpty()
+                   ? static_cast<const ValueLabel*>(widget())->text()
+                   : own;
+    }
+};
+
+QAccessibleInterface* accessibleValueLabel(const QString& className, QObject* object) {
+    if (className == QLatin1String("ValueLabel"))
+        if (auto* label = qobject_cast<ValueLabel*>(object))
+            return new AccessibleValueLabel(label);
+    return nullptr;
+}
 } // namespace
 
-ValueLabel::ValueLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+ValueLabel::ValueLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {
+    static const bool accessible = (QAccessible::installFactory(accessibleValueLabel), true);
+    Q_UNUSED(accessible);
     setAttribute(Qt::WA_OpaquePaintEvent);
     if (parent)
         parent->installEventFilter(this);
+}
+
+void ValueLabel::setText(const QString& text) {
+    if (text == text_)
+        return;
+    text_ = text;
+    if (!updateAsked_) { // asking again before the frame is painted changes nothing
+        updateAsked_ = true;
+        update();
+    }
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+QSize ValueLabel::sizeHint() const {
+    return QFontMetrics(font()).size(Qt::TextSingleLine, text_);
 }
 
 void ValueLabel::changeEvent(QEvent* event) {
@@ -29,17 +72,17 @@ void ValueLabel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
         event->type() == QEvent::ParentChange)
         backdrop_ = QPixmap();
-    QLabel::changeEvent(event);
+    QWidget::changeEvent(event);
 }
 
 void ValueLabel::moveEvent(QMoveEvent* event) {
     backdrop_ = QPixmap();
-    QLabel::moveEvent(event);
+    QWidget::moveEvent(event);
 }
 
 void ValueLabel::resizeEvent(QResizeEvent* event) {
     backdrop_ = QPixmap();
-    QLabel::resizeEvent(event);
+    QWidget::resizeEvent(event);
 }
 
 bool ValueLabel::eventFilter(QObject* watched, QEvent* event) {
@@ -54,7 +97,7 @@ bool ValueLabel::eventFilter(QObject* watched, QEvent* event) {
     default:
         break;
     }
-    return QLabel::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
 }
 
 void ValueLabel::paintBackdrop(QPainter& painter) {
@@ -108,10 +151,10 @@ const ValueLabel::Glyph* ValueLabel::glyph(QChar c) {
     return &*glyphs_.insert(u, looked);
 }
 
-bool ValueLabel::lookUp(const QString& text, qreal& width) {
+bool ValueLabel::lookUp(const QString& text) {
     indexes_.clear();
     positions_.clear();
-    width = 0;
+    qreal width = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const Glyph* found = glyph(text[i]);
         if (!found)
@@ -131,38 +174,29 @@ qreal ValueLabel::kerning(QChar first, QChar second) {
     auto known = kerning_.find(pair);
     if (known == kerning_.end()) {
         const qreal apart = glyph(first)->advance + glyph(second)->advance;
-        known = kerning_.insert(pair, QFontMetricsF(font()).horizontalAdvance(QString(first) + second) - apart);
+        known = kerning_.insert(
+            pair, QFontMetricsF(font()).horizontalAdvance(QString(first) + second) - apart);
     }
     return *known;
 }
 
-void ValueLabel::paintEvent(QPaintEvent* event) {
-    const Qt::Alignment align = alignment();
-    qreal width = 0;
+void ValueLabel::paintEvent(QPaintEvent*) {
+    updateAsked_ = false;
     QPainter painter(this);
     paintBackdrop(painter);
-    if (textFormat() != Qt::PlainText || wordWrap() || margin() != 0 || indent() > 0 || frameWidth() != 0 ||
-        text().isEmpty() || layoutDirection() != Qt::LeftToRight || !lookUp(text(), width)) {
-        painter.end();
-        QLabel::paintEvent(event);
+    if (text_.isEmpty() || layoutDirection() != Qt::LeftToRight || !lookUp(text_)) {
+        const int flags =
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextExpandTabs | Qt::TextForceLeftToRight;
+        style()->drawItemText(&painter, contentsRect(), flags, palette(), isEnabled(), text_,
+                              foregroundRole());
         return;
     }
     const QRectF box = contentsRect();
-    qreal x = box.left();
-    if (align & Qt::AlignRight)
-        x = box.right() + 1 - width;
-    else if (align & Qt::AlignHCenter)
-        x = box.left() + (box.width() - width) / 2;
-    const qreal lineHeight = ascent_ + descent_;
-    qreal top = box.top() + (box.height() - lineHeight) / 2;
-    if (align & Qt::AlignTop)
-        top = box.top();
-    else if (align & Qt::AlignBottom)
-        top = box.bottom() + 1 - lineHeight;
+    const qreal top = box.top() + (box.height() - (ascent_ + descent_)) / 2;
     QGlyphRun run;
     run.setRawFont(font_);
     run.setGlyphIndexes(indexes_);
     run.setPositions(positions_);
     painter.setPen(palette().color(foregroundRole()));
-    painter.drawGlyphRun(QPointF(x, top + ascent_), run);
+    painter.drawGlyphRun(QPointF(box.left(), top + ascent_), run);
 }

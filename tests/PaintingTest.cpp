@@ -2,19 +2,22 @@
 #include "FrameTimer.h"
 #include "ValueLabel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QImage>
+#include <QLabel>
 #include <QPaintEvent>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 namespace {
 
-QImage rendered(QLabel& label) {
-    QImage image(label.size(), QImage::Format_RGB32);
-    label.render(&image);
+QImage rendered(QWidget& widget) {
+    QImage image(widget.size(), QImage::Format_RGB32);
+    widget.render(&image);
     return image;
 }
 
@@ -34,12 +37,11 @@ TEST(ValueLabel, DrawsTheTextPixelForPixelAsALabelDoes) {
             QFont before = font;
             before.setPixelSize(20);
             fast.setFont(before);
-            fast.setTextFormat(Qt::PlainText);
             fast.resize(175, 15);
             rendered(fast); // its glyphs looked up in another font, to be forgotten with it
-            for (QLabel* label : {&plain, static_cast<QLabel*>(&fast)}) {
+            plain.setTextFormat(Qt::PlainText);
+            for (QWidget* label : std::initializer_list<QWidget*>{&plain, &fast}) {
                 label->setFont(font);
-                label->setTextFormat(Qt::PlainText);
                 label->resize(175, 15);
             }
             EXPECT_EQ(rendered(plain), rendered(fast)) << text.toStdString() << " at " << pixels << " px";
@@ -54,7 +56,7 @@ TEST(ValueLabel, KeepsWhatItsParentDrawsBeneathIt) {
     auto* fast = new ValueLabel(QStringLiteral("3302 м"), &fastBox);
     for (QGroupBox* box : {&plainBox, &fastBox})
         box->resize(254, 100);
-    for (QLabel* label : {plain, static_cast<QLabel*>(fast)})
+    for (QWidget* label : std::initializer_list<QWidget*>{plain, fast})
         label->setGeometry(72, 42, 175, 15);
     const auto image = [](QWidget& widget) {
         QImage result(widget.size(), QImage::Format_RGB32);
@@ -65,6 +67,37 @@ TEST(ValueLabel, KeepsWhatItsParentDrawsBeneathIt) {
     fast->setText(QStringLiteral("3303 м"));
     plain->setText(QStringLiteral("3303 м"));
     EXPECT_EQ(image(plainBox), image(fastBox));
+}
+
+// Texts set faster than frames are painted end on screen as the last one set, frame after frame,
+// and assistive technology reads the value as the label's name.
+TEST(ValueLabel, ShowsTheLastTextSetAndNamesItselfByIt) {
+    ValueLabel label(QStringLiteral("0 м"));
+    label.resize(175, 15);
+    label.show();
+    const auto onScreen = [&label] {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (elapsed.elapsed() < 100)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        const QPixmap shown = label.screen()->grabWindow(label.winId());
+        return shown.toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const auto drawn = [](const QString& text) {
+        ValueLabel alone(text);
+        alone.resize(175, 15);
+        return rendered(alone);
+    };
+    onScreen();
+    for (const QString& last : {QStringLiteral("123 м"), QStringLiteral("7 м")}) {
+        label.setText(QStringLiteral("1 м"));
+        label.setText(last);
+        EXPECT_EQ(onScreen(), drawn(last)) << last.toStdString();
+    }
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&label);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::StaticText);
+    EXPECT_EQ(accessible->text(QAccessible::Name), "7 м");
 }
 
 struct CountingWidget : QWidget {
