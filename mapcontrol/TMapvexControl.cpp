@@ -68,17 +68,20 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
 int TMapvexControl::AddLayer(const QString& definition, const QString& style, IMapTable* table) {
     // The playback clock publishes the vehicle on every tick, far more often than frames are
     // painted: a live layer's publication waits for the frame.
+    // One that waits is live: nothing was published since it was found so, as every publication
+    // first publishes what waits.
     const auto* source = dynamic_cast<const MapTable*>(table);
+    const auto sent = std::find_if(waiting_.begin(), waiting_.end(),
+                                   [&](const Publication& p) { return p.definition == definition; });
+    if (source && sent != waiting_.end()) { // replaced in the storage it had, and moved last
+        sent->style = style;
+        sent->table = *source;
+        std::rotate(sent, sent + 1, waiting_.end());
+        scheduleFrame();
+        return 0;
+    }
     if (source && scene_.isLive(definition)) {
-        const auto sent = std::find_if(waiting_.begin(), waiting_.end(),
-                                       [&](const Publication& p) { return p.definition == definition; });
-        if (sent == waiting_.end()) {
-            waiting_.push_back({definition, style, *source});
-        } else { // replaced in the storage it had, and moved last
-            sent->style = style;
-            sent->table = *source;
-            std::rotate(sent, sent + 1, waiting_.end());
-        }
+        waiting_.push_back({definition, style, *source});
         scheduleFrame();
         return 0;
     }
