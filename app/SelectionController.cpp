@@ -11,6 +11,7 @@
 #include "SpeedChart.h"
 #include "TForm1.h"
 #include "VantrelError.h"
+#include "WaitCursor.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -144,6 +145,7 @@ void SelectionController::LoadTrack(int tripNumber) {
     if (!f.server)
         return;
     IVantrelAutomation& server = *f.server;
+    const WaitCursor waiting;
     server.SetTripIndex(tripNumber);
     const int count = server.TrackPointCount();
     if (count < 0)

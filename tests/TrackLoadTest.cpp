@@ -3,6 +3,8 @@
 #include "PlaybackTimer.h"
 #include "SelectionController.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QSlider>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -128,4 +130,20 @@ TEST_F(TrackLoad, WithoutAServerLoadingDoesNothing) {
     fixture.server.calls.clear();
     f.selection().LoadTrack(1);
     EXPECT_TRUE(fixture.server.calls.isEmpty());
+}
+
+TEST_F(TrackLoad, TheWaitCursorShowsWhileTheServerIsAskedAndGoesAfterAFailureToo) {
+    TForm1& f = start({threePoints(), threePoints()});
+    ASSERT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    QStringList waitedOn;
+    fixture.server.onCall = [&](const QString& call) {
+        if (QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor)
+            waitedOn << call;
+    };
+    f.selection().LoadTrack(2);
+    EXPECT_TRUE(waitedOn.contains("TrackCrdsArray"));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    fixture.server.failOnce["TrackCrdsArray"] = "связь потеряна";
+    EXPECT_ANY_THROW(f.selection().LoadTrack(1));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }

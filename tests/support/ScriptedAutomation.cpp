@@ -12,6 +12,8 @@ template <typename T> const T& at(const std::vector<T>& items, int index, const 
 
 void ScriptedAutomation::log(const QString& call) {
     calls << call;
+    if (onCall)
+        onCall(call);
     const QString name = call.section(QLatin1Char('('), 0, 0);
     const auto failure = failures.find(name);
     if (failure != failures.end())

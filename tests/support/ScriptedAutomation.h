@@ -51,6 +51,7 @@ public:
     std::map<QString, QString> failures;    // operation name → error text
     std::map<QString, QString> failOnce;    // the same, for the next call only
     bool answerComputeAtOnce = false;       // raise OnEndComputing inside ComputeTrack
+    std::function<void(const QString&)> onCall; // sees each call as it is logged
 
     void raise(AutomationEvent event);
 
