@@ -8,6 +8,7 @@
 #include <cstring>
 #include <libpq-fe.h>
 #include <memory>
+#include <utility>
 
 namespace vserver {
 namespace {
@@ -257,9 +258,22 @@ qint64 PostgresStore::messageCount() const {
     return QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong();
 }
 
-void PostgresStore::begin() { run(db_, "BEGIN"); }
-void PostgresStore::commit() { run(db_, "COMMIT"); }
+void PostgresStore::begin() {
+    run(db_, "BEGIN");
+    messagesAdded_ = false;
+}
+
+void PostgresStore::commit() {
+    run(db_, "COMMIT");
+    // The planner's figures are those of before the load until autovacuum comes by: a vehicle's
+    // million fresh messages would be taken for a few hundred, read through a bitmap and sorted
+    // on disk instead of read in the index's order.
+    if (std::exchange(messagesAdded_, false))
+        run(db_, "ANALYZE messages");
+}
+
 void PostgresStore::rollback() {
+    messagesAdded_ = false;
     if (PQstatus(db_) == CONNECTION_OK) // a lost connection has rolled back on the server already
         run(db_, "ROLLBACK");
 }
@@ -279,6 +293,7 @@ int PostgresStore::addCar(const Car& car) {
 }
 
 void PostgresStore::addMessages(int device, const std::vector<Message>& messages) {
+    messagesAdded_ = messagesAdded_ || !messages.empty();
     const PgResult copy(PQexec(db_, "COPY messages (device, time, lon, lat, speed, signal, power, fuel1, fuel2, sensors) FROM STDIN"),
                         &PQclear);
     if (PQresultStatus(copy.get()) != PGRES_COPY_IN)

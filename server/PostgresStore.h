@@ -40,6 +40,7 @@ private:
     void checkIdentity();
 
     PGconn* db_ = nullptr;
+    bool messagesAdded_ = false; // in the open transaction
     QString where_; // the database, without its password, for messages
 };
 
