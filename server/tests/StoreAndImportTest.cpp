@@ -63,6 +63,22 @@ TEST(Store, KeepsGroupsCarsMessagesAndCheckpoints) {
     EXPECT_EQ(store.checkpoints("cp").at(0).radius, 150);
 }
 
+TEST(Store, AReplacedRequestStopsInsideTheQueryAndTheStoreReadsOn) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    store.begin();
+    store.addGroup({"g1", "Север"});
+    store.addCar({0, "g1", "ГАЗель", "", 555, ""});
+    std::vector<Message> many(20000, Message{100, 37, 55, 12, true, true, kNoValue, kNoValue, 0});
+    for (size_t i = 0; i < many.size(); ++i)
+        many[i].time += i / 86400.0;
+    store.addMessages(555, many);
+    store.commit();
+    const auto latest = std::make_shared<std::atomic<quint64>>(2);
+    EXPECT_THROW(store.messages(555, 0, 1e9, CancelToken(latest, 1)), Cancelled);
+    EXPECT_EQ(store.messages(555, 0, 1e9, CancelToken(latest, 2)).size(), many.size());
+}
+
 TEST(GpxImport, StoresAGoodFileAsOneVehiclesMessages) {
     QTemporaryDir dir;
     Store store(dir.filePath("s.sqlite"));
