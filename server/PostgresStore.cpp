@@ -2,6 +2,7 @@
 
 #include "VantrelError.h"
 
+#include <QDebug>
 #include <QUrl>
 #include <QtEndian>
 #include <charconv>
@@ -267,9 +268,15 @@ void PostgresStore::commit() {
     run(db_, "COMMIT");
     // The planner's figures are those of before the load until autovacuum comes by: a vehicle's
     // million fresh messages would be taken for a few hundred, read through a bitmap and sorted
-    // on disk instead of read in the index's order.
-    if (std::exchange(messagesAdded_, false))
-        run(db_, "ANALYZE messages");
+    // on disk instead of read in the index's order. The load is stored by now, so statistics
+    // that fail are a warning, not the load's failure.
+    if (std::exchange(messagesAdded_, false)) {
+        try {
+            run(db_, "ANALYZE messages");
+        } catch (const VantrelError& error) {
+            qWarning("vantrel-server: %s", qPrintable(error.text()));
+        }
+    }
 }
 
 void PostgresStore::rollback() {
