@@ -5,7 +5,9 @@
 #include "IVantrelAutomation.h"
 #include "VantrelError.h"
 
+#include <QEventLoop>
 #include <QLocale>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -53,6 +55,15 @@ TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definit
         throw VantrelError(QStringLiteral("Сервер не рассчитал рейсы за период"));
     readResult(server, definitions, request.trip, sheet);
     return sheet;
+}
+
+void waitForComputation(IVantrelAutomation& server, int timeoutMs) {
+    QEventLoop loop;
+    QObject context;
+    server.RegisterHandler(AutomationEvent::OnEndComputing, &context, [&loop] { loop.quit(); });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (server.ComputeStatus() == 1)
+        loop.exec();
 }
 
 void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int chosenTrip, TripSheet& sheet) {

@@ -55,6 +55,9 @@ TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definit
 // are filled in: what the window has on screen, without computing again.
 void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int chosenTrip, TripSheet& sheet);
 
+// Runs the event loop until the server's computation under way ends (at most `timeoutMs`).
+void waitForComputation(IVantrelAutomation& server, int timeoutMs = 300000);
+
 // Lays the sheet out on the pages of a PDF writer or a printer.
 void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap);
 

@@ -75,15 +75,21 @@ TEST_F(Report, WhatIsWrongIsNamedAndNothingIsWritten) {
 TEST_F(Report, TheWindowWritesTheSheetOfWhatItShowsAndKeepsItsTrip) {
     fixture.addGroups(8);
     TForm1& f = fixture.start();
-    ASSERT_GE(f.track.PointCount, 1);
+    ASSERT_GE(f.session().track.PointCount, 1);
     QTemporaryDir dir;
     const QString pdf = dir.filePath("window.pdf");
-    f.exporter->saveSheet(pdf);
+    const qsizetype before = fixture.server.calls.size();
+    f.exporter().saveSheet(pdf);
     QProcess text;
     text.start("pdftotext", {pdf, "-"});
     ASSERT_TRUE(text.waitForFinished(20000));
     const QString content = QString::fromUtf8(text.readAllStandardOutput());
-    EXPECT_TRUE(content.contains(f.cmbCarName->currentText())) << content.toStdString();
+    EXPECT_TRUE(content.contains(f.ui().cmbCarName->currentText())) << content.toStdString();
     EXPECT_TRUE(content.contains("00:07:30"));
-    EXPECT_TRUE(fixture.server.calls.endsWith(QString("SetTripIndex(%1)").arg(f.selectionState.CurrentTrip)));
+    // Computed on a server of its own: the window's server keeps its computation and cursors.
+    for (const QString& call : fixture.server.calls.mid(before))
+        EXPECT_TRUE(call.startsWith("SetPropertyName") || call == "PropertyValue") << call.toStdString();
+    const QStringList asked = fixture.server.calls.filter("ComputeTrack");
+    ASSERT_FALSE(asked.isEmpty());
+    EXPECT_EQ(fixture.sheetCalls.filter("ComputeTrack"), QStringList{asked.last()}); // the period on screen
 }
