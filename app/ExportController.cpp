@@ -91,14 +91,16 @@ void ExportController::exportTrip(const QString& format) {
         return;
     const auto [begin, end] = shownPeriod();
     // The server's own export: the same computation, written by GDAL, off the window's thread.
+    QStringList arguments{QStringLiteral("export"), QStringLiteral("--group"), s.selection.GroupIds[group],
+                          QStringLiteral("--device"), ui.cmbCarDevice->currentText(), QStringLiteral("--from"),
+                          datetime::formatText(begin), QStringLiteral("--to"), datetime::formatText(end),
+                          QStringLiteral("--trip"), QString::number(s.selection.CurrentTrip),
+                          QStringLiteral("--format"), format, path};
+    // On the store of the window's server, wherever it was started to keep it.
+    if (const QString store = s.storePath(); !store.isEmpty())
+        arguments << QStringLiteral("--db") << store;
     QProcess process;
-    process.start(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantrel-server")),
-        {QStringLiteral("export"), QStringLiteral("--group"), s.selection.GroupIds[group],
-         QStringLiteral("--device"), ui.cmbCarDevice->currentText(), QStringLiteral("--from"),
-         datetime::formatText(begin), QStringLiteral("--to"), datetime::formatText(end),
-         QStringLiteral("--trip"), QString::number(s.selection.CurrentTrip),
-         QStringLiteral("--format"), format, path});
+    process.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantrel-server")), arguments);
     QProgressDialog progress(QStringLiteral("Экспорт рейса в %1…").arg(QFileInfo(path).fileName()),
                              QStringLiteral("Отмена"), 0, 0, &window_);
     progress.setWindowModality(Qt::WindowModal);

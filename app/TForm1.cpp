@@ -316,7 +316,8 @@ bool TForm1::playerKey(QWidget* receiver, const QKeyEvent& key) {
     case playerkeys::Command::None:
         return false;
     case playerkeys::Command::PlayPause:
-        btnPlay->click();
+        if (!key.isAutoRepeat()) // a held Space toggles once, not at the keyboard's repeat rate
+            btnPlay->click();
         break;
     case playerkeys::Command::Stop:
         btnStop->click();
