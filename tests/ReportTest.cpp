@@ -43,6 +43,12 @@ TEST_F(Report, TheSheetNamesTheVehicleListsItsTripsAndTheStopsWithTheirDuration)
     const TripSheet sheet = tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), request(), [] {});
     ASSERT_EQ(sheet.trips.rows.size(), 2u);
     ASSERT_EQ(sheet.chosen.size(), 1u);
+    // Both trips drove 5.2 km from 0 to 5200 m; the period's totals add them up, stops left out.
+    EXPECT_EQ(sheet.totals.trips, 2);
+    EXPECT_DOUBLE_EQ(sheet.totals.metres, 10400);
+    EXPECT_NEAR(sheet.totals.stoppedDays * 86400, 2 * 450, 1e-3);
+    EXPECT_NEAR(sheet.totals.drivingDays * 86400, 2 * (3600 - 450), 1e-3);
+    EXPECT_DOUBLE_EQ(sheet.totals.topSpeed, 64);
     const QString pdf = dir.filePath("sheet.pdf");
     tripsheet::writePdf(sheet, pdf, QString());
     QProcess text;
@@ -55,6 +61,7 @@ TEST_F(Report, TheSheetNamesTheVehicleListsItsTripsAndTheStopsWithTheirDuration)
     EXPECT_TRUE(content.contains("Список остановок"));
     EXPECT_TRUE(content.contains("00:07:30"));
     EXPECT_TRUE(content.contains("Страница 2"));
+    EXPECT_TRUE(content.contains("Итоги за период") && content.contains("Составил") && content.contains("Проверил"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"sheet.pdf"});
 }
 
