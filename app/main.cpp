@@ -15,6 +15,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QTimer>
 #include <cstdio>
 
@@ -110,6 +113,11 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Плеер Vantrel"));
+    // Qt's own dialogs (files, printing, message buttons) in the user's language.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     BoxMessageSink messages;
     PlayerEnvironment environment;
