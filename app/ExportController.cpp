@@ -1,5 +1,6 @@
 #include "ExportController.h"
 
+#include "AtomicFile.h"
 #include "DateTimeValue.h"
 #include "IVantrelAutomation.h"
 #include "MessageSink.h"
@@ -8,6 +9,7 @@
 #include "TripSheet.h"
 #include "VantrelError.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -20,7 +22,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -113,10 +114,12 @@ void ExportController::exportTrip(const QString& format) {
 void ExportController::saveMapImage(const QString& path) {
     if (!f.MapvexCtrl)
         throw VantrelError(QStringLiteral("Нет карты"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !QImageWriter(&file, "png").write(f.MapvexCtrl->grab().toImage()) ||
-        !file.commit())
-        throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(path));
+    AtomicFile::checkTarget(path);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!QImageWriter(&png, "png").write(f.MapvexCtrl->grab().toImage()))
+        throw VantrelError(QStringLiteral("Не удалось записать файл %1: картинка карты не сложилась в PNG").arg(path));
+    AtomicFile::save(path, png.data());
 }
 
 TripSheet ExportController::currentSheet() {
