@@ -243,7 +243,7 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
         watcher->setFuture(QtConcurrent::run([path, car, begin, end, cancel]() -> Outcome {
             try {
                 cancel.check(); // queued behind requests that came after it
-                Store store(path);
+                Store store(path, Store::Opening::Existing); // a store removed meanwhile is not made anew
                 auto result = std::make_shared<Result>();
                 result->groupId = car.groupId;
                 result->carId = car.id;

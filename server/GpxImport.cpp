@@ -340,17 +340,26 @@ private:
     std::exception_ptr error_;
 };
 
-// Opens the import's transaction with the group and the car in place. A device of a vehicle
-// in another group is refused, and nothing is left open.
-void beginImport(Store& store, const GpxImportTarget& target, const std::optional<Car>& existing) {
+// Opens the import's transaction with the group and the car in place, other writers held off,
+// and returns the device's vehicle as it was. A device of a vehicle of another name (without
+// --append) or of another group is refused, and nothing is left open.
+std::optional<Car> beginImport(Store& store, const GpxImportTarget& target) {
     store.begin();
     try {
+        store.lockForWriters();
+        const std::optional<Car> existing = store.carOfDevice(target.device);
+        if (existing && !target.append &&
+            !(existing->name == target.car && (target.number.isEmpty() || existing->number == target.number)))
+            throw VantrelError(QStringLiteral("Прибор %1 уже принадлежит машине «%2» (номер «%3»); чтобы "
+                                              "добавить точки к ней, укажите --append")
+                                   .arg(QString::number(target.device), existing->name, existing->number));
         const QString groupId = store.ensureGroup(target.group);
         if (existing && existing->groupId != groupId)
             throw VantrelError(QStringLiteral("Прибор %1 уже принадлежит машине «%2» другой группы")
                                    .arg(QString::number(target.device), existing->name));
         if (!existing)
             store.addCar({0, groupId, target.car, target.number, target.device, QString()});
+        return existing;
     } catch (...) {
         store.rollback();
         throw;
@@ -413,15 +422,10 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
         ~StopReading() { queue.cancel(); } // before the thread is joined, on every way out
     } stopReading{queue};
 
-    const std::optional<Car> existing = store.carOfDevice(target.device);
+    std::optional<Car> existing;
     std::exception_ptr refusal;
     try {
-        if (existing && !target.append &&
-            !(existing->name == target.car && (target.number.isEmpty() || existing->number == target.number)))
-            throw VantrelError(QStringLiteral("Прибор %1 уже принадлежит машине «%2» (номер «%3»); чтобы "
-                                              "добавить точки к ней, укажите --append")
-                                   .arg(QString::number(target.device), existing->name, existing->number));
-        beginImport(store, target, existing);
+        existing = beginImport(store, target);
     } catch (const VantrelError&) {
         refusal = std::current_exception();
     }
@@ -451,7 +455,7 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
         store.rollback();
         sortByTime(points);
         previous.reset();
-        beginImport(store, target, existing);
+        existing = beginImport(store, target);
     }
     try {
         if (!inOrder)

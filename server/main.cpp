@@ -116,9 +116,7 @@ int importGpx(const QCommandLineParser& parser, const QString& storePath) {
     const QStringList files = parser.positionalArguments().mid(1);
     if (files.isEmpty())
         throw VantrelError(QStringLiteral("не указан ни один файл GPX"));
-    vserver::Store store(storePath);
-    if (store.isEmpty())
-        vserver::createDemoData(store);
+    vserver::Store store(storePath); // a new store holds only what the files hold
     const vserver::GpxImportSummary summary = vserver::importGpx(store, target, files);
     print(QStringLiteral("Сохранено точек: %1, пропущено уже сохранённых: %2 (прибор %3, группа «%4»)")
               .arg(QString::number(summary.added), QString::number(summary.skipped),
