@@ -366,25 +366,37 @@ std::optional<Car> beginImport(Store& store, const GpxImportTarget& target) {
     }
 }
 
-// Stores the time-ordered points not stored yet: a point whose time the device has stored, or
-// that repeats the time of the point before (`previous`, carried from call to call), is skipped.
-// Both lists are in time order, so one pass along them finds every repeat.
+// Whether two messages say the same: the same moment, place and speed. Points of equal times
+// at other places are both kept (a device may report twice in a second).
+bool sameMessage(const Message& a, const Message& b) {
+    const auto same = [](double x, double y, double tolerance) {
+        return std::isnan(x) ? std::isnan(y) : std::abs(x - y) <= tolerance;
+    };
+    return datetime::milliseconds(a.time) == datetime::milliseconds(b.time) && same(a.lon, b.lon, 1e-9) &&
+           same(a.lat, b.lat, 1e-9) && same(a.speed, b.speed, 1e-6);
+}
+
+// Stores the time-ordered points not stored yet: a point the device has stored, or that
+// repeats the point before (`previous`, carried from call to call), is skipped. Both lists are
+// in time order, so one pass along them finds every repeat.
 qint64 storeFresh(Store& store, int device, bool deviceHadMessages, const std::vector<Message>& points,
-                  std::optional<qint64>& previous) {
-    std::vector<qint64> stored;
+                  std::optional<Message>& previous) {
+    std::vector<Message> stored;
     if (deviceHadMessages)
-        for (const Message& m : store.messages(device, points.front().time, points.back().time))
-            stored.push_back(datetime::milliseconds(m.time));
-    std::sort(stored.begin(), stored.end());
+        stored = store.messages(device, points.front().time, points.back().time);
     std::vector<Message> fresh;
     fresh.reserve(points.size());
     auto next = stored.begin();
+    const auto before = [](const Message& m, qint64 at) { return datetime::milliseconds(m.time) < at; };
     for (const Message& m : points) {
         const qint64 at = datetime::milliseconds(m.time);
-        next = std::lower_bound(next, stored.end(), at);
-        if (at != previous && (next == stored.end() || *next != at))
+        next = std::lower_bound(next, stored.end(), at, before);
+        bool known = previous && sameMessage(*previous, m);
+        for (auto same = next; !known && same != stored.end() && datetime::milliseconds(same->time) == at; ++same)
+            known = sameMessage(*same, m);
+        if (!known)
             fresh.push_back(m);
-        previous = at;
+        previous = m;
     }
     store.addMessages(device, fresh);
     return qint64(fresh.size());
@@ -435,7 +447,7 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
     std::vector<Message> points;
     bool inOrder = true;
     GpxImportSummary summary;
-    std::optional<qint64> previous;
+    std::optional<Message> previous;
     try {
         while (std::optional<std::vector<Message>> chunk = queue.pop()) {
             inOrder = inOrder && std::is_sorted(chunk->begin(), chunk->end(), earlier) &&

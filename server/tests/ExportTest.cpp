@@ -1,4 +1,5 @@
 #include "Computation.h"
+#include "DemoData.h"
 #include "DateTimeValue.h"
 #include "GpxImport.h"
 #include "Store.h"
@@ -144,4 +145,25 @@ TEST(Export, AFullDiskOrASpecialFileLeavesTheTargetAsItWasAndSaysWhy) {
     ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &status), 0);
     EXPECT_TRUE(S_ISFIFO(status.st_mode));
     EXPECT_EQ(QDir(dir.path()).entryList({".*part*"}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+// The demo data has moments with two messages: a vehicle's arrival and the first sample of the
+// stop that follows it, each with its own jitter of position. Every one of them comes back.
+TEST(Export, ATripOfTheDemoDataComesBackWithEveryPoint) {
+    QTemporaryDir dir;
+    Store demo(dir.filePath("demo.sqlite"));
+    createDemoData(demo);
+    const Group ninth = demo.groups().at(8);
+    ExportRequest r = request(dir.filePath("trip.gpx"), demo.cars(ninth.id).front().device);
+    r.group = ninth.id;
+    r.to = datetime::parseText(QStringLiteral("05.03.2009 00:00:00"));
+    r.trip = 1;
+    const qint64 exported = exportTrips(demo, r).points;
+    Store fresh(dir.filePath("fresh.sqlite"));
+    const GpxImportSummary summary = importGpx(fresh, {"Обратно", "Та же", "", r.device}, {r.path});
+    EXPECT_EQ(summary.added, exported);
+    EXPECT_EQ(summary.skipped, 0);
+    const auto trips = computeTrips(fresh.messages(r.device, r.from, r.to), {});
+    ASSERT_EQ(trips.size(), 1u);
+    EXPECT_EQ(qint64(trips[0].points.size()), exported);
 }

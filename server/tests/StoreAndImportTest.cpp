@@ -96,6 +96,9 @@ TEST(GpxImport, StoresAGoodFileAsOneVehiclesMessages) {
     EXPECT_EQ(again.skipped, 4);
     EXPECT_EQ(store.allCars().size(), 1u);
     EXPECT_EQ(store.messages(42, 0, 1e6).size(), 2u);
+    // The same moments at other places are other messages: kept.
+    const QString moved = writeFile(dir, "b.gpx", QByteArray(kGoodGpx).replace("48.1", "48.2"));
+    EXPECT_EQ(importGpx(store, {"Мои поездки", "Велосипед", "", 42}, {moved}).added, 2);
 }
 
 TEST(GpxImport, ADeviceOfAnotherVehicleIsRefusedUnlessAppended) {
@@ -228,10 +231,11 @@ TEST(GpxImport, ManyRidesInOneFileBecomeSeparateTrips) {
         GTEST_SKIP() << "no shared recordings at " << hof.toStdString();
     QTemporaryDir dir;
     Store store(dir.filePath("s.sqlite"));
-    // Rides of several cars under one device: a time given twice is kept once, and counted.
+    // Rides of several cars under one device: a message given twice is kept once, and counted;
+    // two cars' points of one moment at their own places are both kept.
     const GpxImportSummary summary = importGpx(store, {"Хоф", "FCD", "HO", 9100}, {hof});
     EXPECT_EQ(summary.added + summary.skipped, 14651);
-    EXPECT_EQ(summary.added, 14196);
+    EXPECT_EQ(summary.added, 14487);
     const auto trips = computeTrips(store.messages(9100, 0, 1e9), {});
     EXPECT_GT(trips.size(), 150u); // 263 recorded rides, some too short or standing to count
     for (const Trip& trip : trips)
@@ -302,7 +306,12 @@ TEST(GpxImport, ALongRecordingSkipsTheSameRepeatsInOrderOrNot) {
         }
         return gpx + "</trkseg></trk></gpx>";
     };
-    const QString earlier = writeFile(dir, "one.gpx", QByteArray(kGoodGpx).replace("04:54:07", "04:20:00"));
+    // Two of the recording's own points, stored before it.
+    const QString earlier = writeFile(dir, "one.gpx", QByteArray(kGoodGpx)
+                                                          .replace("04:54:07", "04:20:00")
+                                                          .replace("<speed>10</speed>", "")
+                                                          .replace("lat=\"48.1\" lon=\"11.5\"", "lat=\"48\" lon=\"11\"")
+                                                          .replace("lat=\"48.1001\" lon=\"11.5002\"", "lat=\"48\" lon=\"11\""));
     const QString forwards = writeFile(dir, "forwards.gpx", recording(false));
     const QString backwards = writeFile(dir, "backwards.gpx", recording(true));
     for (const auto& [device, file] : {std::pair{1, forwards}, std::pair{2, backwards}}) {
