@@ -1,10 +1,12 @@
 #include "GpxImport.h"
 
 #include "DateTimeValue.h"
+#include "ExpatSupport.h"
 #include "Store.h"
 #include "VantrelError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <condition_variable>
 #include <deque>
@@ -139,15 +141,22 @@ public:
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, &GpxReader::started, &GpxReader::ended);
         XML_SetCharacterDataHandler(parser_, &GpxReader::characters);
+        XML_SetUnknownEncodingHandler(parser_, &expat::singleByteEncoding, nullptr);
     }
     ~GpxReader() { XML_ParserFree(parser_); }
     GpxReader(const GpxReader&) = delete;
     GpxReader& operator=(const GpxReader&) = delete;
 
     void read() {
+        const QFileInfo info(path_);
+        if (!info.exists())
+            throw VantrelError(QStringLiteral("%1: нет такого файла").arg(path_));
+        if (info.isDir())
+            throw VantrelError(QStringLiteral("%1: это папка, а не файл GPX").arg(path_));
         QFile file(path_);
         if (!file.open(QIODevice::ReadOnly))
-            throw VantrelError(QStringLiteral("%1: не удалось открыть: %2").arg(path_, file.errorString()));
+            throw VantrelError(QStringLiteral("%1: не удалось открыть: %2")
+                                   .arg(path_, info.isReadable() ? file.errorString() : QStringLiteral("нет прав на чтение")));
         constexpr qint64 kChunk = 1 << 20;
         bool last = false;
         while (!last) {
@@ -160,7 +169,7 @@ public:
             last = got == 0;
             if (XML_ParseBuffer(parser_, int(got), last) != XML_STATUS_OK) {
                 if (!failure_) // stopped by expat itself, not by a rule of ours
-                    fail(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser_))));
+                    fail(expat::errorText(XML_GetErrorCode(parser_)));
                 throw VantrelError(*failure_);
             }
         }

@@ -90,8 +90,7 @@ std::vector<Trip> tripsFor(const Store& store, const ExportRequest& request, Car
         throw VantrelError(QStringLiteral("Нет машины с прибором %1").arg(request.device));
     if (car->groupId != group->id)
         throw VantrelError(QStringLiteral("Машина с прибором %1 не входит в группу «%2»").arg(request.device).arg(group->name));
-    if (!(request.to > request.from))
-        throw VantrelError(QStringLiteral("Конец периода должен быть позже его начала"));
+    datetime::checkPeriod(request.from, request.to);
     std::vector<Trip> trips = computeTrips(store.messages(car->device, request.from, request.to, CancelToken()),
                                            store.checkpoints(car->checkpointList), {}, CancelToken());
     if (trips.empty())

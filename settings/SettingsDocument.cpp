@@ -4,6 +4,7 @@
 #include "DateTimeValue.h"
 #include "IntegerText.h"
 #include "VantrelError.h"
+#include "XmlErrorText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -150,7 +151,7 @@ void SettingsDocument::parse(const QByteArray& content) {
         throw VantrelError(QStringLiteral("Ошибка в файле настроек (строка %1, позиция %2): %3")
                                .arg(line)
                                .arg(column)
-                               .arg(message));
+                               .arg(russianXmlError(message)));
     dom_ = dom;
 }
 

@@ -1,3 +1,4 @@
+#include "AutomationService.h"
 #include "Computation.h"
 #include "DateTimeValue.h"
 #include "DemoData.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include "QtPrinters.h"
 #include "ScopedTimeZone.h"
 
@@ -143,6 +145,9 @@ TEST(GpxImport, RefusesWhatCannotBeAPointWithFileLineAndReasonStoringNothing) {
         {point("lat=\"48\" lon=\"11\"", "<time>2014-09-10T04:54:07Z</time><x:speed xmlns:x=\"urn:x\">5</x:speed>"),
          "чужого пространства"},
         {"<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg></trkseg></trk></gpx>", "нет точек"},
+        {QByteArray(kGoodGpx).left(150), "обрывается"},
+        {QByteArray(kGoodGpx).left(60), "ожидалось «>»"},
+        {"<?xml version=\"1.0\" encoding=\"x-unheard-of\"?><gpx/>", "кодировка файла не поддерживается"},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const QString bad = writeFile(dir, QString("%1_%2_bad%3.gpx").arg("%1", "%2").arg(i), cases[i].first);
@@ -160,6 +165,17 @@ TEST(GpxImport, RefusesWhatCannotBeAPointWithFileLineAndReasonStoringNothing) {
     const QString extended = writeFile(dir, "ext.gpx", point("lat=\"48\" lon=\"11\"",
         "<time>2014-09-10T04:54:07Z</time><extensions><x:hr xmlns:x=\"urn:x\"><x:v>80</x:v></x:hr></extensions>"));
     EXPECT_EQ(readGpx(extended).size(), 1u);
+    // A file declared in windows-1251 is read; a folder is named as one.
+    const QString cyrillic = writeFile(dir, "1251.gpx", "<?xml version=\"1.0\" encoding=\"windows-1251\"?>" +
+                                                            point("lat=\"48\" lon=\"11\"", "<time>2014-09-10T04:54:07Z</time>"
+                                                                  "<name>\xcf\xf3\xf2\xfc</name>"));
+    EXPECT_EQ(readGpx(cyrillic).size(), 1u);
+    try {
+        readGpx(dir.path());
+        ADD_FAILURE() << "read a folder";
+    } catch (const VantrelError& error) {
+        EXPECT_TRUE(error.text().contains("это папка")) << error.what();
+    }
 }
 
 TEST(GpxImport, UtcBecomesMoscowWallClockAcrossBothDaylightSavingNights) {
@@ -324,4 +340,35 @@ TEST(GpxImport, ALongRecordingSkipsTheSameRepeatsInOrderOrNot) {
         EXPECT_TRUE(std::is_sorted(stored.begin(), stored.end(),
                                    [](const Message& a, const Message& b) { return a.time < b.time; }));
     }
+}
+
+// What the service says to a caller: the same period rule as export and the trip sheet, a long
+// argument quoted short, and a store removed under it said, never answered as empty.
+TEST(Service, PeriodsLongArgumentsAndARemovedStoreAreSaid) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.sqlite");
+    {
+        Store store(path);
+        importGpx(store, {"Мои поездки", "Велосипед", "", 42}, {writeFile(dir, "a.gpx", kGoodGpx)});
+    }
+    AutomationService service(path);
+    ASSERT_EQ(service.GroupCount(), 1);
+    const QString group = Store(path).groups().front().id;
+    const auto said = [](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const VantrelError& error) {
+            return error.text();
+        }
+        return QString();
+    };
+    EXPECT_EQ(said([&] { service.ComputeTrack(group, 42, "10.09.2014 06:00:00", "10.09.2014 05:00:00", "GSM", 1); }),
+              "Конец периода должен быть позже его начала");
+    const QString huge(1000000, QLatin1Char('x'));
+    EXPECT_LT(said([&] { service.SelectGroup(huge); }).size(), 300);
+    EXPECT_LT(said([&] { service.ComputeTrack(group, 42, huge, huge, "GSM", 1); }).size(), 300);
+
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_TRUE(said([&] { service.GroupCount(); }).contains("удалён")) << said([&] { service.GroupCount(); }).toStdString();
+    EXPECT_FALSE(QFile::exists(path));
 }
