@@ -4,40 +4,24 @@
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-// Runs `work` in a forked child whose files cannot grow past `bytes`, as on a nearly full disk
-// (writes beyond fail with EFBIG). Returns what the child threw, "" when it returned, or a
-// note when it died otherwise.
+// Runs `work` while this process's files cannot grow past `bytes`, as on a nearly full disk
+// (writes beyond fail with EFBIG), then lifts the limit. In the process itself, not a forked
+// child: a child of a process with Qt's threads may wait forever on a lock one of them held.
+// Returns what `work` threw, "" when it returned.
 inline QString onSmallDisk(rlim_t bytes, const std::function<void()>& work) {
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return QStringLiteral("no pipe");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(channel[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{bytes, bytes};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        QByteArray said;
-        try {
-            work();
-        } catch (const std::exception& error) {
-            said = error.what();
-        }
-        [[maybe_unused]] const auto written = ::write(channel[1], said.constData(), size_t(said.size()));
-        ::_exit(0);
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{bytes, before.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    QString said;
+    try {
+        work();
+    } catch (const std::exception& error) {
+        said = QString::fromUtf8(error.what());
     }
-    ::close(channel[1]);
-    QByteArray said;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-        said.append(buffer, n);
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status))
-        return QStringLiteral("the child died of signal %1").arg(WTERMSIG(status));
-    return QString::fromUtf8(said);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, handler);
+    return said;
 }
