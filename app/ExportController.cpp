@@ -1,5 +1,6 @@
 #include "ExportController.h"
 
+#include "AtomicFile.h"
 #include "DateTimeValue.h"
 #include "ErrorReporter.h"
 #include "IVantrelAutomation.h"
@@ -10,6 +11,7 @@
 #include "VantrelError.h"
 #include "WindowControls.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -22,7 +24,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -132,10 +133,12 @@ void ExportController::exportTrip(const QString& format) {
 void ExportController::saveMapImage(const QString& path) {
     if (!ui.MapvexCtrl)
         throw VantrelError(QStringLiteral("Нет карты"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        !QImageWriter(&file, "png").write(ui.MapvexCtrl->grab().toImage()) || !file.commit())
-        throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(path));
+    AtomicFile::checkTarget(path);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!QImageWriter(&png, "png").write(ui.MapvexCtrl->grab().toImage()))
+        throw VantrelError(QStringLiteral("Не удалось записать файл %1: картинка карты не сложилась в PNG").arg(path));
+    AtomicFile::save(path, png.data());
 }
 
 PlayerSession::Period ExportController::shownPeriod() const {

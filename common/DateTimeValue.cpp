@@ -1,5 +1,6 @@
 #include "DateTimeValue.h"
 
+#include "QuotedArgument.h"
 #include "VantrelError.h"
 
 #include <QLocale>
@@ -61,8 +62,13 @@ double parseText(const QString& text) {
         if (date.isValid() && time.isValid())
             return fromDateAndTime(date, time);
     }
-    throw VantrelError(QLatin1Char('\'') + text +
-                       QStringLiteral("' не является датой и временем вида дд.мм.гггг чч:мм:сс"));
+    throw VantrelError(QStringLiteral("«%1» не является датой и временем вида дд.мм.гггг чч:мм:сс")
+                           .arg(quotedArgument(text)));
+}
+
+void checkPeriod(double from, double to) {
+    if (!(to > from))
+        throw VantrelError(QStringLiteral("Конец периода должен быть позже его начала"));
 }
 
 QString formatLabel(double value) {

@@ -19,6 +19,10 @@ QString formatText(double value);
 // Reads "dd.mm.yyyy hh:mm:ss" (the time part may be left out); throws VantrelError otherwise.
 double parseText(const QString& text);
 
+// The one rule for a period, wherever one is asked for (computation, export, trip sheet): its
+// end must come after its begin. Throws VantrelError otherwise.
+void checkPeriod(double from, double to);
+
 // The operator's date label: the locale's short date, a blank and its long time; the time is
 // left out at midnight to the second.
 QString formatLabel(double value);

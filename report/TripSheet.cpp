@@ -49,8 +49,7 @@ TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definit
                                .arg(request.device));
     sheet.device = request.device;
     const double from = datetime::parseText(request.from), to = datetime::parseText(request.to);
-    if (!(to > from))
-        throw VantrelError(QStringLiteral("Конец периода должен быть позже его начала"));
+    datetime::checkPeriod(from, to);
     sheet.from = datetime::formatText(from);
     sheet.to = datetime::formatText(to);
     server.ComputeTrack(groupId, request.device, sheet.from, sheet.to, QStringLiteral("GSM"), 1);

@@ -1,13 +1,12 @@
 // The trip sheet on A4 pages: a header, the trips, and per chosen trip its map and entry tables.
+#include "TripSheet.h"
+
+#include "AtomicFile.h"
 #include "MapScene.h"
 #include "MapStyle.h"
-#include "TripSheet.h"
 #include "VantrelError.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QBuffer>
 #include <QLocale>
 #include <QPageSize>
 #include <QPainter>
@@ -232,7 +231,7 @@ QImage tripMap(const BaseMap& baseMap, const TripSheet::Trip& trip,
 void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap) {
     QPainter painter;
     if (!painter.begin(&device))
-        throw VantrelError(QStringLiteral("Не удалось начать печать листа рейсов"));
+        throw VantrelError(QStringLiteral("Не удалось начать печать листа рейсов: устройство печати не открылось"));
     Pages pages(device, painter);
     pages.text(QStringLiteral("Рейсы машины"), 16, true);
     pages.text(QStringLiteral("Машина: %1, номер %2, прибор %3")
@@ -258,6 +257,8 @@ void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& bas
         for (const TripSheet::Table& table : trip.entries)
             pages.table(table);
     }
+    if (!painter.end())
+        throw VantrelError(QStringLiteral("Не удалось завершить печать листа рейсов"));
 }
 
 void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath,
@@ -265,18 +266,12 @@ void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPat
     BaseMap baseMap;
     if (!mapPath.isEmpty())
         baseMap.load(mapPath, mapFolders); // without a map the trail is drawn on plain land
-    const QFileInfo target(path);
-    const QString partial =
-        target.absoluteDir().filePath(QStringLiteral(".%1.part-%2.pdf")
-                                          .arg(target.completeBaseName())
-                                          .arg(QCoreApplication::applicationPid()));
-    QFile::remove(partial);
-    struct Cleanup {
-        QString path;
-        ~Cleanup() { QFile::remove(path); }
-    } cleanup{partial};
+    // A special file or a link out of the folder is refused before the pages are laid out.
+    AtomicFile::checkTarget(path);
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(partial);
+        QPdfWriter writer(&pdf);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
         writer.setResolution(150);
@@ -284,11 +279,9 @@ void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPat
         writer.setCreator(QStringLiteral("Плеер Vantrel"));
         paint(sheet, writer, baseMap);
     }
-    if (!QFileInfo(partial).size())
-        throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(path));
-    QFile::remove(path);
-    if (!QFile::rename(partial, path))
-        throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(path));
+    if (!pdf.data().endsWith("%%EOF\n"))
+        throw VantrelError(QStringLiteral("Не удалось записать файл %1: лист рейсов не сложился в PDF").arg(path));
+    AtomicFile::save(path, pdf.data());
 }
 
 } // namespace tripsheet

@@ -2,6 +2,7 @@
 
 #include "Computation.h"
 #include "DateTimeValue.h"
+#include "QuotedArgument.h"
 #include "VantrelError.h"
 
 #include <QDBusConnectionInterface>
@@ -159,7 +160,7 @@ void AutomationService::SelectGroup(const QString& groupId) {
         const bool known = std::any_of(groups_.begin(), groups_.end(),
                                        [&](const Group& g) { return g.id == groupId; });
         if (!known)
-            throw Failure{QStringLiteral("UnknownGroup"), QStringLiteral("Нет группы с кодом «%1»").arg(groupId)};
+            throw Failure{QStringLiteral("UnknownGroup"), QStringLiteral("Нет группы с кодом «%1»").arg(quotedArgument(groupId))};
         selectedGroup_ = groupId;
         cars_ = store_.cars(groupId);
         carIndex_ = 0;
@@ -213,16 +214,17 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
         const std::vector<Car> groupCars = store_.cars(groupId);
         const auto groups = store_.groups();
         if (std::none_of(groups.begin(), groups.end(), [&](const Group& g) { return g.id == groupId; }))
-            throw Failure{QStringLiteral("UnknownGroup"), QStringLiteral("Нет группы с кодом «%1»").arg(groupId)};
+            throw Failure{QStringLiteral("UnknownGroup"), QStringLiteral("Нет группы с кодом «%1»").arg(quotedArgument(groupId))};
         const auto found = std::find_if(groupCars.begin(), groupCars.end(),
                                         [&](const Car& c) { return c.device == deviceNumber; });
         if (found == groupCars.end())
             throw Failure{QStringLiteral("UnknownCar"),
-                          QStringLiteral("В группе «%1» нет машины с прибором %2").arg(groupId, QString::number(deviceNumber))};
+                          QStringLiteral("В группе «%1» нет машины с прибором %2").arg(quotedArgument(groupId), QString::number(deviceNumber))};
         double begin = 0, end = 0;
         try {
             begin = datetime::parseText(periodBegin);
             end = datetime::parseText(periodEnd);
+            datetime::checkPeriod(begin, end);
         } catch (const VantrelError& error) {
             throw Failure{QStringLiteral("BadPeriod"), error.text()};
         }
@@ -243,7 +245,7 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
         watcher->setFuture(QtConcurrent::run([path, car, begin, end, cancel]() -> Outcome {
             try {
                 cancel.check(); // queued behind requests that came after it
-                Store store(path);
+                Store store(path, Store::Opening::Existing); // a store removed meanwhile is not made anew
                 auto result = std::make_shared<Result>();
                 result->groupId = car.groupId;
                 result->carId = car.id;
@@ -361,7 +363,7 @@ void AutomationService::SetTripEntriesListTypeName(const QString& typeName) {
         if (!kEntryTypes.contains(typeName))
             throw Failure{QStringLiteral("UnknownEntryType"),
                           QStringLiteral("Неизвестный тип записей «%1»; известны: %2")
-                              .arg(typeName, kEntryTypes.join(QStringLiteral(", ")))};
+                              .arg(quotedArgument(typeName), kEntryTypes.join(QStringLiteral(", ")))};
         entryType_ = typeName;
         entryIndex_ = 0;
     });
@@ -427,7 +429,7 @@ void AutomationService::SetPropertyName(const QString& name) {
     answer([&] {
         if (name != QLatin1String("Group_Name") && name != QLatin1String("Car_Device"))
             throw Failure{QStringLiteral("UnknownProperty"),
-                          QStringLiteral("Неизвестное имя значения «%1»; известны Group_Name и Car_Device").arg(name)};
+                          QStringLiteral("Неизвестное имя значения «%1»; известны Group_Name и Car_Device").arg(quotedArgument(name))};
         propertyName_ = name;
     });
 }

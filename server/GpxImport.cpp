@@ -1,10 +1,12 @@
 #include "GpxImport.h"
 
 #include "DateTimeValue.h"
+#include "ExpatSupport.h"
 #include "Store.h"
 #include "VantrelError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <condition_variable>
 #include <deque>
@@ -139,15 +141,22 @@ public:
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, &GpxReader::started, &GpxReader::ended);
         XML_SetCharacterDataHandler(parser_, &GpxReader::characters);
+        XML_SetUnknownEncodingHandler(parser_, &expat::singleByteEncoding, nullptr);
     }
     ~GpxReader() { XML_ParserFree(parser_); }
     GpxReader(const GpxReader&) = delete;
     GpxReader& operator=(const GpxReader&) = delete;
 
     void read() {
+        const QFileInfo info(path_);
+        if (!info.exists())
+            throw VantrelError(QStringLiteral("%1: нет такого файла").arg(path_));
+        if (info.isDir())
+            throw VantrelError(QStringLiteral("%1: это папка, а не файл GPX").arg(path_));
         QFile file(path_);
         if (!file.open(QIODevice::ReadOnly))
-            throw VantrelError(QStringLiteral("%1: не удалось открыть: %2").arg(path_, file.errorString()));
+            throw VantrelError(QStringLiteral("%1: не удалось открыть: %2")
+                                   .arg(path_, info.isReadable() ? file.errorString() : QStringLiteral("нет прав на чтение")));
         constexpr qint64 kChunk = 1 << 20;
         bool last = false;
         while (!last) {
@@ -160,7 +169,7 @@ public:
             last = got == 0;
             if (XML_ParseBuffer(parser_, int(got), last) != XML_STATUS_OK) {
                 if (!failure_) // stopped by expat itself, not by a rule of ours
-                    fail(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser_))));
+                    fail(expat::errorText(XML_GetErrorCode(parser_)));
                 throw VantrelError(*failure_);
             }
         }
@@ -340,42 +349,63 @@ private:
     std::exception_ptr error_;
 };
 
-// Opens the import's transaction with the group and the car in place. A device of a vehicle
-// in another group is refused, and nothing is left open.
-void beginImport(Store& store, const GpxImportTarget& target, const std::optional<Car>& existing) {
+// Opens the import's transaction with the group and the car in place, other writers held off,
+// and returns the device's vehicle as it was. A device of a vehicle of another name (without
+// --append) or of another group is refused, and nothing is left open.
+std::optional<Car> beginImport(Store& store, const GpxImportTarget& target) {
     store.begin();
     try {
+        store.lockForWriters();
+        const std::optional<Car> existing = store.carOfDevice(target.device);
+        if (existing && !target.append &&
+            !(existing->name == target.car && (target.number.isEmpty() || existing->number == target.number)))
+            throw VantrelError(QStringLiteral("Прибор %1 уже принадлежит машине «%2» (номер «%3»); чтобы "
+                                              "добавить точки к ней, укажите --append")
+                                   .arg(QString::number(target.device), existing->name, existing->number));
         const QString groupId = store.ensureGroup(target.group);
         if (existing && existing->groupId != groupId)
             throw VantrelError(QStringLiteral("Прибор %1 уже принадлежит машине «%2» другой группы")
                                    .arg(QString::number(target.device), existing->name));
         if (!existing)
             store.addCar({0, groupId, target.car, target.number, target.device, QString()});
+        return existing;
     } catch (...) {
         store.rollback();
         throw;
     }
 }
 
-// Stores the time-ordered points not stored yet: a point whose time the device has stored, or
-// that repeats the time of the point before (`previous`, carried from call to call), is skipped.
-// Both lists are in time order, so one pass along them finds every repeat.
+// Whether two messages say the same: the same moment, place and speed. Points of equal times
+// at other places are both kept (a device may report twice in a second).
+bool sameMessage(const Message& a, const Message& b) {
+    const auto same = [](double x, double y, double tolerance) {
+        return std::isnan(x) ? std::isnan(y) : std::abs(x - y) <= tolerance;
+    };
+    return datetime::milliseconds(a.time) == datetime::milliseconds(b.time) && same(a.lon, b.lon, 1e-9) &&
+           same(a.lat, b.lat, 1e-9) && same(a.speed, b.speed, 1e-6);
+}
+
+// Stores the time-ordered points not stored yet: a point the device has stored, or that
+// repeats the point before (`previous`, carried from call to call), is skipped. Both lists are
+// in time order, so one pass along them finds every repeat.
 qint64 storeFresh(Store& store, int device, bool deviceHadMessages, const std::vector<Message>& points,
-                  std::optional<qint64>& previous) {
-    std::vector<qint64> stored;
+                  std::optional<Message>& previous) {
+    std::vector<Message> stored;
     if (deviceHadMessages)
-        for (const Message& m : store.messages(device, points.front().time, points.back().time))
-            stored.push_back(datetime::milliseconds(m.time));
-    std::sort(stored.begin(), stored.end());
+        stored = store.messages(device, points.front().time, points.back().time);
     std::vector<Message> fresh;
     fresh.reserve(points.size());
     auto next = stored.begin();
+    const auto before = [](const Message& m, qint64 at) { return datetime::milliseconds(m.time) < at; };
     for (const Message& m : points) {
         const qint64 at = datetime::milliseconds(m.time);
-        next = std::lower_bound(next, stored.end(), at);
-        if (at != previous && (next == stored.end() || *next != at))
+        next = std::lower_bound(next, stored.end(), at, before);
+        bool known = previous && sameMessage(*previous, m);
+        for (auto same = next; !known && same != stored.end() && datetime::milliseconds(same->time) == at; ++same)
+            known = sameMessage(*same, m);
+        if (!known)
             fresh.push_back(m);
-        previous = at;
+        previous = m;
     }
     store.addMessages(device, fresh);
     return qint64(fresh.size());
@@ -413,15 +443,10 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
         ~StopReading() { queue.cancel(); } // before the thread is joined, on every way out
     } stopReading{queue};
 
-    const std::optional<Car> existing = store.carOfDevice(target.device);
+    std::optional<Car> existing;
     std::exception_ptr refusal;
     try {
-        if (existing && !target.append &&
-            !(existing->name == target.car && (target.number.isEmpty() || existing->number == target.number)))
-            throw VantrelError(QStringLiteral("Прибор %1 уже принадлежит машине «%2» (номер «%3»); чтобы "
-                                              "добавить точки к ней, укажите --append")
-                                   .arg(QString::number(target.device), existing->name, existing->number));
-        beginImport(store, target, existing);
+        existing = beginImport(store, target);
     } catch (const VantrelError&) {
         refusal = std::current_exception();
     }
@@ -431,7 +456,7 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
     std::vector<Message> points;
     bool inOrder = true;
     GpxImportSummary summary;
-    std::optional<qint64> previous;
+    std::optional<Message> previous;
     try {
         while (std::optional<std::vector<Message>> chunk = queue.pop()) {
             inOrder = inOrder && std::is_sorted(chunk->begin(), chunk->end(), earlier) &&
@@ -451,7 +476,7 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
         store.rollback();
         sortByTime(points);
         previous.reset();
-        beginImport(store, target, existing);
+        existing = beginImport(store, target);
     }
     try {
         if (!inOrder)

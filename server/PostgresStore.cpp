@@ -64,23 +64,46 @@ struct Param {
     bool null;
 };
 
-[[noreturn]] void failed(PGconn* db) {
-    const bool lost = PQstatus(db) != CONNECTION_OK;
+// Whether a failure is the connection's, not the statement's: libpq's own errors carry no SQL
+// state; a server shutting down or not yet up sends a state of class 08 or 57P.
+bool connectionLost(PGconn* db, const PGresult* result) {
+    if (PQstatus(db) != CONNECTION_OK)
+        return true;
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    return !state || !*state || std::strncmp(state, "08", 2) == 0 || std::strncmp(state, "57P", 3) == 0;
+}
+
+[[noreturn]] void failed(PGconn* db, const PGresult* result = nullptr) {
+    const bool lost = result ? connectionLost(db, result) : PQstatus(db) != CONNECTION_OK;
     throw VantrelError((lost ? QStringLiteral("Связь с базой PostgreSQL потеряна: ") : QStringLiteral("Ошибка базы PostgreSQL: ")) +
                        fromUtf8(PQerrorMessage(db)).trimmed());
 }
 
-// Runs one statement; binary results when asked. Throws on failure.
+// Whether a failed statement may be sent again on a new connection: the connection broke, and
+// no transaction was open (a broken one is lost with its connection; the caller rolls back).
+bool reconnected(PGconn* db, const PGresult* result, bool wasIdle) {
+    if (!wasIdle || !connectionLost(db, result))
+        return false;
+    PQreset(db);
+    return PQstatus(db) == CONNECTION_OK;
+}
+
+// Runs one statement; binary results when asked. Throws on failure. A connection that broke
+// since the last statement (the database restarted) is made again once, outside transactions.
 PgResult run(PGconn* db, const char* sql, const std::vector<Param>& parameters = {}, bool binary = false) {
     std::vector<const char*> values;
     for (const Param& p : parameters)
         values.push_back(p.null ? nullptr : p.value.constData());
-    PgResult result(PQexecParams(db, sql, int(values.size()), nullptr, values.data(), nullptr, nullptr, binary ? 1 : 0),
-                    &PQclear);
-    const ExecStatusType status = PQresultStatus(result.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        failed(db);
-    return result;
+    const bool wasIdle = PQtransactionStatus(db) == PQTRANS_IDLE;
+    for (int attempt = 0;; ++attempt) {
+        PgResult result(PQexecParams(db, sql, int(values.size()), nullptr, values.data(), nullptr, nullptr, binary ? 1 : 0),
+                        &PQclear);
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+            return result;
+        if (attempt > 0 || !reconnected(db, result.get(), wasIdle))
+            failed(db, result.get());
+    }
 }
 
 QByteArray number(double value) {
@@ -106,14 +129,17 @@ PostgresStore::PostgresStore(const QString& uri) {
     QUrl url(uri);
     url.setPassword(QString());
     where_ = url.toString(QUrl::RemovePassword);
-    db_ = PQconnectdb(uri.toUtf8().constData());
+    // A database that does not answer is waited for a bounded time, unless the address says otherwise.
+    const QByteArray given = uri.toUtf8();
+    const char* const keywords[] = {"connect_timeout", "client_encoding", "dbname", nullptr};
+    const char* const values[] = {"5", "UTF8", given.constData(), nullptr};
+    db_ = PQconnectdbParams(keywords, values, 1);
     if (PQstatus(db_) != CONNECTION_OK) {
         const QString reason = fromUtf8(PQerrorMessage(db_)).trimmed();
         PQfinish(db_);
         db_ = nullptr;
         throw VantrelError(QStringLiteral("Не удалось подключиться к базе PostgreSQL %1: %2").arg(where_, reason));
     }
-    PQsetClientEncoding(db_, "UTF8");
     try {
         checkIdentity();
     } catch (...) {
@@ -123,44 +149,56 @@ PostgresStore::PostgresStore(const QString& uri) {
     }
 }
 
+PGconn* PostgresStore::db() const {
+    // A connection found broken by an earlier call is made again; inside a transaction the
+    // transaction is lost with it, and so is said.
+    if (PQstatus(db_) != CONNECTION_OK && !inTransaction_)
+        PQreset(db_);
+    if (PQstatus(db_) != CONNECTION_OK)
+        failed(db_);
+    return db_;
+}
+
 PostgresStore::~PostgresStore() {
     if (db_)
         PQfinish(db_);
 }
 
 void PostgresStore::checkIdentity() {
-    const PgResult tables = run(db_, "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema()");
-    bool ours = false;
-    for (int i = 0; i < PQntuples(tables.get()); ++i)
-        ours = ours || QByteArray(PQgetvalue(tables.get(), i, 0)) == "vantrel_store";
-    if (PQntuples(tables.get()) == 0) {
-        run(db_, "BEGIN");
-        try {
+    // One look and one schema at a time: two servers meeting an empty database make it once.
+    run(db_, "BEGIN");
+    try {
+        run(db_, "SELECT pg_advisory_xact_lock($1)", {kApplicationId});
+        const PgResult tables =
+            run(db_, "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema()");
+        bool ours = false;
+        for (int i = 0; i < PQntuples(tables.get()); ++i)
+            ours = ours || QByteArray(PQgetvalue(tables.get(), i, 0)) == "vantrel_store";
+        if (PQntuples(tables.get()) == 0) {
             const PgResult schema(PQexec(db_, kSchema), &PQclear); // several statements: not as parameters
             if (PQresultStatus(schema.get()) != PGRES_COMMAND_OK)
-                throw VantrelError(QStringLiteral("Ошибка базы PostgreSQL: ") + fromUtf8(PQerrorMessage(db_)).trimmed());
-            run(db_, "INSERT INTO vantrel_store VALUES ($1, $2)",
-                {kApplicationId, kSchemaVersion});
-            run(db_, "COMMIT");
-        } catch (...) {
-            PQclear(PQexec(db_, "ROLLBACK"));
-            throw;
+                failed(db_, schema.get());
+            run(db_, "INSERT INTO vantrel_store VALUES ($1, $2)", {kApplicationId, kSchemaVersion});
+        } else if (!ours) {
+            throw VantrelError(QStringLiteral("База %1 не является хранилищем Vantrel (в ней чужие таблицы); база не изменена").arg(where_));
+        } else {
+            const PgResult identity = run(db_, "SELECT application_id, schema_version FROM vantrel_store");
+            if (PQntuples(identity.get()) != 1 || QByteArray(PQgetvalue(identity.get(), 0, 0)).toInt() != kApplicationId)
+                throw VantrelError(QStringLiteral("База %1 не является хранилищем Vantrel; база не изменена").arg(where_));
+            const int version = QByteArray(PQgetvalue(identity.get(), 0, 1)).toInt();
+            if (version > kSchemaVersion)
+                throw VantrelError(QStringLiteral("Хранилище %1 создано более новой версией сервера (версия схемы %2)").arg(where_).arg(version));
+            // Later versions add their steps here, in this transaction.
         }
-        return;
+        run(db_, "COMMIT");
+    } catch (...) {
+        PQclear(PQexec(db_, "ROLLBACK"));
+        throw;
     }
-    if (!ours)
-        throw VantrelError(QStringLiteral("База %1 не является хранилищем Vantrel (в ней чужие таблицы); база не изменена").arg(where_));
-    const PgResult identity = run(db_, "SELECT application_id, schema_version FROM vantrel_store");
-    if (PQntuples(identity.get()) != 1 || QByteArray(PQgetvalue(identity.get(), 0, 0)).toInt() != kApplicationId)
-        throw VantrelError(QStringLiteral("База %1 не является хранилищем Vantrel; база не изменена").arg(where_));
-    const int version = QByteArray(PQgetvalue(identity.get(), 0, 1)).toInt();
-    if (version > kSchemaVersion)
-        throw VantrelError(QStringLiteral("Хранилище %1 создано более новой версией сервера (версия схемы %2)").arg(where_).arg(version));
-    // Later versions add their steps here, in one transaction.
 }
 
 std::vector<Group> PostgresStore::groups() const {
-    const PgResult r = run(db_, "SELECT id, name FROM groups ORDER BY position, id");
+    const PgResult r = run(db(), "SELECT id, name FROM groups ORDER BY position, id");
     std::vector<Group> result;
     for (int i = 0; i < PQntuples(r.get()); ++i)
         result.push_back({fromUtf8(PQgetvalue(r.get(), i, 0)), fromUtf8(PQgetvalue(r.get(), i, 1))});
@@ -168,17 +206,17 @@ std::vector<Group> PostgresStore::groups() const {
 }
 
 std::vector<Car> PostgresStore::cars(const QString& groupId) const {
-    return readCars(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars WHERE group_id = $1 ORDER BY id",
+    return readCars(db(), "SELECT id, group_id, name, number, device, checkpoint_list FROM cars WHERE group_id = $1 ORDER BY id",
                     {groupId});
 }
 
 std::vector<Car> PostgresStore::allCars() const {
-    return readCars(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars ORDER BY id", {});
+    return readCars(db(), "SELECT id, group_id, name, number, device, checkpoint_list FROM cars ORDER BY id", {});
 }
 
 std::optional<Car> PostgresStore::carOfDevice(int device) const {
     const std::vector<Car> found =
-        readCars(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars WHERE device = $1",
+        readCars(db(), "SELECT id, group_id, name, number, device, checkpoint_list FROM cars WHERE device = $1",
                  {device});
     return found.empty() ? std::nullopt : std::optional<Car>(found.front());
 }
@@ -189,9 +227,13 @@ std::vector<Message> PostgresStore::messages(int device, double from, double to,
     const QByteArray sql = "COPY (SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
                            "WHERE device = " + QByteArray::number(device) + " AND time >= " + number(from) +
                            " AND time <= " + number(to) + " ORDER BY time) TO STDOUT (FORMAT binary)";
-    const PgResult copy(PQexec(db_, sql.constData()), &PQclear);
+    PGconn* const connection = db();
+    const bool wasIdle = PQtransactionStatus(connection) == PQTRANS_IDLE;
+    PgResult copy(PQexec(connection, sql.constData()), &PQclear);
+    if (PQresultStatus(copy.get()) != PGRES_COPY_OUT && reconnected(connection, copy.get(), wasIdle))
+        copy.reset(PQexec(connection, sql.constData()));
     if (PQresultStatus(copy.get()) != PGRES_COPY_OUT)
-        failed(db_);
+        failed(db_, copy.get());
     std::vector<Message> result;
     bool header = true;
     for (;;) {
@@ -244,7 +286,7 @@ std::vector<Message> PostgresStore::messages(int device, double from, double to,
 }
 
 std::vector<Checkpoint> PostgresStore::checkpoints(const QString& listId) const {
-    const PgResult r = run(db_, "SELECT name, note, lat, lon, radius FROM checkpoints WHERE list_id = $1 ORDER BY position",
+    const PgResult r = run(db(), "SELECT name, note, lat, lon, radius FROM checkpoints WHERE list_id = $1 ORDER BY position",
                          {listId});
     std::vector<Checkpoint> result;
     for (int i = 0; i < PQntuples(r.get()); ++i)
@@ -255,24 +297,26 @@ std::vector<Checkpoint> PostgresStore::checkpoints(const QString& listId) const 
 }
 
 qint64 PostgresStore::messageCount() const {
-    const PgResult r = run(db_, "SELECT COUNT(*) FROM messages");
+    const PgResult r = run(db(), "SELECT COUNT(*) FROM messages");
     return QByteArray(PQgetvalue(r.get(), 0, 0)).toLongLong();
 }
 
 void PostgresStore::begin() {
-    run(db_, "BEGIN");
+    run(db(), "BEGIN");
+    inTransaction_ = true;
     messagesAdded_ = false;
 }
 
 void PostgresStore::commit() {
-    run(db_, "COMMIT");
+    run(db(), "COMMIT");
+    inTransaction_ = false;
     // The planner's figures are those of before the load until autovacuum comes by: a vehicle's
     // million fresh messages would be taken for a few hundred, read through a bitmap and sorted
     // on disk instead of read in the index's order. The load is stored by now, so statistics
     // that fail are a warning, not the load's failure.
     if (std::exchange(messagesAdded_, false)) {
         try {
-            run(db_, "ANALYZE messages");
+            run(db(), "ANALYZE messages");
         } catch (const VantrelError& error) {
             qWarning("vantrel-server: %s", qPrintable(error.text()));
         }
@@ -281,17 +325,24 @@ void PostgresStore::commit() {
 
 void PostgresStore::rollback() {
     messagesAdded_ = false;
+    inTransaction_ = false;
     if (PQstatus(db_) == CONNECTION_OK) // a lost connection has rolled back on the server already
         run(db_, "ROLLBACK");
 }
 
+void PostgresStore::lockForWriters() {
+    // Held to the transaction's end: a second import waits, then finds the group and vehicle the
+    // first one made instead of making them again under the same identifiers.
+    run(db(), "SELECT pg_advisory_xact_lock($1)", {kApplicationId});
+}
+
 void PostgresStore::addGroup(const Group& group) {
-    run(db_, "INSERT INTO groups (id, name, position) VALUES ($1, $2, (SELECT COALESCE(MAX(position), 0) + 1 FROM groups))",
+    run(db(), "INSERT INTO groups (id, name, position) VALUES ($1, $2, (SELECT COALESCE(MAX(position), 0) + 1 FROM groups))",
         {group.id, group.name});
 }
 
 int PostgresStore::addCar(const Car& car) {
-    const PgResult r = run(db_,
+    const PgResult r = run(db(),
                          "INSERT INTO cars (id, group_id, name, number, device, checkpoint_list) "
                          "VALUES (COALESCE(NULLIF($1::integer, 0), (SELECT COALESCE(MAX(id), 0) + 1 FROM cars)), $2, $3, $4, $5, $6) "
                          "RETURNING id",
@@ -343,7 +394,7 @@ void PostgresStore::addMessages(int device, const std::vector<Message>& messages
 void PostgresStore::addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) {
     int position = 0;
     for (const Checkpoint& c : checkpoints)
-        run(db_, "INSERT INTO checkpoints (list_id, position, name, note, lat, lon, radius) VALUES ($1, $2, $3, $4, $5, $6, $7)",
+        run(db(), "INSERT INTO checkpoints (list_id, position, name, note, lat, lon, radius) VALUES ($1, $2, $3, $4, $5, $6, $7)",
             {listId, ++position, c.name, c.note, c.lat, c.lon, c.radius});
 }
 

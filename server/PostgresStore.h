@@ -9,8 +9,8 @@ namespace vserver {
 // The store in a PostgreSQL database, for installations whose desks share one: the same tables
 // as the SQLite file, messages indexed by device and time, streamed out and written in with
 // COPY. A database without tables gets the schema; one holding other tables is refused
-// untouched. A connection that fails or is lost says so in Russian; each computation opens its
-// own, so the server answers again once the database is back.
+// untouched. A connection that fails or is lost says so in Russian; a lost one is made again by
+// the next call outside a transaction, waiting at most a few seconds for the database.
 class PostgresStore : public StoreEngine {
 public:
     explicit PostgresStore(const QString& uri);
@@ -30,6 +30,7 @@ public:
     void begin() override;
     void commit() override;
     void rollback() override;
+    void lockForWriters() override;
 
     void addGroup(const Group& group) override;
     int addCar(const Car& car) override;
@@ -38,8 +39,10 @@ public:
 
 private:
     void checkIdentity();
+    PGconn* db() const; // the connection, made again when it broke outside a transaction
 
     PGconn* db_ = nullptr;
+    bool inTransaction_ = false;
     bool messagesAdded_ = false; // in the open transaction
     QString where_; // the database, without its password, for messages
 };

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QUrl>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vserver {
@@ -47,6 +48,34 @@ CREATE TABLE IF NOT EXISTS checkpoints (
 );
 )sql";
 
+// What went wrong, for a person: the codes an operator meets (a full disk, a busy or damaged
+// file) in Russian, SQLite's own text otherwise.
+QString reason(sqlite3* db) {
+    const int code = sqlite3_errcode(db) & 0xff;
+    const int system = sqlite3_system_errno(db);
+    if (code == SQLITE_FULL || system == ENOSPC || system == EFBIG || system == EDQUOT)
+        return QStringLiteral("нет места на диске");
+    switch (code) {
+    case SQLITE_IOERR:
+        return QStringLiteral("ошибка ввода-вывода (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db)));
+    case SQLITE_READONLY:
+        return QStringLiteral("хранилище открыто только для чтения");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("хранилище занято другим процессом");
+    case SQLITE_CORRUPT:
+        return QStringLiteral("файл хранилища повреждён");
+    case SQLITE_NOTADB:
+        return QStringLiteral("файл не является базой SQLite");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("файл не открывается");
+    case SQLITE_NOMEM:
+        return QStringLiteral("нет памяти");
+    default:
+        return QString::fromUtf8(sqlite3_errmsg(db));
+    }
+}
+
 // Interrupts the connection's statements while it lives, once the token is cancelled.
 class InterruptedWhenCancelled {
 public:
@@ -69,7 +98,7 @@ class Statement {
 public:
     Statement(sqlite3* db, const char* sql) : db_(db) {
         if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK)
-            throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+            throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(reason(db)));
     }
     ~Statement() { sqlite3_finalize(statement_); }
     Statement& bind(int i, const QString& v) {
@@ -92,7 +121,7 @@ public:
         if (rc == SQLITE_INTERRUPT) // by a cancelled request's progress handler
             throw Cancelled();
         if (rc != SQLITE_DONE)
-            throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(QString::fromUtf8(sqlite3_errmsg(db_))));
+            throw VantrelError(QStringLiteral("Ошибка хранилища: %1").arg(reason(db_)));
         return false;
     }
     void reset() {
@@ -131,9 +160,11 @@ bool writable(const QString& path) {
 
 } // namespace
 
-SqliteStore::SqliteStore(const QString& path) {
+SqliteStore::SqliteStore(const QString& path, bool mustExist) : path_(path) {
     const QFileInfo info(path);
     const bool existing = info.exists() && info.size() > 0;
+    if (mustExist && !existing)
+        throw VantrelError(QStringLiteral("Файл хранилища %1 не найден: он удалён или перемещён").arg(path));
     if (info.exists() && !info.isFile())
         throw VantrelError(QStringLiteral("Хранилище ") + path + QStringLiteral(" не является файлом"));
     readOnly_ = existing && !writable(path);
@@ -148,6 +179,11 @@ SqliteStore::SqliteStore(const QString& path) {
         }
         if (!readOnly_)
             exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+        struct stat opened {};
+        if (::stat(QFile::encodeName(path).constData(), &opened) == 0) {
+            inode_ = opened.st_ino;
+            device_ = opened.st_dev;
+        }
     } catch (...) {
         sqlite3_close_v2(db_); // no destructor runs for a constructor that throws
         db_ = nullptr;
@@ -164,10 +200,10 @@ void SqliteStore::open(const QString& path) {
     const int flags = readOnly_ ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI
                                 : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     if (sqlite3_open_v2(name.constData(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        const QString reason = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("нет памяти");
+        const QString why = db_ ? reason(db_) : QStringLiteral("нет памяти");
         sqlite3_close(db_);
         db_ = nullptr;
-        throw VantrelError(QStringLiteral("Не удалось открыть хранилище ") + path + QStringLiteral(": ") + reason);
+        throw VantrelError(QStringLiteral("Не удалось открыть хранилище ") + path + QStringLiteral(": ") + why);
     }
     sqlite3_busy_timeout(db_, 5000);
     // A computation reads a vehicle's period straight from the mapped file, without copying
@@ -189,6 +225,9 @@ void SqliteStore::checkIdentity(const QString& path) {
         while (s.step())
             tables.insert(s.text(0));
     } catch (const VantrelError& error) {
+        const int code = sqlite3_errcode(db_) & 0xff;
+        if (code != SQLITE_NOTADB && code != SQLITE_CORRUPT) // a full disk or a lock is no foreign file
+            throw VantrelError(QStringLiteral("Не удалось прочитать хранилище %1: %2").arg(path, reason(db_)));
         refuse(error.text());
     }
     if (id == 0 && version == 0 && tables == kFirstVersionTables)
@@ -231,12 +270,16 @@ int SqliteStore::pragma(const char* name) const {
 SqliteStore::~SqliteStore() { sqlite3_close_v2(db_); }
 
 void SqliteStore::exec(const char* sql) const {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(error ? error : "?");
-        sqlite3_free(error);
-        fail(text);
-    }
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(reason(db_));
+}
+
+void SqliteStore::checkPresent() const {
+    // A file removed or replaced under the server is said, never read as an empty store.
+    struct stat now {};
+    if (::stat(QFile::encodeName(path_).constData(), &now) != 0 || now.st_ino != inode_ || now.st_dev != device_)
+        throw VantrelError(QStringLiteral("Файл хранилища %1 удалён или заменён, пока сервер работал; "
+                                          "перезапустите сервер").arg(path_));
 }
 
 void SqliteStore::fail(const QString& what) const {
@@ -244,6 +287,7 @@ void SqliteStore::fail(const QString& what) const {
 }
 
 std::vector<Group> SqliteStore::groups() const {
+    checkPresent();
     Statement s(db_, "SELECT id, name FROM groups ORDER BY position, rowid");
     std::vector<Group> result;
     while (s.step())
@@ -252,6 +296,7 @@ std::vector<Group> SqliteStore::groups() const {
 }
 
 std::vector<Car> SqliteStore::cars(const QString& groupId) const {
+    checkPresent();
     Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars "
                      "WHERE group_id = ? ORDER BY id");
     s.bind(1, groupId);
@@ -259,11 +304,13 @@ std::vector<Car> SqliteStore::cars(const QString& groupId) const {
 }
 
 std::vector<Car> SqliteStore::allCars() const {
+    checkPresent();
     Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars ORDER BY id");
     return readCars(s);
 }
 
 std::vector<Message> SqliteStore::messages(int device, double from, double to, const CancelToken& cancel) const {
+    checkPresent();
     // A request that a newer one replaced stops inside SQLite, between rows and within the count
     // of a million rows, which takes tens of milliseconds a burst would spend on stale requests.
     const InterruptedWhenCancelled interruptible(db_, cancel);
@@ -282,6 +329,7 @@ std::vector<Message> SqliteStore::messages(int device, double from, double to, c
 }
 
 std::vector<Checkpoint> SqliteStore::checkpoints(const QString& listId) const {
+    checkPresent();
     Statement s(db_, "SELECT name, note, lat, lon, radius FROM checkpoints WHERE list_id = ? "
                      "ORDER BY position");
     s.bind(1, listId);
@@ -292,18 +340,25 @@ std::vector<Checkpoint> SqliteStore::checkpoints(const QString& listId) const {
 }
 
 qint64 SqliteStore::messageCount() const {
+    checkPresent();
     Statement s(db_, "SELECT COUNT(*) FROM messages");
     s.step();
     return s.integer64(0);
 }
 
 void SqliteStore::begin() {
+    checkPresent();
     if (readOnly_)
         fail(QStringLiteral("хранилище открыто только для чтения"));
     exec("BEGIN IMMEDIATE");
 }
 void SqliteStore::commit() { exec("COMMIT"); }
-void SqliteStore::rollback() { exec("ROLLBACK"); }
+void SqliteStore::rollback() {
+    // SQLite has rolled back by itself after a full disk or an I/O error: nothing to undo, and
+    // the error that ended the transaction is the one said.
+    if (!sqlite3_get_autocommit(db_))
+        exec("ROLLBACK");
+}
 
 void SqliteStore::addGroup(const Group& group) {
     Statement s(db_, "INSERT INTO groups (id, name, position) "
@@ -344,6 +399,7 @@ void SqliteStore::addCheckpointList(const QString& listId, const std::vector<Che
 }
 
 std::optional<Car> SqliteStore::carOfDevice(int device) const {
+    checkPresent();
     Statement s(db_, "SELECT id, group_id, name, number, device, checkpoint_list FROM cars WHERE device = ?");
     s.bind(1, device);
     std::vector<Car> found = readCars(s);

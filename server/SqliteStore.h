@@ -15,7 +15,8 @@ public:
     static constexpr int kApplicationId = 0x56544c52; // "VTLR"
     static constexpr int kSchemaVersion = 2;
 
-    explicit SqliteStore(const QString& path);
+    // With `mustExist`, a missing file is refused instead of made a new store.
+    explicit SqliteStore(const QString& path, bool mustExist = false);
     ~SqliteStore() override;
     SqliteStore(const SqliteStore&) = delete;
     SqliteStore& operator=(const SqliteStore&) = delete;
@@ -45,9 +46,12 @@ private:
     int pragma(const char* name) const;
     void exec(const char* sql) const;
     [[noreturn]] void fail(const QString& what) const;
+    void checkPresent() const;
 
     sqlite3* db_ = nullptr;
     bool readOnly_ = false;
+    QString path_;
+    quint64 inode_ = 0, device_ = 0; // of the file opened
 };
 
 } // namespace vserver

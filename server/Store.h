@@ -15,7 +15,9 @@ public:
     static constexpr int kApplicationId = 0x56544c52; // "VTLR"
     static constexpr int kSchemaVersion = 2;
 
-    explicit Store(const QString& pathOrUri);
+    enum class Opening { CreateIfMissing, Existing };
+    // A missing SQLite file becomes a new store, unless `Existing` is asked (then it is refused).
+    explicit Store(const QString& pathOrUri, Opening opening = Opening::CreateIfMissing);
     static bool isDatabaseUri(const QString& text);
 
     std::vector<Group> groups() const { return engine_->groups(); }
@@ -33,6 +35,7 @@ public:
     void begin() { engine_->begin(); }
     void commit() { engine_->commit(); }
     void rollback() { engine_->rollback(); }
+    void lockForWriters() { engine_->lockForWriters(); }
 
     void addGroup(const Group& group) { engine_->addGroup(group); }
     int addCar(const Car& car) { return engine_->addCar(car); }

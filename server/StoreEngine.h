@@ -28,6 +28,9 @@ public:
     virtual void begin() = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0;
+    // Inside a transaction: other writers wait until it ends, so that what this one looks up
+    // before adding (a group by name, a vehicle by device) stays as it found it.
+    virtual void lockForWriters() {}
 
     virtual void addGroup(const Group& group) = 0;
     // Stores the car; a car id of 0 takes the next free one. Returns the id.

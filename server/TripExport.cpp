@@ -1,15 +1,13 @@
 #include "TripExport.h"
 
+#include "AtomicFile.h"
 #include "Computation.h"
 #include "DateTimeValue.h"
 #include "Store.h"
 #include "VantrelError.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
@@ -92,8 +90,7 @@ std::vector<Trip> tripsFor(const Store& store, const ExportRequest& request, Car
         throw VantrelError(QStringLiteral("Нет машины с прибором %1").arg(request.device));
     if (car->groupId != group->id)
         throw VantrelError(QStringLiteral("Машина с прибором %1 не входит в группу «%2»").arg(request.device).arg(group->name));
-    if (!(request.to > request.from))
-        throw VantrelError(QStringLiteral("Конец периода должен быть позже его начала"));
+    datetime::checkPeriod(request.from, request.to);
     std::vector<Trip> trips = computeTrips(store.messages(car->device, request.from, request.to, CancelToken()),
                                            store.checkpoints(car->checkpointList), {}, CancelToken());
     if (trips.empty())
@@ -121,23 +118,23 @@ ExportSummary exportTrips(const Store& store, const ExportRequest& request) {
     if (!driver)
         throw VantrelError(QStringLiteral("В GDAL нет модуля записи %1").arg(QLatin1String(driverName)));
 
-    // Written beside the target under another name, then renamed over it: no half-written file.
-    const QFileInfo target(request.path);
-    const QString partial = target.absoluteDir().filePath(QStringLiteral(".%1.part-%2.%3")
-                                                               .arg(target.completeBaseName())
-                                                               .arg(QCoreApplication::applicationPid())
-                                                               .arg(target.suffix().isEmpty() ? QStringLiteral("out") : target.suffix()));
-    QFile::remove(partial);
+    // GDAL writes into memory; the bytes then go to disk checked to the last, whole or not at all.
+    // A special file or a link out of the folder is refused before anything is computed.
+    AtomicFile::checkTarget(request.path);
+    const QByteArray memory = QByteArrayLiteral("/vsimem/vantrel-export-") +
+                              QByteArray::number(quintptr(&request), 16) + (request.format == ExportFormat::Gpx   ? ".gpx"
+                                                                             : request.format == ExportFormat::Kml ? ".kml"
+                                                                                                                   : ".geojson");
     struct Cleanup {
-        QString path;
-        ~Cleanup() { QFile::remove(path); }
-    } cleanup{partial};
+        QByteArray path;
+        ~Cleanup() { VSIUnlink(path.constData()); }
+    } cleanup{memory};
 
     ExportSummary summary;
     summary.trips = int(trips.size());
     {
         char** options = request.format == ExportFormat::Gpx ? CSLSetNameValue(nullptr, "GPX_USE_EXTENSIONS", "YES") : nullptr;
-        GDALDatasetUniquePtr data(driver->Create(partial.toUtf8().constData(), 0, 0, 0, GDT_Unknown, options));
+        GDALDatasetUniquePtr data(driver->Create(memory.constData(), 0, 0, 0, GDT_Unknown, options));
         CSLDestroy(options);
         if (!data)
             throw VantrelError(QStringLiteral("Не удалось создать файл %1: %2")
@@ -234,11 +231,11 @@ ExportSummary exportTrips(const Store& store, const ExportRequest& request) {
             throw VantrelError(QStringLiteral("Не удалось записать файл %1: %2")
                                    .arg(request.path, QString::fromUtf8(CPLGetLastErrorMsg())));
     }
-    if (!QFileInfo::exists(partial))
-        throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(request.path));
-    QFile::remove(request.path);
-    if (!QFile::rename(partial, request.path))
-        throw VantrelError(QStringLiteral("Не удалось записать файл %1").arg(request.path));
+    vsi_l_offset length = 0;
+    const GByte* bytes = VSIGetMemFileBuffer(memory.constData(), &length, FALSE);
+    if (!bytes)
+        throw VantrelError(QStringLiteral("Не удалось записать файл %1: GDAL не дал его содержимого").arg(request.path));
+    AtomicFile::save(request.path, QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), qsizetype(length)));
     return summary;
 }
 

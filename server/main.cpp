@@ -115,9 +115,7 @@ int importGpx(const QCommandLineParser& parser, const QString& storePath) {
     const QStringList files = parser.positionalArguments().mid(1);
     if (files.isEmpty())
         throw VantrelError(QStringLiteral("не указан ни один файл GPX"));
-    vserver::Store store(storePath);
-    if (store.isEmpty())
-        vserver::createDemoData(store);
+    vserver::Store store(storePath); // a new store holds only what the files hold
     const vserver::GpxImportSummary summary = vserver::importGpx(store, target, files);
     print(QStringLiteral("Сохранено точек: %1, пропущено уже сохранённых: %2 (прибор %3, группа «%4»)")
               .arg(QString::number(summary.added), QString::number(summary.skipped),
@@ -156,11 +154,10 @@ int exportTrip(const QCommandLineParser& parser, const QString& storePath) {
         throw VantrelError(QStringLiteral("нет хранилища ") + storePath);
     const vserver::Store store(storePath);
     const vserver::ExportSummary summary = vserver::exportTrips(store, request);
+    // One pass of arg(): a "%1" in the file's name stays as it is.
     print(QStringLiteral("Записано в %1: рейсов %2, точек %3, событий %4")
-              .arg(request.path)
-              .arg(summary.trips)
-              .arg(summary.points)
-              .arg(summary.events));
+              .arg(request.path, QString::number(summary.trips), QString::number(summary.points),
+                   QString::number(summary.events)));
     return 0;
 }
 
@@ -174,11 +171,8 @@ int migrate(const QCommandLineParser& parser) {
     vserver::Store target(to);
     const vserver::MigrationCounts counts = vserver::migrateStore(source, target);
     print(QStringLiteral("Перенесено в %1: групп %2, машин %3, сообщений %4, контрольных точек %5")
-              .arg(to.section(QLatin1Char('?'), 0, 0))
-              .arg(counts.groups)
-              .arg(counts.cars)
-              .arg(counts.messages)
-              .arg(counts.checkpoints));
+              .arg(to.section(QLatin1Char('?'), 0, 0), QString::number(counts.groups), QString::number(counts.cars),
+                   QString::number(counts.messages), QString::number(counts.checkpoints)));
     return 0;
 }
 

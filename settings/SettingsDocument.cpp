@@ -1,12 +1,13 @@
 #include "SettingsDocument.h"
 
+#include "AtomicFile.h"
 #include "DateTimeValue.h"
 #include "IntegerText.h"
 #include "VantrelError.h"
+#include "XmlErrorText.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -150,7 +151,7 @@ void SettingsDocument::parse(const QByteArray& content) {
         throw VantrelError(QStringLiteral("Ошибка в файле настроек (строка %1, позиция %2): %3")
                                .arg(line)
                                .arg(column)
-                               .arg(message));
+                               .arg(russianXmlError(message)));
     dom_ = dom;
 }
 
@@ -293,9 +294,9 @@ QByteArray SettingsDocument::toBytes() const {
 }
 
 void SettingsDocument::saveFile(const QString& path, const QByteArray& content) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !file.commit())
-        throw VantrelError(QStringLiteral("Не удалось записать файл настроек %1: %2")
-                               .arg(path, file.errorString()));
+    try {
+        AtomicFile::save(path, content);
+    } catch (const VantrelError& error) {
+        throw VantrelError(QStringLiteral("Настройки не сохранены. ") + error.text());
+    }
 }

@@ -2,6 +2,7 @@
 // text says what a dispute needs.
 #include "DateTimeValue.h"
 #include "FormFixture.h"
+#include "SmallDisk.h"
 #include "ExportController.h"
 #include "TForm1.h"
 #include "TripSheet.h"
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -77,6 +79,23 @@ TEST_F(Report, WhatIsWrongIsNamedAndNothingIsWritten) {
     const TripSheet sheet = tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), request(), [] {});
     EXPECT_THROW(tripsheet::writePdf(sheet, dir.filePath("no/folder/sheet.pdf"), QString()), VantrelError);
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+
+    // A full disk and a FIFO leave what was there.
+    const QString old = dir.filePath("лист «1» 100%.pdf"), fifo = dir.filePath("канал.pdf");
+    {
+        QFile file(old);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("old sheet");
+    }
+    const QString said = onSmallDisk(16 * 1024, [&] { tripsheet::writePdf(sheet, old, QString()); });
+    EXPECT_TRUE(said.contains(old) && said.contains("нет места на диске")) << said.toStdString();
+    QFile file(old);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "old sheet");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_THROW(tripsheet::writePdf(sheet, fifo, QString()), VantrelError);
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).size(), 2);
 }
 
 TEST_F(Report, TheWindowWritesTheSheetOfWhatItShowsAndKeepsItsTrip) {

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QLineEdit>
 #include <QRandomGenerator>
@@ -387,6 +388,7 @@ TEST_F(Settings, AFileThatIsNotWellFormedIsShownAtStartAndCloseAndLeftAlone) {
     TForm1& f = fixture.start();
     ASSERT_EQ(fixture.sink.messages.size(), 1u);
     EXPECT_TRUE(fixture.sink.messages[0].text.startsWith("Ошибка в файле настроек (строка 1")) << fixture.sink.messages[0].text.toStdString();
+    EXPECT_TRUE(fixture.sink.messages[0].text.contains("закрывающий тег не совпадает")) << fixture.sink.messages[0].text.toStdString();
     f.FormDestroy();
     EXPECT_EQ(fixture.sink.messages.size(), 2u);
     EXPECT_EQ(fixture.readSettings(), broken);
@@ -483,4 +485,24 @@ TEST_F(Settings, AGarbledChartValueNeverKeepsTheOlderElementsFromLoading) {
         EXPECT_EQ(f.session().definitions.size(), 13u);
         EXPECT_TRUE(f.chartShown());
     }
+}
+
+TEST(SettingsFile, ACutOffFileIsSaidInRussianAndAFifoIsNeverWrittenOver) {
+    SettingsDocument document;
+    try {
+        document.parse(SettingsDocument::defaultDocument().left(200));
+        ADD_FAILURE() << "a cut-off file was read";
+    } catch (const VantrelError& error) {
+        EXPECT_TRUE(error.text().contains("файл обрывается")) << error.what();
+    }
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(SettingsDocument::kFileName);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    try {
+        SettingsDocument::saveFile(fifo, SettingsDocument::defaultDocument());
+        ADD_FAILURE() << "wrote into a FIFO";
+    } catch (const VantrelError& error) {
+        EXPECT_TRUE(error.text().startsWith("Настройки не сохранены") && error.text().contains("FIFO")) << error.what();
+    }
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
 }

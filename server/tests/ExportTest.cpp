@@ -1,14 +1,17 @@
 #include "Computation.h"
+#include "DemoData.h"
 #include "DateTimeValue.h"
 #include "GpxImport.h"
 #include "Store.h"
 #include "TripExport.h"
+#include "SmallDisk.h"
 #include "VantrelError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 using namespace vserver;
@@ -109,4 +112,58 @@ TEST(Export, WhatIsWrongIsNamedAndNoFileIsLeft) {
     refused(r, "Нет рейса 3");
     refused(request(dir.filePath("no/such/folder/e.gpx")), "Не удалось");
     EXPECT_EQ(QDir(dir.path()).entryList({"*.gpx", ".*part*"}, QDir::Files | QDir::Hidden), QStringList{"drives.gpx"});
+}
+
+TEST(Export, AFullDiskOrASpecialFileLeavesTheTargetAsItWasAndSaysWhy) {
+    QTemporaryDir dir;
+    Store store(dir.filePath("s.sqlite"));
+    storeTheDrives(dir, store);
+    const QString path = dir.filePath("рейсы «1» 100%.gpx");
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old trips");
+    }
+    for (const ExportFormat format : {ExportFormat::Gpx, ExportFormat::Kml, ExportFormat::GeoJson}) {
+        ExportRequest r = request(path);
+        r.format = format;
+        const QString said = onSmallDisk(16 * 1024, [&] { exportTrips(store, r); });
+        EXPECT_TRUE(said.contains(path) && said.contains("нет места на диске")) << said.toStdString();
+        QFile kept(path);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "old trips");
+    }
+    const QString fifo = dir.filePath("канал");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    try {
+        exportTrips(store, request(fifo));
+        ADD_FAILURE() << "exported into a FIFO";
+    } catch (const VantrelError& error) {
+        EXPECT_TRUE(error.text().contains("канал (FIFO)")) << error.what();
+    }
+    struct stat status {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    EXPECT_EQ(QDir(dir.path()).entryList({".*part*"}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+// The demo data has moments with two messages: a vehicle's arrival and the first sample of the
+// stop that follows it, each with its own jitter of position. Every one of them comes back.
+TEST(Export, ATripOfTheDemoDataComesBackWithEveryPoint) {
+    QTemporaryDir dir;
+    Store demo(dir.filePath("demo.sqlite"));
+    createDemoData(demo);
+    const Group ninth = demo.groups().at(8);
+    ExportRequest r = request(dir.filePath("trip.gpx"), demo.cars(ninth.id).front().device);
+    r.group = ninth.id;
+    r.to = datetime::parseText(QStringLiteral("05.03.2009 00:00:00"));
+    r.trip = 1;
+    const qint64 exported = exportTrips(demo, r).points;
+    Store fresh(dir.filePath("fresh.sqlite"));
+    const GpxImportSummary summary = importGpx(fresh, {"Обратно", "Та же", "", r.device}, {r.path});
+    EXPECT_EQ(summary.added, exported);
+    EXPECT_EQ(summary.skipped, 0);
+    const auto trips = computeTrips(fresh.messages(r.device, r.from, r.to), {});
+    ASSERT_EQ(trips.size(), 1u);
+    EXPECT_EQ(qint64(trips[0].points.size()), exported);
 }

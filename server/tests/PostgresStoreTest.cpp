@@ -1,4 +1,5 @@
 // The store on a real PostgreSQL started by the test itself, against the SQLite file.
+#include "AutomationService.h"
 #include "DateTimeValue.h"
 #include "DemoData.h"
 #include "GpxImport.h"
@@ -12,11 +13,17 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <libpq-fe.h>
+#include <latch>
 #include <limits>
+#include <thread>
 
 using namespace vserver;
 
 namespace {
+
+const QByteArray kTwoPoints = R"(<gpx version="1.1" xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg>
+<trkpt lat="55.75" lon="37.6"><time>2009-03-02T06:00:00Z</time></trkpt>
+<trkpt lat="55.751" lon="37.601"><time>2009-03-02T06:00:10Z</time></trkpt></trkseg></trk></gpx>)";
 
 struct Postgres : ::testing::Test {
     static void SetUpTestSuite() { server = new PostgresServer; }
@@ -142,4 +149,74 @@ TEST_F(Postgres, ForeignTablesAnUnreachableServerAndALostConnectionAreSaid) {
     ASSERT_TRUE(server->start());
     Store again(ours); // the next request, on a new connection, is answered
     EXPECT_FALSE(again.isEmpty());
+}
+
+// A database restarted under a running server: calls during the outage say so, and the first
+// call after it is answered on a new connection, whatever it asks.
+TEST_F(Postgres, ARunningServerAnswersAgainOnceTheDatabaseIsBack) {
+    const QString uri = database();
+    QTemporaryDir dir;
+    QFile file(dir.filePath("two.gpx"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kTwoPoints);
+    file.close();
+    Store store(uri);
+    importGpx(store, {"Поездки", "Фургон", "", 42}, {file.fileName()});
+    AutomationService service(uri);
+    ASSERT_EQ(service.GroupCount(), 1);
+    const QString group = store.groups().front().id;
+
+    server->stop();
+    try {
+        service.SelectGroup(group);
+        ADD_FAILURE() << "answered without a database";
+    } catch (const VantrelError& error) {
+        EXPECT_TRUE(error.text().startsWith("Связь с базой PostgreSQL потеряна")) << error.what();
+    }
+    EXPECT_THROW(store.messages(42, 0, kAll), VantrelError);
+    ASSERT_TRUE(server->start());
+    EXPECT_EQ(service.GroupCount(), 1);
+    service.SelectGroup(group);
+    EXPECT_EQ(service.CarCount(), 1);
+    EXPECT_EQ(store.messages(42, 0, kAll).size(), 2u);
+
+    // A restart between two calls is not even seen: an import goes on a new connection.
+    server->stop();
+    ASSERT_TRUE(server->start());
+    EXPECT_EQ(importGpx(store, {"Поездки", "Фургон", "", 42}, {file.fileName()}).skipped, 2);
+}
+
+// Two imports at once, each bringing a vehicle of a group neither has made yet: one makes the
+// group, the other finds it.
+TEST_F(Postgres, TwoImportsAtOnceMakeTheirNewGroupOnce) {
+    const QString uri = database();
+    QTemporaryDir dir;
+    QFile file(dir.filePath("two.gpx"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kTwoPoints);
+    file.close();
+    for (int round = 0; round < 3; ++round) {
+        const QString group = QStringLiteral("TW%1").arg(round);
+        std::latch ready(2);
+        QStringList failures;
+        std::mutex guard;
+        std::vector<std::jthread> imports;
+        for (const int device : {10 * round + 1, 10 * round + 2})
+            imports.emplace_back([&, device] {
+                Store store(uri);
+                ready.arrive_and_wait();
+                try {
+                    importGpx(store, {group, QStringLiteral("Машина %1").arg(device), "", device}, {file.fileName()});
+                } catch (const VantrelError& error) {
+                    const std::lock_guard lock(guard);
+                    failures << error.text();
+                }
+            });
+        imports.clear();
+        EXPECT_EQ(failures, QStringList());
+    }
+    Store store(uri);
+    ASSERT_EQ(store.groups().size(), 3u);
+    for (const Group& group : store.groups())
+        EXPECT_EQ(store.cars(group.id).size(), 2u) << group.name.toStdString();
 }

@@ -1,3 +1,4 @@
+#include "AutomationService.h"
 #include "Computation.h"
 #include "DateTimeValue.h"
 #include "DemoData.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include "QtPrinters.h"
 #include "ScopedTimeZone.h"
 
@@ -96,6 +98,9 @@ TEST(GpxImport, StoresAGoodFileAsOneVehiclesMessages) {
     EXPECT_EQ(again.skipped, 4);
     EXPECT_EQ(store.allCars().size(), 1u);
     EXPECT_EQ(store.messages(42, 0, 1e6).size(), 2u);
+    // The same moments at other places are other messages: kept.
+    const QString moved = writeFile(dir, "b.gpx", QByteArray(kGoodGpx).replace("48.1", "48.2"));
+    EXPECT_EQ(importGpx(store, {"Мои поездки", "Велосипед", "", 42}, {moved}).added, 2);
 }
 
 TEST(GpxImport, ADeviceOfAnotherVehicleIsRefusedUnlessAppended) {
@@ -140,6 +145,9 @@ TEST(GpxImport, RefusesWhatCannotBeAPointWithFileLineAndReasonStoringNothing) {
         {point("lat=\"48\" lon=\"11\"", "<time>2014-09-10T04:54:07Z</time><x:speed xmlns:x=\"urn:x\">5</x:speed>"),
          "чужого пространства"},
         {"<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg></trkseg></trk></gpx>", "нет точек"},
+        {QByteArray(kGoodGpx).left(150), "обрывается"},
+        {QByteArray(kGoodGpx).left(60), "ожидалось «>»"},
+        {"<?xml version=\"1.0\" encoding=\"x-unheard-of\"?><gpx/>", "кодировка файла не поддерживается"},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const QString bad = writeFile(dir, QString("%1_%2_bad%3.gpx").arg("%1", "%2").arg(i), cases[i].first);
@@ -157,6 +165,17 @@ TEST(GpxImport, RefusesWhatCannotBeAPointWithFileLineAndReasonStoringNothing) {
     const QString extended = writeFile(dir, "ext.gpx", point("lat=\"48\" lon=\"11\"",
         "<time>2014-09-10T04:54:07Z</time><extensions><x:hr xmlns:x=\"urn:x\"><x:v>80</x:v></x:hr></extensions>"));
     EXPECT_EQ(readGpx(extended).size(), 1u);
+    // A file declared in windows-1251 is read; a folder is named as one.
+    const QString cyrillic = writeFile(dir, "1251.gpx", "<?xml version=\"1.0\" encoding=\"windows-1251\"?>" +
+                                                            point("lat=\"48\" lon=\"11\"", "<time>2014-09-10T04:54:07Z</time>"
+                                                                  "<name>\xcf\xf3\xf2\xfc</name>"));
+    EXPECT_EQ(readGpx(cyrillic).size(), 1u);
+    try {
+        readGpx(dir.path());
+        ADD_FAILURE() << "read a folder";
+    } catch (const VantrelError& error) {
+        EXPECT_TRUE(error.text().contains("это папка")) << error.what();
+    }
 }
 
 TEST(GpxImport, UtcBecomesMoscowWallClockAcrossBothDaylightSavingNights) {
@@ -228,10 +247,11 @@ TEST(GpxImport, ManyRidesInOneFileBecomeSeparateTrips) {
         GTEST_SKIP() << "no shared recordings at " << hof.toStdString();
     QTemporaryDir dir;
     Store store(dir.filePath("s.sqlite"));
-    // Rides of several cars under one device: a time given twice is kept once, and counted.
+    // Rides of several cars under one device: a message given twice is kept once, and counted;
+    // two cars' points of one moment at their own places are both kept.
     const GpxImportSummary summary = importGpx(store, {"Хоф", "FCD", "HO", 9100}, {hof});
     EXPECT_EQ(summary.added + summary.skipped, 14651);
-    EXPECT_EQ(summary.added, 14196);
+    EXPECT_EQ(summary.added, 14487);
     const auto trips = computeTrips(store.messages(9100, 0, 1e9), {});
     EXPECT_GT(trips.size(), 150u); // 263 recorded rides, some too short or standing to count
     for (const Trip& trip : trips)
@@ -302,7 +322,12 @@ TEST(GpxImport, ALongRecordingSkipsTheSameRepeatsInOrderOrNot) {
         }
         return gpx + "</trkseg></trk></gpx>";
     };
-    const QString earlier = writeFile(dir, "one.gpx", QByteArray(kGoodGpx).replace("04:54:07", "04:20:00"));
+    // Two of the recording's own points, stored before it.
+    const QString earlier = writeFile(dir, "one.gpx", QByteArray(kGoodGpx)
+                                                          .replace("04:54:07", "04:20:00")
+                                                          .replace("<speed>10</speed>", "")
+                                                          .replace("lat=\"48.1\" lon=\"11.5\"", "lat=\"48\" lon=\"11\"")
+                                                          .replace("lat=\"48.1001\" lon=\"11.5002\"", "lat=\"48\" lon=\"11\""));
     const QString forwards = writeFile(dir, "forwards.gpx", recording(false));
     const QString backwards = writeFile(dir, "backwards.gpx", recording(true));
     for (const auto& [device, file] : {std::pair{1, forwards}, std::pair{2, backwards}}) {
@@ -315,4 +340,35 @@ TEST(GpxImport, ALongRecordingSkipsTheSameRepeatsInOrderOrNot) {
         EXPECT_TRUE(std::is_sorted(stored.begin(), stored.end(),
                                    [](const Message& a, const Message& b) { return a.time < b.time; }));
     }
+}
+
+// What the service says to a caller: the same period rule as export and the trip sheet, a long
+// argument quoted short, and a store removed under it said, never answered as empty.
+TEST(Service, PeriodsLongArgumentsAndARemovedStoreAreSaid) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.sqlite");
+    {
+        Store store(path);
+        importGpx(store, {"Мои поездки", "Велосипед", "", 42}, {writeFile(dir, "a.gpx", kGoodGpx)});
+    }
+    AutomationService service(path);
+    ASSERT_EQ(service.GroupCount(), 1);
+    const QString group = Store(path).groups().front().id;
+    const auto said = [](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const VantrelError& error) {
+            return error.text();
+        }
+        return QString();
+    };
+    EXPECT_EQ(said([&] { service.ComputeTrack(group, 42, "10.09.2014 06:00:00", "10.09.2014 05:00:00", "GSM", 1); }),
+              "Конец периода должен быть позже его начала");
+    const QString huge(1000000, QLatin1Char('x'));
+    EXPECT_LT(said([&] { service.SelectGroup(huge); }).size(), 300);
+    EXPECT_LT(said([&] { service.ComputeTrack(group, 42, huge, huge, "GSM", 1); }).size(), 300);
+
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_TRUE(said([&] { service.GroupCount(); }).contains("удалён")) << said([&] { service.GroupCount(); }).toStdString();
+    EXPECT_FALSE(QFile::exists(path));
 }

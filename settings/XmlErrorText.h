@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// Qt's XML parser's message (English, from QXmlStreamReader) as a Russian text saying what
+// was found and what was expected; a message it does not know is kept, marked as Qt's.
+QString russianXmlError(const QString& message);
