@@ -73,6 +73,7 @@ void PlaybackController::btnStopClick() {
         ui.lblSpeed->setText(QStringLiteral("0 км/ч"));
         ui.lblDistance->setText(QStringLiteral("0 м"));
         s.CurPoint = 1;
+        s.rewound.notify(s.clock.PlayBase);
     } catch (const std::exception&) {
         TrackBarActive = true; // Stop's own failures are not reported
     }
@@ -109,6 +110,9 @@ void PlaybackController::UpDown1ChangingEx(UpDown::Direction direction) {
 }
 
 void PlaybackController::Timer1Timer() {
+    // The operator holds the track bar's handle: the clock waits, and the release moves it there.
+    if (ui.TrackBar->isSliderDown())
+        return;
     if (s.CurPoint >= s.track.PointCount) {
         btnStopClick();
         return;

@@ -138,6 +138,9 @@ void TForm1::connectHandlers() {
             [this] { guarded([this] { playback_->Timer1Timer(); }); });
     connect(TrackBar, &QSlider::valueChanged, this,
             [this] { playback_->onTrackBarValueChanged(); });
+    // Playing on from where the handle was let go, not from where it was last moved.
+    connect(TrackBar, &QSlider::sliderReleased, this,
+            [this] { session_->clock.rebase(session_->clock.PlayTime); });
     connect(cmbSpeed->lineEdit(), &QLineEdit::textEdited, this,
             [this] { guarded([this] { playback_->cmbSpeedChange(); }); });
     connect(cmbSpeed, &QComboBox::activated, this,
@@ -163,6 +166,9 @@ void TForm1::connectHandlers() {
 
     connect(ToolButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { map_->ToolButton1Click(); }); });
+    // The session follows the two buttons from their design state on.
+    session_->checkpointsButton = ToolButton1->isChecked();
+    session_->infoPointsShown = ToolButton2->isChecked();
     connect(ToolButton1, &QToolButton::toggled, this,
             [this](bool down) { session_->checkpointsButton = down; });
     connect(ToolButton2, &QToolButton::toggled, this,
@@ -195,6 +201,7 @@ void TForm1::connectSession() {
         infoPoints_->loadTripEvents();
     });
     s.stopRequested.observe([this] { playback_->btnStopClick(); });
+    s.rewound.observe([this](double start) { speedChart->setPlayTime(start); });
     s.seekRequested.observe([this](double playTime) { playback_->seekTo(playTime); });
     s.positionChanged.observe([this](double playTime) {
         map_->RefreshLayers(2);

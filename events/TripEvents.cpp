@@ -4,7 +4,13 @@
 #include "EntryQuery.h"
 #include "IVantrelAutomation.h"
 
+#include <QLocale>
 #include <cmath>
+
+namespace {
+// A hover text's value, as the trip sheet writes it: 112,7 rather than 112,676865642755.
+QString oneDecimal(double value) { return QLocale().toString(value, 'f', 1); }
+} // namespace
 
 namespace tripevents {
 
@@ -35,14 +41,14 @@ std::vector<TripEvent> load(IVantrelAutomation& server, const InfoPointDefinitio
                            std::abs(event.lon) <= 180 && (event.lon != 0 || event.lat != 0);
             switch (column) {
             case entryquery::ValueColumn::Speed:
-                event.value = entryquery::listNumber(server.TripEntrySpeed()) + QStringLiteral(" км/ч");
+                event.value = oneDecimal(server.TripEntrySpeed()) + QStringLiteral(" км/ч");
                 break;
             case entryquery::ValueColumn::Tank1:
-                event.value = entryquery::listNumber(server.TripEntryTank1End() - server.TripEntryTank1Start()) +
+                event.value = oneDecimal(server.TripEntryTank1End() - server.TripEntryTank1Start()) +
                               QStringLiteral(" л");
                 break;
             case entryquery::ValueColumn::Tank2:
-                event.value = entryquery::listNumber(server.TripEntryTank2End() - server.TripEntryTank2Start()) +
+                event.value = oneDecimal(server.TripEntryTank2End() - server.TripEntryTank2Start()) +
                               QStringLiteral(" л");
                 break;
             case entryquery::ValueColumn::Duration:

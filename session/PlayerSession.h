@@ -130,6 +130,7 @@ public:
     Notifier<int> trackLoaded; // a track of at least one point
     Notifier<> emptyTrackLoaded;
     Notifier<> stopRequested;
+    Notifier<double> rewound; // playback stopped back at the trip's start
     Notifier<double> seekRequested;
     Notifier<double> positionChanged;
 

@@ -8,6 +8,7 @@
 #include "InfoPointsController.h"
 #include "PlaybackController.h"
 #include "PlaybackTimer.h"
+#include "SettingsDocument.h"
 
 #include <QAction>
 #include <QApplication>
@@ -148,7 +149,7 @@ TEST_F(OperatorSequence, SheetsDuringPlaybackLeaveTheWindowPlayingWhereItWas) {
         f.exporter().saveSheet(folder.filePath(QString::fromLatin1(name)));
     // Each sheet computed its own trip 2 on its own server; the window's server saw none of it.
     EXPECT_EQ(fixture.sheetCalls.filter(QStringLiteral("ComputeTrack")).size(), 2);
-    EXPECT_EQ(fixture.sheetCalls.filter(QStringLiteral("SetTripIndex(2)")).size(), 2);
+    EXPECT_EQ(fixture.sheetCalls.filter(QStringLiteral("TrackLine")).size(), 2); // one chosen trip each
     for (const QString& call : fixture.server.calls.mid(before))
         EXPECT_TRUE(call.startsWith(QStringLiteral("SetPropertyName")) ||
                     call == QStringLiteral("PropertyValue"))
@@ -193,4 +194,17 @@ TEST_F(OperatorSequence, SpaceRightAfterTheStartPlays) {
     EXPECT_TRUE(f.ui().Timer1->enabled());
     press(Qt::Key_Space, QStringLiteral(" "));
     EXPECT_FALSE(f.ui().Timer1->enabled());
+}
+
+TEST_F(OperatorSequence, CheckpointsSavedAsShownAreDrawnAtTheNextStart) {
+    fixture.server.checkpoints = {{QStringLiteral("База"), QString(), 50, 30, 300}};
+    fixture.server.currentGroupId = QStringLiteral("g8");
+    fixture.server.currentCarId = 80;
+    fixture.writeSettings(SettingsDocument::defaultDocument().replace("<LoadKT>false</LoadKT>", "<LoadKT>true</LoadKT>"));
+    TForm1& f = fixture.start();
+    ASSERT_TRUE(f.ui().ToolButton1->isChecked());
+    f.session().selection.RequestPending = true; // the answer to the start's own request
+    fixture.server.raise(AutomationEvent::OnEndComputing);
+    EXPECT_GE(fixture.server.count(QStringLiteral("LoadCheckpoints")), 1);
+    expectNoMessages();
 }
