@@ -1,5 +1,6 @@
 #include "Codec8Stream.h"
 
+#include <array>
 #include <cstring>
 
 namespace trackers {
@@ -76,12 +77,19 @@ bool readElements(Reader& r, bool extended, TrackerPosition& p) {
 } // namespace
 
 quint16 crc16Ibm(const uint8_t* data, size_t size) {
+    static const auto table = [] {
+        std::array<quint16, 256> t{};
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            quint16 crc = quint16(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+            t[byte] = crc;
+        }
+        return t;
+    }();
     quint16 crc = 0;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
+    for (size_t i = 0; i < size; ++i)
+        crc = quint16((crc >> 8) ^ table[(crc ^ data[i]) & 0xff]);
     return crc;
 }
 
