@@ -4,12 +4,26 @@
 
 #include <QDateTime>
 #include <cmath>
+#include <limits>
 
 namespace trackers {
 namespace {
 
 constexpr qint64 kYear2000Ms = 946684800000;
 constexpr qint64 kDayMs = 86400000;
+constexpr qint64 kQuarterMs = 900000;
+
+// The local zone's offset from UTC at a moment, looked up once per quarter hour of UTC (zone
+// rules change on quarter hours at the finest): a live batch's positions share one lookup.
+qint64 offsetMs(qint64 utcMs) {
+    thread_local qint64 quarter = std::numeric_limits<qint64>::min(), offset = 0;
+    const qint64 q = utcMs >= 0 ? utcMs / kQuarterMs : (utcMs - kQuarterMs + 1) / kQuarterMs;
+    if (q != quarter) {
+        quarter = q;
+        offset = qint64(QDateTime::fromMSecsSinceEpoch(q * kQuarterMs, Qt::UTC).toLocalTime().offsetFromUtc()) * 1000;
+    }
+    return offset;
+}
 
 } // namespace
 
@@ -27,7 +41,8 @@ QString refusalOf(const TrackerPosition& p, qint64 nowMs) {
 
 vserver::Message toMessage(const TrackerPosition& p) {
     vserver::Message m;
-    m.time = datetime::fromQDateTime(QDateTime::fromMSecsSinceEpoch(p.timeMs, Qt::UTC).toLocalTime());
+    const qint64 wallMs = p.timeMs + offsetMs(p.timeMs); // the wall clock's reading, as milliseconds
+    m.time = datetime::fromQDateTime(QDateTime::fromMSecsSinceEpoch(wallMs, Qt::UTC));
     m.lat = p.lat;
     m.lon = p.lon;
     m.speed = p.speedKmh;

@@ -2,6 +2,7 @@
 // Codec 8 Extended, and the phone apps' requests.
 #include "Codec8Bytes.h"
 #include "OsmAndDecoder.h"
+#include "DateTimeValue.h"
 #include "PositionCheck.h"
 
 #include <QDateTime>
@@ -173,5 +174,16 @@ TEST(PositionCheck, RefusesOffTheGlobeUnsetClocksAndTheFutureButKeepsOldBuffers)
         TrackerPosition q = p;
         change(q);
         EXPECT_FALSE(refusalOf(q, now).isEmpty());
+    }
+}
+
+TEST(PositionCheck, StoredTimesAreTheLocalWallClockAcrossAClockChange) {
+    // Moscow moved its clocks on 29.03.2009 at 02:00 local (23:00 UTC the day before).
+    const qint64 change = QDateTime(QDate(2009, 3, 28), QTime(23, 0), Qt::UTC).toMSecsSinceEpoch();
+    for (qint64 ms = change - 3600000; ms <= change + 3600000; ms += 299999) {
+        TrackerPosition p;
+        p.timeMs = ms;
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toLocalTime();
+        EXPECT_EQ(datetime::toQDateTime(toMessage(p).time), QDateTime(local.date(), local.time(), Qt::UTC)) << ms;
     }
 }
