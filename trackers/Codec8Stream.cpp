@@ -8,6 +8,7 @@ namespace {
 
 constexpr uint8_t kCodec8 = 0x08, kCodec8Extended = 0x8E;
 constexpr int kImeiMaxDigits = 20;
+constexpr size_t kTypicalPacketBytes = 1024; // ten records with a few I/O elements each
 
 // Reads big-endian fields from a bounded range; every read past the end is a failure.
 class Reader {
@@ -147,6 +148,8 @@ void Codec8Stream::feed(const char* data, qsizetype size) {
         buffer_.erase(buffer_.begin(), buffer_.begin() + std::ptrdiff_t(start_));
         start_ = 0;
     }
+    if (buffer_.capacity() < kTypicalPacketBytes) // one allocation for a usual packet, not a few growths
+        buffer_.reserve(kTypicalPacketBytes);
     buffer_.insert(buffer_.end(), data, data + size);
 }
 
@@ -177,12 +180,10 @@ Codec8Stream::Event Codec8Stream::next() {
             return fatal(QStringLiteral("приветствие с длиной IMEI %1").arg(length));
         if (have < 2 + length)
             return e;
-        QString ident;
-        for (size_t i = 0; i < length; ++i) {
+        for (size_t i = 0; i < length; ++i)
             if (at[2 + i] < '0' || at[2 + i] > '9')
                 return fatal(QStringLiteral("IMEI в приветствии не из цифр"));
-            ident += QLatin1Char(char(at[2 + i]));
-        }
+        const QString ident = QString::fromLatin1(reinterpret_cast<const char*>(at + 2), qsizetype(length));
         start_ += 2 + length;
         identified_ = true;
         e.kind = Event::Identified;
