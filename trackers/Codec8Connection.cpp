@@ -3,6 +3,7 @@
 #include "IdleTimeout.h"
 #include "TrackerHub.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QtEndian>
@@ -54,7 +55,9 @@ bool Codec8Connection::handle(Codec8Stream::Event event) {
     case Event::Packet: {
         waiting_ = true;
         const quint32 count = quint32(event.count);
-        hub_.store(*device_, where_, event.records, [self = QPointer(this), count](bool stored) {
+        QElapsedTimer arrived;
+        arrived.start();
+        hub_.store(*device_, where_, event.records, [self = QPointer(this), count, arrived](bool stored) {
             if (!self || self->closing_)
                 return;
             self->waiting_ = false;
@@ -65,6 +68,7 @@ bool Codec8Connection::handle(Codec8Stream::Event event) {
             char answer[4];
             qToBigEndian(count, answer);
             self->socket_->write(answer, 4);
+            self->hub_.noteAcknowledged(arrived.elapsed());
             self->readMore();
         });
         return false;

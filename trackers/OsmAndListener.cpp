@@ -6,6 +6,7 @@
 #include "TrackerHub.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QPointer>
@@ -66,13 +67,18 @@ bool OsmAndListener::handleRequest(const QHttpServerRequest& request, QTcpSocket
     }
     // Answered once stored; the responder writes to the socket, so it must still be there.
     auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));
-    hub_.store(*device, where, {result.position->position}, [pending, alive = QPointer<QTcpSocket>(socket)](bool stored) {
+    QElapsedTimer arrived;
+    arrived.start();
+    hub_.store(*device, where, {result.position->position}, [this, pending, arrived, alive = QPointer<QTcpSocket>(socket)](bool stored) {
         if (!alive || alive->state() != QAbstractSocket::ConnectedState)
             return;
-        if (stored)
+        if (stored) {
             answer(*pending, Status::Ok, QStringLiteral("OK"));
-        else
+            hub_.noteAcknowledged(arrived.elapsed());
+        }
+        else {
             answer(*pending, Status::ServiceUnavailable, QStringLiteral("позиция не сохранена, пришлите её снова"));
+        }
     });
     return true;
 }

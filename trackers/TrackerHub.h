@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vserver {
 class Store;
@@ -40,6 +41,8 @@ public:
     void store(int device, const QString& where, const std::vector<TrackerPosition>& positions,
                PositionWriter::Done done);
     void refused(const QString& where, const QString& why); // a packet or request refused
+    // An acknowledgement sent `ms` after its packet or request had arrived whole.
+    void noteAcknowledged(qint64 ms);
     const Counts& counts() const { return counts_; }
 
 signals:
@@ -56,6 +59,7 @@ private:
     bool verbose_;
     Log log_;
     Counts counts_;
+    std::vector<qint64> delays_ = std::vector<qint64>(1001); // acknowledgements by milliseconds, the last 1 s and more
     QElapsedTimer logWindow_;
     int logLines_ = 0, logSkipped_ = 0;
     PositionWriter writer_;
