@@ -3,6 +3,7 @@
 // acknowledged, unknown trackers are turned away, idle connections are closed, and the player's
 // signal follows.
 #include "Codec8Bytes.h"
+#include "DateTimeValue.h"
 #include "DeviceRegistry.h"
 #include "EventLoopWait.h"
 #include "SignalCounter.h"
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <limits>
+#include <set>
 
 using namespace vserver;
 
@@ -167,6 +169,19 @@ TEST_F(LiveServer, UnknownIdleAndOversizedConnectionsAreClosedAndOthersStillServ
     EXPECT_TRUE(waitFor([&] { return unknown.state() == QAbstractSocket::UnconnectedState; }, 10000));
     huge.write("GET /?id=phone-1&x=" + QByteArray(1 << 20, 'a'));
     EXPECT_TRUE(waitFor([&] { huge.readAll(); return huge.state() == QAbstractSocket::UnconnectedState; }, 20000));
+    QTcpSocket body; // a body announced at 2 GB, sent in pieces the HTTP server would keep
+    body.connectToHost("127.0.0.1", osmand);
+    ASSERT_TRUE(body.waitForConnected(5000));
+    body.write("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000000\r\n\r\n");
+    QByteArray answer;
+    for (int piece = 0; piece < 100 && body.state() == QAbstractSocket::ConnectedState; ++piece) {
+        body.write(QByteArray(2048, 'b'));
+        waitFor([&] { return body.bytesToWrite() == 0; }, 1000);
+        runFor(5);
+        answer += body.readAll();
+    }
+    EXPECT_TRUE(waitFor([&] { answer += body.readAll(); return body.state() == QAbstractSocket::UnconnectedState; }, 20000));
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.left(40).constData();
     EXPECT_TRUE(waitFor([&] { return idle.state() == QAbstractSocket::UnconnectedState; }, 20000)); // --idle-close 2
     QTcpSocket phone;
     phone.connectToHost("127.0.0.1", osmand);
@@ -174,4 +189,54 @@ TEST_F(LiveServer, UnknownIdleAndOversizedConnectionsAreClosedAndOthersStillServ
     const QByteArray at = QByteArray::number(QDateTime::currentMSecsSinceEpoch() / 1000);
     EXPECT_EQ(http(phone, "/?id=phone-1&lat=55.75&lon=37.61&timestamp=" + at), "HTTP/1.1 200 OK");
     EXPECT_EQ(server.state(), QProcess::Running);
+}
+
+TEST_F(LiveServer, KilledAtAnyMomentItKeepsEveryAcknowledgedPosition) {
+    // Five trackers send packets back to back; the server is killed while they do.
+    struct Sender {
+        QTcpSocket socket;
+        std::vector<qint64> acknowledged, inFlight;
+        qint64 next = 0;
+    };
+    std::vector<std::unique_ptr<Sender>> senders;
+    const qint64 start = QDateTime::currentMSecsSinceEpoch() - 3600000;
+    for (int i = 0; i < 5; ++i) {
+        auto s = std::make_unique<Sender>();
+        s->next = start + i; // each its own milliseconds: they report as one device
+        s->socket.connectToHost("127.0.0.1", codec8);
+        ASSERT_TRUE(s->socket.waitForConnected(5000));
+        s->socket.write(imeiHello(kImei));
+        ASSERT_EQ(readExactly(s->socket, 1), QByteArray(1, 1));
+        senders.push_back(std::move(s));
+    }
+    const auto send = [](Sender& s) {
+        s.inFlight.clear();
+        for (int r = 0; r < 10; ++r)
+            s.inFlight.push_back(s.next += 5);
+        s.socket.write(packet(s.inFlight));
+    };
+    for (auto& s : senders) {
+        send(*s);
+        QObject::connect(&s->socket, &QTcpSocket::readyRead, &s->socket, [&s = *s, &send] {
+            while (s.socket.bytesAvailable() >= 4) {
+                s.socket.read(4);
+                s.acknowledged.insert(s.acknowledged.end(), s.inFlight.begin(), s.inFlight.end());
+                send(s);
+            }
+        });
+    }
+    ASSERT_TRUE(waitFor([&] { return senders[0]->acknowledged.size() >= 300; }));
+    server.kill();
+    server.waitForFinished(10000);
+    const Store s(store);
+    std::set<qint64> stored;
+    for (const Message& m : s.messages(kTracker, 0, std::numeric_limits<double>::max()))
+        stored.insert(QDateTime(datetime::toQDateTime(m.time).date(), datetime::toQDateTime(m.time).time()).toMSecsSinceEpoch());
+    size_t acknowledged = 0;
+    for (auto& sender : senders)
+        for (qint64 t : sender->acknowledged) {
+            ++acknowledged;
+            EXPECT_TRUE(stored.count(t)) << t;
+        }
+    EXPECT_GE(stored.size(), acknowledged);
 }
