@@ -12,7 +12,10 @@
 namespace trackers {
 
 PositionWriter::PositionWriter(const QString& storePath, QObject* parent)
-    : QObject(parent), storePath_(storePath), thread_([this] { run(); }) {}
+    : QObject(parent), storePath_(storePath), thread_([this] { run(); }) {
+    if (!vserver::Store::isDatabaseUri(storePath))
+        checkpointer_ = std::make_unique<WalCheckpointer>(storePath);
+}
 
 PositionWriter::~PositionWriter() {
     {

@@ -2,9 +2,12 @@
 
 #include "ServerTypes.h"
 
+#include "WalCheckpointer.h"
+
 #include <QObject>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -55,6 +58,7 @@ private:
     std::vector<Job> pending_;
     bool stopping_ = false;
     std::unordered_map<int, qint64> lastStoredMs_; // per device, on the writer's thread only
+    std::unique_ptr<WalCheckpointer> checkpointer_; // for a SQLite file
     std::thread thread_;
 };
 
