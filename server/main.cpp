@@ -216,10 +216,10 @@ int main(int argc, char** argv) {
         {QStringLiteral("db"), QStringLiteral("Хранилище: файл SQLite (по умолчанию $XDG_DATA_HOME/vantrel/store.sqlite) "
                                               "или адрес базы PostgreSQL postgresql://…"),
          QStringLiteral("путь")},
-        {QStringLiteral("group"), QStringLiteral("import-gpx: название группы."), QStringLiteral("группа")},
+        {QStringLiteral("group"), QStringLiteral("import-gpx: название группы; export, device add: идентификатор группы."), QStringLiteral("группа")},
         {QStringLiteral("car"), QStringLiteral("import-gpx: название машины."), QStringLiteral("машина")},
         {QStringLiteral("number"), QStringLiteral("import-gpx: регистрационный номер."), QStringLiteral("номер")},
-        {QStringLiteral("device"), QStringLiteral("import-gpx: номер прибора."), QStringLiteral("прибор")},
+        {QStringLiteral("device"), QStringLiteral("import-gpx, export, device add: номер прибора."), QStringLiteral("прибор")},
         {QStringLiteral("idle-exit"),
          QStringLiteral("Завершить работу, когда никто из обращавшихся клиентов не остался на шине и ничего не "
                         "считается столько секунд (0 — никогда; так по умолчанию)."),
