@@ -10,12 +10,12 @@
 
 namespace trackers {
 
-Codec8Connection::Codec8Connection(qintptr descriptor, TrackerHub& hub, int idleMs, QObject* parent)
+Codec8Connection::Codec8Connection(qintptr descriptor, TrackerHub& hub, IdleTimeout& idle, QObject* parent)
     : QObject(parent), socket_(new QTcpSocket(this)), hub_(hub) {
     socket_->setSocketDescriptor(descriptor);
     socket_->setReadBufferSize(Codec8Stream::kMaxPacketBytes);
     where_ = QStringLiteral("codec8 %1:%2").arg(socket_->peerAddress().toString()).arg(socket_->peerPort());
-    closeWhenIdle(socket_, idleMs);
+    idle.watch(socket_);
     connect(socket_, &QTcpSocket::readyRead, this, &Codec8Connection::readMore);
     connect(socket_, &QTcpSocket::disconnected, this, &QObject::deleteLater);
     connect(socket_, &QTcpSocket::errorOccurred, this, [this] {

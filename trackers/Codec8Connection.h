@@ -9,6 +9,7 @@ class QTcpSocket;
 
 namespace trackers {
 
+class IdleTimeout;
 class TrackerHub;
 
 // One hardware tracker's TCP connection: answers the handshake (0x01 for a registered IMEI,
@@ -17,7 +18,7 @@ class TrackerHub;
 // most one packet and what the socket's bounded buffer keeps. Deletes itself when closed.
 class Codec8Connection : public QObject {
 public:
-    Codec8Connection(qintptr descriptor, TrackerHub& hub, int idleMs, QObject* parent);
+    Codec8Connection(qintptr descriptor, TrackerHub& hub, IdleTimeout& idle, QObject* parent);
 
 private:
     void readMore();

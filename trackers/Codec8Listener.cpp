@@ -4,6 +4,6 @@
 
 namespace trackers {
 
-void Codec8Listener::incomingConnection(qintptr descriptor) { new Codec8Connection(descriptor, hub_, idleMs_, this); }
+void Codec8Listener::incomingConnection(qintptr descriptor) { new Codec8Connection(descriptor, hub_, idle_, this); }
 
 } // namespace trackers

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IdleTimeout.h"
+
 #include <QTcpServer>
 
 namespace trackers {
@@ -10,14 +12,14 @@ class TrackerHub;
 class Codec8Listener : public QTcpServer {
 public:
     Codec8Listener(TrackerHub& hub, int idleMs, QObject* parent = nullptr)
-        : QTcpServer(parent), hub_(hub), idleMs_(idleMs) {}
+        : QTcpServer(parent), hub_(hub), idle_(idleMs) {}
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
     TrackerHub& hub_;
-    int idleMs_;
+    IdleTimeout idle_;
 };
 
 } // namespace trackers

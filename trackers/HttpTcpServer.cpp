@@ -13,7 +13,7 @@ void HttpTcpServer::incomingConnection(qintptr descriptor) {
         delete socket;
         return;
     }
-    closeWhenIdle(socket, idleMs_);
+    idle_.watch(socket);
     // Connected before the HTTP server's own handler, so it looks first. The server reads what
     // arrives at once and keeps a request's body in memory: what came in since the last answer
     // is counted here, and a request that outgrows the bound is answered 413 and closed.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IdleTimeout.h"
+
 #include <QTcpServer>
 
 namespace trackers {
@@ -10,13 +12,13 @@ namespace trackers {
 class HttpTcpServer : public QTcpServer {
 public:
     HttpTcpServer(int idleMs, qint64 maxBytes, QObject* parent = nullptr)
-        : QTcpServer(parent), idleMs_(idleMs), maxBytes_(maxBytes) {}
+        : QTcpServer(parent), idle_(idleMs), maxBytes_(maxBytes) {}
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    int idleMs_;
+    IdleTimeout idle_;
     qint64 maxBytes_;
 };
 
