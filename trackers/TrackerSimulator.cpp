@@ -109,10 +109,18 @@ void TrackerSimulator::connectTracker(Tracker& t) {
         }
     });
     connect(t.socket, &QTcpSocket::readyRead, this, [this, &t] { onReadyRead(t); });
+    // A tracker whose connection failed or was closed tries again a second later, as real ones
+    // do; what it had sent unanswered counts as not acknowledged.
     connect(t.socket, &QTcpSocket::errorOccurred, this, [this, &t] {
         if (!t.ready)
             ++report_.failedConnections;
-        t.ready = false;
+        t.ready = t.waiting = false;
+        t.inFlight = 0;
+        t.received.clear();
+        QTimer::singleShot(1000, t.socket, [this, &t] {
+            if (running_ && t.socket->state() == QAbstractSocket::UnconnectedState)
+                t.socket->connectToHost(plan_.host, plan_.port);
+        });
     });
     t.socket->connectToHost(plan_.host, plan_.port);
 }
@@ -237,6 +245,7 @@ void TrackerSimulator::tick() {
 
 SimulationReport TrackerSimulator::run() {
     startMs_ = QDateTime::currentMSecsSinceEpoch();
+    running_ = true;
     for (auto& t : trackers_)
         connectTracker(*t);
     QTimer ticker;
@@ -258,6 +267,7 @@ SimulationReport TrackerSimulator::run() {
     });
     watch.start(20);
     loop.exec();
+    running_ = false;
     report_.seconds = double(QDateTime::currentMSecsSinceEpoch() - startMs_) / 1000;
     for (auto& t : trackers_)
         t->socket->abort();

@@ -34,7 +34,8 @@ struct SimulationReport {
 
 // Trackers driving the demo town's roads, each on a connection of its own, sending the next
 // packet or request only when the last was acknowledged (as real trackers do). Bounded in count
-// and time; waits at most ten seconds after the end for outstanding acknowledgements.
+// and time; waits at most ten seconds after the end for outstanding acknowledgements. A tracker
+// whose connection fails tries again every second.
 class TrackerSimulator : public QObject {
     Q_OBJECT
 public:
@@ -58,6 +59,7 @@ private:
     qint64 startMs_ = 0;
     qint64 due_ = 0; // positions generated so far
     size_t nextTracker_ = 0;
+    bool running_ = false;
 };
 
 } // namespace trackers
