@@ -3,7 +3,9 @@
 set -euo pipefail
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev            # Qt 6 Widgets, DBus, Xml, Concurrent
+    qt6-base-dev            # Qt 6 Widgets, DBus, Xml, Concurrent, Network
+    qt6-httpserver-dev      # the phones' HTTP tracker protocol (--listen osmand=…)
+    qt6-websockets-dev      # Qt HttpServer's CMake files require it
     qt6-translations-l10n   # Qt's own dialogs and messages in Russian
     libgdal-dev             # reading base maps (OpenStreetMap, GeoPackage, GeoJSON…)
     gdal-bin                # ogr2ogr: the tests make projected GeoPackages and Shapefiles with it

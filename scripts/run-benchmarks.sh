@@ -22,6 +22,7 @@ run "GPX import" "$build/bench/bench_import"
 run "stores at an installation's size" "$build/bench/bench_store"
 run "loading a trip" dbus-run-session -- "$build/bench/bench_load"
 run "playback" "$build/bench/bench_playback"
+run "live trackers" dbus-run-session -- "$build/bench/bench_trackers"
 echo
 grep '^GOAL ' "$log"
 for title in "${failed[@]}"; do

@@ -15,7 +15,7 @@ namespace vserver {
 namespace {
 
 constexpr int kApplicationId = 0x56544c52; // "VTLR", as in the SQLite file
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 const char* const kSchema = R"sql(
 CREATE TABLE vantrel_store (application_id INTEGER NOT NULL, schema_version INTEGER NOT NULL);
@@ -43,7 +43,11 @@ CREATE TABLE checkpoints (
     name TEXT NOT NULL, note TEXT NOT NULL,
     lat DOUBLE PRECISION NOT NULL, lon DOUBLE PRECISION NOT NULL, radius INTEGER NOT NULL
 );
+CREATE TABLE trackers (ident TEXT PRIMARY KEY, device INTEGER NOT NULL);
 )sql";
+
+// Version 2 to 3: the trackers' table.
+const char* const kTrackersStep = "CREATE TABLE trackers (ident TEXT PRIMARY KEY, device INTEGER NOT NULL)";
 
 using PgResult = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
@@ -189,6 +193,10 @@ void PostgresStore::checkIdentity() {
             if (version > kSchemaVersion)
                 throw VantrelError(QStringLiteral("Хранилище %1 создано более новой версией сервера (версия схемы %2)").arg(where_).arg(version));
             // Later versions add their steps here, in this transaction.
+            if (version < 3) {
+                run(db_, kTrackersStep);
+                run(db_, "UPDATE vantrel_store SET schema_version = $1", {kSchemaVersion});
+            }
         }
         run(db_, "COMMIT");
     } catch (...) {
@@ -352,7 +360,7 @@ int PostgresStore::addCar(const Car& car) {
 
 void PostgresStore::addMessages(int device, const std::vector<Message>& messages) {
     messagesAdded_ = messagesAdded_ || !messages.empty();
-    const PgResult copy(PQexec(db_, "COPY messages (device, time, lon, lat, speed, signal, power, fuel1, fuel2, sensors) FROM STDIN"),
+    const PgResult copy(PQexec(db(), "COPY messages (device, time, lon, lat, speed, signal, power, fuel1, fuel2, sensors) FROM STDIN"),
                         &PQclear);
     if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
         failed(db_);
@@ -396,6 +404,58 @@ void PostgresStore::addCheckpointList(const QString& listId, const std::vector<C
     for (const Checkpoint& c : checkpoints)
         run(db(), "INSERT INTO checkpoints (list_id, position, name, note, lat, lon, radius) VALUES ($1, $2, $3, $4, $5, $6, $7)",
             {listId, ++position, c.name, c.note, c.lat, c.lon, c.radius});
+}
+
+std::vector<Tracker> PostgresStore::trackers() const {
+    const PgResult r = run(db(), "SELECT ident, device FROM trackers ORDER BY device, ident");
+    std::vector<Tracker> result;
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+        result.push_back({fromUtf8(PQgetvalue(r.get(), i, 0)), QByteArray(PQgetvalue(r.get(), i, 1)).toInt()});
+    return result;
+}
+
+void PostgresStore::addTracker(const Tracker& tracker) {
+    run(db(), "INSERT INTO trackers (ident, device) VALUES ($1, $2)", {tracker.ident, tracker.device});
+}
+
+bool PostgresStore::removeTracker(const QString& ident) {
+    const PgResult r = run(db(), "DELETE FROM trackers WHERE ident = $1", {ident});
+    return QByteArray(PQcmdTuples(r.get())).toInt() > 0;
+}
+
+void PostgresStore::addLiveMessages(const std::vector<DeviceMessage>& messages) {
+    if (messages.empty())
+        return;
+    const PgResult copy(PQexec(db(), "COPY messages (device, time, lon, lat, speed, signal, power, fuel1, fuel2, sensors) FROM STDIN"),
+                        &PQclear);
+    if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
+        failed(db_);
+    QByteArray buffer;
+    buffer.reserve(int(messages.size()) * 96);
+    const auto field = [&buffer](double value) {
+        buffer += std::isfinite(value) ? number(value) : QByteArray("\\N");
+        buffer += '\t';
+    };
+    for (const DeviceMessage& d : messages) {
+        const Message& m = d.message;
+        buffer += QByteArray::number(d.device) + '\t';
+        field(m.time);
+        field(m.lon);
+        field(m.lat);
+        field(m.speed);
+        buffer += m.signal ? "t\t" : "f\t";
+        buffer += m.power ? "t\t" : "f\t";
+        field(m.fuel1);
+        field(m.fuel2);
+        buffer += QByteArray::number(m.sensors) + '\n';
+    }
+    if (PQputCopyData(db_, buffer.constData(), int(buffer.size())) != 1 || PQputCopyEnd(db_, nullptr) != 1)
+        throw VantrelError(QStringLiteral("Связь с базой PostgreSQL потеряна: ") + fromUtf8(PQerrorMessage(db_)).trimmed());
+    const PgResult end(PQgetResult(db_), &PQclear);
+    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
+        throw VantrelError(QStringLiteral("Ошибка базы PostgreSQL: ") + fromUtf8(PQerrorMessage(db_)).trimmed());
+    while (PGresult* rest = PQgetResult(db_))
+        PQclear(rest);
 }
 
 } // namespace vserver

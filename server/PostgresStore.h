@@ -36,6 +36,10 @@ public:
     int addCar(const Car& car) override;
     void addMessages(int device, const std::vector<Message>& messages) override;
     void addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) override;
+    std::vector<Tracker> trackers() const override;
+    void addTracker(const Tracker& tracker) override;
+    bool removeTracker(const QString& ident) override;
+    void addLiveMessages(const std::vector<DeviceMessage>& messages) override;
 
 private:
     void checkIdentity();

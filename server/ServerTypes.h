@@ -41,6 +41,18 @@ struct Group {
     QString id, name;
 };
 
+// A tracker identifier (an IMEI, a phone app's id) registered for the car of a device number.
+struct Tracker {
+    QString ident;
+    int device = 0;
+};
+
+// A message and the device that sent it, as live trackers' batches carry them.
+struct DeviceMessage {
+    int device = 0;
+    Message message;
+};
+
 // One entry of a trip's list: a stop, a gap, an event.
 struct Entry {
     double begin = 0, end = 0;

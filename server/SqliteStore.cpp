@@ -46,6 +46,10 @@ CREATE TABLE IF NOT EXISTS checkpoints (
     name TEXT NOT NULL, note TEXT NOT NULL,
     lat REAL NOT NULL, lon REAL NOT NULL, radius INTEGER NOT NULL
 );
+CREATE TABLE IF NOT EXISTS trackers (
+    ident TEXT PRIMARY KEY,
+    device INTEGER NOT NULL
+);
 )sql";
 
 // What went wrong, for a person: the codes an operator meets (a full disk, a busy or damaged
@@ -242,7 +246,8 @@ void SqliteStore::checkIdentity(const QString& path) {
     if (readOnly_)
         throw VantrelError(QStringLiteral("Хранилище ") + path +
                            QStringLiteral(" старой версии открыто только для чтения и не может быть обновлено"));
-    // Version 1 to 2: the store names itself. Later versions add their steps here.
+    // Version 1 to 2: the store names itself; 2 to 3: the trackers' table. Later versions add
+    // their steps here.
     exec("BEGIN IMMEDIATE");
     try {
         createSchema();
@@ -406,6 +411,38 @@ std::optional<Car> SqliteStore::carOfDevice(int device) const {
     if (found.empty())
         return std::nullopt;
     return found.front();
+}
+
+std::vector<Tracker> SqliteStore::trackers() const {
+    Statement s(db_, "SELECT ident, device FROM trackers ORDER BY device, ident");
+    std::vector<Tracker> result;
+    while (s.step())
+        result.push_back({s.text(0), s.integer(1)});
+    return result;
+}
+
+void SqliteStore::addTracker(const Tracker& tracker) {
+    Statement s(db_, "INSERT INTO trackers (ident, device) VALUES (?, ?)");
+    s.bind(1, tracker.ident).bind(2, tracker.device).step();
+}
+
+bool SqliteStore::removeTracker(const QString& ident) {
+    Statement s(db_, "DELETE FROM trackers WHERE ident = ?");
+    s.bind(1, ident).step();
+    return sqlite3_changes(db_) > 0;
+}
+
+void SqliteStore::addLiveMessages(const std::vector<DeviceMessage>& messages) {
+    Statement s(db_, "INSERT INTO messages (device, time, lon, lat, speed, signal, power, fuel1, fuel2, "
+                     "sensors) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    for (const DeviceMessage& d : messages) {
+        const Message& m = d.message;
+        s.bind(1, d.device).bind(2, m.time).bind(3, m.lon).bind(4, m.lat).bind(5, m.speed)
+            .bind(6, m.signal ? 1 : 0).bind(7, m.power ? 1 : 0).bind(8, m.fuel1).bind(9, m.fuel2)
+            .bind(10, m.sensors);
+        s.step();
+        s.reset();
+    }
 }
 
 } // namespace vserver

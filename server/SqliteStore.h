@@ -13,7 +13,7 @@ namespace vserver {
 class SqliteStore : public StoreEngine {
 public:
     static constexpr int kApplicationId = 0x56544c52; // "VTLR"
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // With `mustExist`, a missing file is refused instead of made a new store.
     explicit SqliteStore(const QString& path, bool mustExist = false);
@@ -38,6 +38,10 @@ public:
     int addCar(const Car& car) override;
     void addMessages(int device, const std::vector<Message>& messages) override;
     void addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) override;
+    std::vector<Tracker> trackers() const override;
+    void addTracker(const Tracker& tracker) override;
+    bool removeTracker(const QString& ident) override;
+    void addLiveMessages(const std::vector<DeviceMessage>& messages) override;
 
 private:
     void open(const QString& path);

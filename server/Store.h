@@ -13,7 +13,7 @@ namespace vserver {
 class Store {
 public:
     static constexpr int kApplicationId = 0x56544c52; // "VTLR"
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     enum class Opening { CreateIfMissing, Existing };
     // A missing SQLite file becomes a new store, unless `Existing` is asked (then it is refused).
@@ -44,6 +44,11 @@ public:
         engine_->addCheckpointList(listId, checkpoints);
     }
     QString ensureGroup(const QString& name) { return engine_->ensureGroup(name); }
+
+    std::vector<Tracker> trackers() const { return engine_->trackers(); }
+    void addTracker(const Tracker& tracker) { engine_->addTracker(tracker); }
+    bool removeTracker(const QString& ident) { return engine_->removeTracker(ident); }
+    void addLiveMessages(const std::vector<DeviceMessage>& messages) { engine_->addLiveMessages(messages); }
 
 private:
     std::unique_ptr<StoreEngine> engine_;

@@ -38,6 +38,14 @@ public:
     virtual void addMessages(int device, const std::vector<Message>& messages) = 0;
     virtual void addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) = 0;
 
+    // Live trackers: their identifiers, and their messages stored in batches of many devices.
+    virtual std::vector<Tracker> trackers() const = 0;
+    virtual void addTracker(const Tracker& tracker) = 0;
+    // False when the identifier was not registered.
+    virtual bool removeTracker(const QString& ident) = 0;
+    // Many devices' messages at once; frequent small batches refresh no planner statistics.
+    virtual void addLiveMessages(const std::vector<DeviceMessage>& messages) = 0;
+
     // Finds a group by name, or creates it.
     QString ensureGroup(const QString& name) {
         const std::vector<Group> known = groups();

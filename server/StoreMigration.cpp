@@ -33,6 +33,8 @@ MigrationCounts migrateStore(const Store& from, Store& to) {
                 counts.checkpoints += qint64(checkpoints.size());
             }
         }
+        for (const Tracker& tracker : from.trackers())
+            to.addTracker(tracker);
         to.commit();
     } catch (...) {
         try {

@@ -4,6 +4,8 @@
 //   vantrel-server write-demo-map FOLDER
 //   vantrel-server migrate --from STORE --to STORE
 //   vantrel-server export [--db PATH] --group ID --device N --from T --to T [--trip K] --format gpx|kml|geojson OUT
+//   vantrel-server [--listen osmand=HOST:PORT] [--listen codec8=HOST:PORT] [--idle-close S] [--verbose]
+//   vantrel-server device add|list|remove [--db PATH] [--group ID --device N] [--id IDENT]
 #include "AutomationService.h"
 #include "CommandLineHelp.h"
 #include "DateTimeValue.h"
@@ -12,6 +14,7 @@
 #include "IdleExit.h"
 #include "Store.h"
 #include "StoreMigration.h"
+#include "TrackerCommands.h"
 #include "TripExport.h"
 #include "VantrelError.h"
 
@@ -45,7 +48,7 @@ QString defaultStorePath() {
 
 void print(const QString& text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
 
-int serve(const QString& storePath, int idleExitSeconds) {
+int serve(const QString& storePath, int idleExitSeconds, const trackers::ListenOptions& listen) {
     const bool fresh = !vserver::Store::isDatabaseUri(storePath) && !QFileInfo::exists(storePath);
     {
         vserver::Store store(storePath);
@@ -96,6 +99,11 @@ int serve(const QString& storePath, int idleExitSeconds) {
             QCoreApplication::quit();
         });
     }
+    // Live trackers' ports, only when asked for; their batches are announced on the bus.
+    const std::unique_ptr<trackers::TrackerServer> trackerServer = trackers::openListeners(storePath, listen, print);
+    if (trackerServer)
+        QObject::connect(trackerServer.get(), &trackers::TrackerServer::onlineData, &service,
+                         &vserver::AutomationService::OnReceiveOnlineData);
     print(QStringLiteral("vantrel-server: работаю, хранилище ") + storePath);
     const int code = QCoreApplication::exec();
     service.close();
@@ -192,16 +200,18 @@ int main(int argc, char** argv) {
         "  write-demo-map ПАПКА    записать демонстрационную карту\n"
         "  export ФАЙЛ             записать рейсы машины за период в GPX, KML или GeoJSON\n"
         "  migrate                 перенести хранилище --from в пустое хранилище --to\n"
+        "  device add|list|remove  приборы слежения: --id ИДЕНТИФИКАТОР за прибором --device группы --group\n"
+        "  simulate                имитировать приборы, шлющие позиции на --to АДРЕС:ПОРТ\n"
         "Хранилище: файл SQLite или база PostgreSQL (postgresql://пользователь@сервер/база)."));
     commandline::addHelpAndVersion(parser);
     parser.addOptions({
         {QStringLiteral("db"), QStringLiteral("Хранилище: файл SQLite (по умолчанию $XDG_DATA_HOME/vantrel/store.sqlite) "
                                               "или адрес базы PostgreSQL postgresql://…"),
          QStringLiteral("путь")},
-        {QStringLiteral("group"), QStringLiteral("import-gpx: название группы."), QStringLiteral("группа")},
+        {QStringLiteral("group"), QStringLiteral("import-gpx: название группы; export, device add: идентификатор группы."), QStringLiteral("группа")},
         {QStringLiteral("car"), QStringLiteral("import-gpx: название машины."), QStringLiteral("машина")},
         {QStringLiteral("number"), QStringLiteral("import-gpx: регистрационный номер."), QStringLiteral("номер")},
-        {QStringLiteral("device"), QStringLiteral("import-gpx: номер прибора."), QStringLiteral("прибор")},
+        {QStringLiteral("device"), QStringLiteral("import-gpx, export, device add: номер прибора."), QStringLiteral("прибор")},
         {QStringLiteral("idle-exit"),
          QStringLiteral("Завершить работу, когда никто из обращавшихся клиентов не остался на шине и ничего не "
                         "считается столько секунд (0 — никогда; так по умолчанию)."),
@@ -213,6 +223,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("append"),
          QStringLiteral("import-gpx: добавить точки к машине прибора, даже если у неё другое название или номер.")},
     });
+    trackers::addOptions(parser);
     parser.addPositionalArgument(QStringLiteral("команда"), QStringLiteral("import-gpx, write-demo-map или export"),
                                  QStringLiteral("[команда]"));
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -235,7 +246,7 @@ int main(int argc, char** argv) {
             const int idleExit = parser.value(QStringLiteral("idle-exit")).toInt(&ok);
             if (!ok || idleExit < 0)
                 throw VantrelError(QStringLiteral("--idle-exit: нужно число секунд, 0 или больше"));
-            return serve(storePath(), idleExit);
+            return serve(storePath(), idleExit, trackers::listenOptions(parser));
         }
         if (command == QLatin1String("import-gpx"))
             return importGpx(parser, storePath());
@@ -243,6 +254,10 @@ int main(int argc, char** argv) {
             return exportTrip(parser, storePath());
         if (command == QLatin1String("migrate"))
             return migrate(parser);
+        if (command == QLatin1String("device"))
+            return trackers::deviceCommand(parser, storePath(), print);
+        if (command == QLatin1String("simulate"))
+            return trackers::simulateCommand(parser, storePath(), print);
         if (command == QLatin1String("write-demo-map") && positional.size() == 2) {
             vserver::writeDemoMap(positional[1]);
             return 0;
