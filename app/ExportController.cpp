@@ -2,12 +2,14 @@
 
 #include "AtomicFile.h"
 #include "DateTimeValue.h"
+#include "ErrorReporter.h"
 #include "IVantrelAutomation.h"
 #include "MessageSink.h"
-#include "TForm1.h"
+#include "PlayerSession.h"
 #include "TMapvexControl.h"
 #include "TripSheet.h"
 #include "VantrelError.h"
+#include "WindowControls.h"
 
 #include <QBuffer>
 #include <QComboBox>
@@ -26,29 +28,37 @@
 #include <QTimeEdit>
 #include <QToolButton>
 
-ExportController::ExportController(TForm1& form) : QObject(&form), f(form) {
-    if (!f.MapvexCtrl)
+ExportController::ExportController(PlayerSession& session, WindowControls& ui,
+                                   ErrorReporter& errors, QWidget& window,
+                                   SheetServerFactory sheetServer)
+    : QObject(&window), s(session), ui(ui), errors_(errors), window_(window),
+      sheetServer_(std::move(sheetServer)) {
+    if (!ui.MapvexCtrl)
         return;
-    button_ = new QToolButton(f.MapvexCtrl);
+    button_ = new QToolButton(ui.MapvexCtrl);
     button_->setObjectName(QStringLiteral("btnExport"));
     button_->setText(QStringLiteral("Экспорт"));
     button_->setToolTip(QStringLiteral("Рейс в файл, вид карты, лист рейсов"));
     button_->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(button_);
     const auto item = [&](const QString& text, std::function<void()> work) {
-        connect(menu->addAction(text), &QAction::triggered, this, [this, work] { f.guarded(work); });
+        connect(menu->addAction(text), &QAction::triggered, this,
+                [this, work] { errors_.guarded(work); });
     };
     item(QStringLiteral("Текущий рейс в GPX…"), [this] { exportTrip(QStringLiteral("gpx")); });
     item(QStringLiteral("Текущий рейс в KML…"), [this] { exportTrip(QStringLiteral("kml")); });
-    item(QStringLiteral("Текущий рейс в GeoJSON…"), [this] { exportTrip(QStringLiteral("geojson")); });
+    item(QStringLiteral("Текущий рейс в GeoJSON…"),
+         [this] { exportTrip(QStringLiteral("geojson")); });
     menu->addSeparator();
     item(QStringLiteral("Вид карты в PNG…"), [this] {
-        const QString path = askPath(QStringLiteral("Вид карты"), QStringLiteral("png"), QStringLiteral("PNG (*.png)"));
+        const QString path = askPath(QStringLiteral("Вид карты"), QStringLiteral("png"),
+                                     QStringLiteral("PNG (*.png)"));
         if (!path.isEmpty())
             saveMapImage(path);
     });
     item(QStringLiteral("Лист рейсов в PDF…"), [this] {
-        const QString path = askPath(QStringLiteral("Лист рейсов"), QStringLiteral("pdf"), QStringLiteral("PDF (*.pdf)"));
+        const QString path = askPath(QStringLiteral("Лист рейсов"), QStringLiteral("pdf"),
+                                     QStringLiteral("PDF (*.pdf)"));
         if (!path.isEmpty())
             saveSheet(path);
     });
@@ -56,38 +66,44 @@ ExportController::ExportController(TForm1& form) : QObject(&form), f(form) {
     button_->setMenu(menu);
 }
 
-QString ExportController::askPath(const QString& title, const QString& suffix, const QString& filter) {
+QString ExportController::askPath(const QString& title, const QString& suffix,
+                                  const QString& filter) {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString name = QStringLiteral("%1 рейс %2.%3")
-                             .arg(f.cmbCarNum->currentText())
-                             .arg(f.selectionState.CurrentTrip)
+                             .arg(ui.cmbCarNum->currentText())
+                             .arg(s.selection.CurrentTrip)
                              .arg(suffix);
-    QString path = QFileDialog::getSaveFileName(&f, title, QDir(folder).filePath(name), filter);
+    QString path =
+        QFileDialog::getSaveFileName(&window_, title, QDir(folder).filePath(name), filter);
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += QLatin1Char('.') + suffix;
     return path;
 }
 
 void ExportController::exportTrip(const QString& format) {
-    if (f.track.PointCount < 1 || f.selectionState.CurrentTrip < 1)
+    if (s.track.PointCount < 1 || s.selection.CurrentTrip < 1)
         throw VantrelError(QStringLiteral("Нет рейса для экспорта: выберите машину и рейс"));
-    const int group = f.cmbGroupName->currentIndex();
-    if (group < 0 || group >= f.selectionState.GroupIds.size())
+    const int group = ui.cmbGroupName->currentIndex();
+    if (group < 0 || group >= s.selection.GroupIds.size())
         throw VantrelError(QStringLiteral("Не выбрана группа"));
-    const QString path = askPath(QStringLiteral("Экспорт рейса"), format, format.toUpper() + QStringLiteral(" (*.") + format + ')');
+    const QString path = askPath(QStringLiteral("Экспорт рейса"), format,
+                                 format.toUpper() + QStringLiteral(" (*.") + format + ')');
     if (path.isEmpty())
         return;
-    const double begin = datetime::fromDateAndTime(f.DateBegin->date(), f.TimeBegin->time());
-    const double end = datetime::fromDateAndTime(f.DateEnd->date(), f.TimeEnd->time());
+    const auto [begin, end] = shownPeriod();
     // The server's own export: the same computation, written by GDAL, off the window's thread.
+    QStringList arguments{QStringLiteral("export"), QStringLiteral("--group"), s.selection.GroupIds[group],
+                          QStringLiteral("--device"), ui.cmbCarDevice->currentText(), QStringLiteral("--from"),
+                          datetime::formatText(begin), QStringLiteral("--to"), datetime::formatText(end),
+                          QStringLiteral("--trip"), QString::number(s.selection.CurrentTrip),
+                          QStringLiteral("--format"), format, path};
+    // On the store of the window's server, wherever it was started to keep it.
+    if (const QString store = s.storePath(); !store.isEmpty())
+        arguments << QStringLiteral("--db") << store;
     QProcess process;
-    process.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantrel-server")),
-                  {QStringLiteral("export"), QStringLiteral("--group"), f.selectionState.GroupIds[group],
-                   QStringLiteral("--device"), f.cmbCarDevice->currentText(), QStringLiteral("--from"),
-                   datetime::formatText(begin), QStringLiteral("--to"), datetime::formatText(end), QStringLiteral("--trip"),
-                   QString::number(f.selectionState.CurrentTrip), QStringLiteral("--format"), format, path});
+    process.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantrel-server")), arguments);
     QProgressDialog progress(QStringLiteral("Экспорт рейса в %1…").arg(QFileInfo(path).fileName()),
-                             QStringLiteral("Отмена"), 0, 0, &f);
+                             QStringLiteral("Отмена"), 0, 0, &window_);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     QEventLoop loop;
@@ -105,50 +121,67 @@ void ExportController::exportTrip(const QString& format) {
     if (progress.wasCanceled())
         return;
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        const QString said = QString::fromUtf8(process.readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
+        const QString said = QString::fromUtf8(process.readAllStandardError())
+                                 .trimmed()
+                                 .section(QLatin1Char('\n'), -1);
         throw VantrelError(QStringLiteral("Рейс не записан: ") +
-                           (said.isEmpty() ? process.errorString() : said.section(QStringLiteral("vantrel-server: "), -1)));
+                           (said.isEmpty() ? process.errorString()
+                                           : said.section(QStringLiteral("vantrel-server: "), -1)));
     }
 }
 
 void ExportController::saveMapImage(const QString& path) {
-    if (!f.MapvexCtrl)
+    if (!ui.MapvexCtrl)
         throw VantrelError(QStringLiteral("Нет карты"));
     AtomicFile::checkTarget(path);
     QBuffer png;
     png.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&png, "png").write(f.MapvexCtrl->grab().toImage()))
+    if (!QImageWriter(&png, "png").write(ui.MapvexCtrl->grab().toImage()))
         throw VantrelError(QStringLiteral("Не удалось записать файл %1: картинка карты не сложилась в PNG").arg(path));
     AtomicFile::save(path, png.data());
 }
 
+PlayerSession::Period ExportController::shownPeriod() const {
+    // The period the trips on screen were computed for; a computation followed from elsewhere
+    // tells none, and then the pickers' period is the best there is.
+    if (const auto computed = s.computedPeriod())
+        return *computed;
+    return {datetime::fromDateAndTime(ui.DateBegin->date(), ui.TimeBegin->time()),
+            datetime::fromDateAndTime(ui.DateEnd->date(), ui.TimeEnd->time())};
+}
+
 TripSheet ExportController::currentSheet() {
-    if (!f.server || f.track.PointCount < 1 || f.selectionState.CurrentTrip < 1)
+    const int group = ui.cmbGroupName->currentIndex();
+    if (s.track.PointCount < 1 || s.selection.CurrentTrip < 1 || group < 0 ||
+        group >= s.selection.GroupIds.size())
         throw VantrelError(QStringLiteral("Нет рейса для листа: выберите машину и рейс"));
-    TripSheet sheet;
-    sheet.group = f.cmbGroupName->currentText();
-    sheet.car = f.cmbCarName->currentText();
-    sheet.number = f.cmbCarNum->currentText();
-    sheet.device = f.cmbCarDevice->currentText().toInt();
-    sheet.from = datetime::formatText(datetime::fromDateAndTime(f.DateBegin->date(), f.TimeBegin->time()));
-    sheet.to = datetime::formatText(datetime::fromDateAndTime(f.DateEnd->date(), f.TimeEnd->time()));
-    tripsheet::readResult(*f.server, f.definitions, f.selectionState.CurrentTrip, sheet);
-    f.server->SetTripIndex(f.selectionState.CurrentTrip); // the window's trip stays current
-    return sheet;
+    if (!sheetServer_)
+        throw VantrelError(QStringLiteral("Лист рейсов недоступен: нет хранилища"));
+    const auto [begin, end] = shownPeriod();
+    tripsheet::Request request;
+    request.group = s.selection.GroupIds[group];
+    request.device = ui.cmbCarDevice->currentText().toInt();
+    request.from = datetime::formatText(begin);
+    request.to = datetime::formatText(end);
+    request.trip = s.selection.CurrentTrip;
+    // Computed again on a server of the sheet's own: the window's server keeps its cursors.
+    const std::unique_ptr<IVantrelAutomation> server = sheetServer_(s.storePath());
+    return tripsheet::gather(*server, s.definitions, request,
+                             [&server] { tripsheet::waitForComputation(*server); });
 }
 
 void ExportController::saveSheet(const QString& path) {
-    tripsheet::writePdf(currentSheet(), path, f.MapPath, TMapvexControl::mapsFolders());
+    tripsheet::writePdf(currentSheet(), path, s.MapPath, TMapvexControl::mapsFolders());
 }
 
 void ExportController::printSheet() {
     const TripSheet sheet = currentSheet();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("Рейсы машины %1").arg(sheet.car));
-    QPrintDialog dialog(&printer, &f);
+    QPrintDialog dialog(&printer, &window_);
     if (dialog.exec() != QDialog::Accepted)
         return;
     BaseMap baseMap;
-    baseMap.load(f.MapPath, TMapvexControl::mapsFolders());
+    baseMap.load(s.MapPath, TMapvexControl::mapsFolders());
     tripsheet::paint(sheet, printer, baseMap);
 }

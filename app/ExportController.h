@@ -1,11 +1,18 @@
 #pragma once
 
+#include "PlayerSession.h"
+
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 
 class QMenu;
 class QToolButton;
-class TForm1;
+class ErrorReporter;
+class IVantrelAutomation;
+class QWidget;
+struct WindowControls;
 struct TripSheet;
 
 // The «Экспорт» button in the map's corner: the current trip as GPX, KML or GeoJSON (written by
@@ -14,7 +21,10 @@ struct TripSheet;
 class ExportController : public QObject {
     Q_OBJECT
 public:
-    explicit ExportController(TForm1& form);
+    using SheetServerFactory =
+        std::function<std::unique_ptr<IVantrelAutomation>(const QString& storePath)>;
+    ExportController(PlayerSession& session, WindowControls& ui, ErrorReporter& errors,
+                     QWidget& window, SheetServerFactory sheetServer);
     QToolButton* button() const { return button_; }
 
     void exportTrip(const QString& format);
@@ -24,8 +34,13 @@ public:
 
 private:
     TripSheet currentSheet();
+    PlayerSession::Period shownPeriod() const;
     QString askPath(const QString& title, const QString& suffix, const QString& filter);
 
-    TForm1& f;
+    PlayerSession& s;
+    WindowControls& ui;
+    ErrorReporter& errors_;
+    QWidget& window_;
+    SheetServerFactory sheetServer_;
     QToolButton* button_ = nullptr;
 };

@@ -4,18 +4,22 @@
 
 #include <QStringList>
 
-class TForm1;
+class MapLayers;
+class PlayerSession;
+struct WindowControls;
 
-// The trip list and the info-point lists below the kind box, the stop list of the chosen trip
-// and the entry positions of each kind.
+// The trip list and the info-point lists below the kind box, the kinds' icons on the map and
+// the ribbon of the current trip's events under the track bar.
 class InfoPointsController {
 public:
-    explicit InfoPointsController(TForm1& form) : f(form) {}
+    InfoPointsController(PlayerSession& session, WindowControls& ui, MapLayers& layers)
+        : s(session), ui(ui), layers_(layers) {}
 
+    // The kind box: the trip list first, then every kind whose list is shown.
+    void FillInfoPointKinds();
     void FillTripList();
     void cmbInfoPointsChange();
     void ListView1Click();
-    void LoadInfoPointPositions();
 
     // The current trip's events for the ribbon under the track bar and, while the info-points
     // button is down, as icons of the kinds whose VisibleIcon is set.
@@ -31,10 +35,11 @@ private:
     void setValueCaption(const QString& caption);
     void clickTrip(int row);
     void clickEntry(int kind);
-    void jumpToEntry(int serverEntry);
-    void loadStopList();
+    void jumpToEntry(int kind, int serverEntry);
 
-    TForm1& f;
+    PlayerSession& s;
+    WindowControls& ui;
+    MapLayers& layers_;
     std::vector<TripEvent> events_;
     std::vector<size_t> iconEvents_; // the event of each icon record
 };

@@ -1,26 +1,31 @@
 #include "MapController.h"
 
+#include "IMapvexControl.h"
 #include "IVantrelAutomation.h"
 #include "MapLayers.h"
-#include "TForm1.h"
+#include "PlayerSession.h"
+#include "ValueLabel.h"
+#include "WindowControls.h"
 
 #include <QLabel>
 #include <QToolButton>
 
-void MapController::CreateMapTables() { f.mapLayers->createTables(); }
+void MapController::CreateMapTables() {
+    layers_.createTables();
+}
 
 void MapController::RefreshLayers(int mode) {
     switch (mode) {
     case 1:
-        if (f.server)
-            f.mapLayers->refreshTrail(*f.server, f.selectionState.CurrentTrip);
+        if (s.hasServer())
+            layers_.refreshTrail(s.server(), s.selection.CurrentTrip);
         break;
     case 2:
-        f.mapLayers->refreshMarker(f.CarMarkerTexts);
-        f.Label10->setText(f.CarMarkerTexts.value(2));
+        layers_.refreshMarker(s.CarMarkerTexts);
+        ui.Label10->setText(s.CarMarkerTexts.value(2));
         break;
     case 4:
-        f.mapLayers->refreshCheckpoints();
+        layers_.refreshCheckpoints();
         break;
     default:
         break;
@@ -28,19 +33,27 @@ void MapController::RefreshLayers(int mode) {
 }
 
 void MapController::ShowCheckpoints() {
-    if (!f.server || f.server->ComputeStatus() == 1)
+    if (!s.hasServer() || s.computeStatus() == 1)
         return;
-    if (f.checkpointsShown)
-        f.mapLayers->readCheckpoints(*f.server);
+    if (s.checkpointsShown)
+        layers_.readCheckpoints(s.server());
     RefreshLayers(4);
 }
 
 void MapController::ToolButton1Click() {
-    if (f.ToolButton1->isChecked()) {
-        f.checkpointsShown = true;
+    if (ui.ToolButton1->isChecked()) {
+        s.checkpointsShown = true;
         ShowCheckpoints();
     } else {
-        f.checkpointsShown = false;
-        f.mapLayers->clearCheckpoints();
+        s.checkpointsShown = false;
+        layers_.clearCheckpoints();
     }
+}
+
+void MapController::showTrack() {
+    layers_.shapes.count = 0;
+    ui.ToolButton4->setChecked(true);
+    RefreshLayers(1);
+    control_.SetCurScale(20000.0);
+    control_.CenterOn(s.track.data(3), s.track.data(2));
 }

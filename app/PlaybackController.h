@@ -9,14 +9,17 @@
 
 class QChar;
 class ValueLabel;
-class TForm1;
+class ErrorReporter;
+class PlayerSession;
+struct WindowControls;
 
 // Play, pause, stop, the speed box and its spinner, the playback tick, the track bar, and the
 // placement of the vehicle with its info panel.
 class PlaybackController : public QObject {
     Q_OBJECT
 public:
-    explicit PlaybackController(TForm1& form);
+    PlaybackController(PlayerSession& session, WindowControls& ui, ErrorReporter& errors,
+                       int skipRestMs);
 
     void btnPlayClick();
     void btnStopClick();
@@ -28,6 +31,11 @@ public:
     void TrackBarChange();
     void ShowCarPosition(double playTime);
 
+    // A trip's track was loaded: the track bar spans it and playback stops at its start.
+    void showTrack();
+    // The track bar to a moment of the trip, or by seconds from where it stands, within the trip.
+    void seekTo(double playTime);
+    void seekBy(int seconds);
     // Sets the track bar's position from the program; an error of the change handler that
     // this runs reaches the caller.
     void setTrackBarPosition(int position);
@@ -43,7 +51,11 @@ private:
     // The labels of point c, and the vehicle placed on its segment for the time.
     void placeVehicle(int c, double playTime);
 
-    TForm1& f;
+    PlayerSession& s;
+    WindowControls& ui;
+    ErrorReporter& errors_;
+    int skipRestMs_;
+    bool TrackBarActive = true;
     QTimer rest_; // the pause at the end of a skipped stop; the window keeps working meanwhile
     int programmaticSets_ = 0;
     // A label written from a number, formatted again only when the number changes or something

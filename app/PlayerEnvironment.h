@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 class IMapvexControl;
 class IMessageSink;
@@ -17,6 +18,9 @@ struct PlayerEnvironment {
     };
 
     std::function<IVantrelAutomation*()> createServer;
+    // A server of the sheet's own on the window's server's store, so that a sheet never moves
+    // the window's server.
+    std::function<std::unique_ptr<IVantrelAutomation>(const QString& storePath)> createSheetServer;
     std::function<MapParts(QWidget* parent)> createMap;
     IMessageSink* messages = nullptr;
     std::function<double()> now; // local wall clock as a date-time value

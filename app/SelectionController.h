@@ -1,25 +1,27 @@
 #pragma once
 
+class ErrorReporter;
+class PlayerSession;
 class QComboBox;
-class TForm1;
+struct WindowControls;
 
-// Choosing group and vehicle, following computations started elsewhere, requesting a track
-// and loading a trip's track into the store.
+// Choosing group and vehicle, following computations started elsewhere, and requesting a track.
 class SelectionController {
 public:
-    explicit SelectionController(TForm1& form) : f(form) {}
+    SelectionController(PlayerSession& session, WindowControls& ui) : s(session), ui(ui) {}
 
     void LoadGroups();
     void cmbGroupNameChange();
     // One handler for the three car boxes; `sender` is the box that changed.
     void cmbChange(QComboBox* sender);
     void RefreshGroup();
-    void ServerEndComputing();
+    // A computation ended; one started elsewhere is followed to its group and car.
+    void followComputation(bool ownRequest);
     void ServerReceiveOnlineData() { RefreshGroup(); }
 
     void RequestTrack();
-    void LoadTrack(int tripNumber);
 
 private:
-    TForm1& f;
+    PlayerSession& s;
+    WindowControls& ui;
 };

@@ -2,13 +2,12 @@
 
 #include "DateTimeValue.h"
 #include "ImageLists.h"
-#include "InfoPointsController.h"
 #include "MessageSink.h"
-#include "SelectionController.h"
+#include "PlayerSession.h"
 #include "SettingsDocument.h"
 #include "SpeedText.h"
-#include "TForm1.h"
 #include "VantrelError.h"
+#include "WindowControls.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -16,18 +15,19 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTimeEdit>
 #include <QToolButton>
 
 QString SettingsController::filePath() const {
-    return QDir(f.environment().settingsDirectory).filePath(SettingsDocument::kFileName);
+    return QDir(folder_).filePath(SettingsDocument::kFileName);
 }
 
 void SettingsController::guard(const std::function<void()>& work) {
     try {
         work();
     } catch (const std::exception& error) {
-        f.environment().messages->showMessage(QString::fromUtf8(error.what()), QString());
+        messages_.showMessage(QString::fromUtf8(error.what()), QString());
     }
 }
 
@@ -49,8 +49,8 @@ void SettingsController::load() {
     SettingsDocument document;
     document.loadFile(path);
     document.settings();
-    f.definitionCount = document.infoPointsChildCount();
-    if (f.definitionCount < 1) {
+    s.definitionCount = document.infoPointsChildCount();
+    if (s.definitionCount < 1) {
         // No definitions: the file is replaced by the default document, without a word.
         QFile::remove(path);
         SettingsDocument::saveFile(path, SettingsDocument::defaultDocument());
@@ -58,15 +58,15 @@ void SettingsController::load() {
         document.settings();
     }
     try {
-        f.MapPath = document.text(QStringLiteral("MapPath"));
+        s.MapPath = document.text(QStringLiteral("MapPath"));
     } catch (const VantrelError& error) {
         // Said once; the rest of the file still loads, and the close writes the default map in
         // its place, so the next start loads fully.
-        f.environment().messages->showMessage(error.text(), QString());
-        f.MapPath = SettingsDocument::kDefaultMapPath;
+        messages_.showMessage(error.text(), QString());
+        s.MapPath = SettingsDocument::kDefaultMapPath;
     }
-    f.checkpointsShown = document.boolean(QStringLiteral("LoadKT"));
-    f.ToolButton2->setChecked(document.boolean(QStringLiteral("LoadIT")));
+    s.checkpointsShown = document.boolean(QStringLiteral("LoadKT"));
+    ui.ToolButton2->setChecked(document.boolean(QStringLiteral("LoadIT")));
     try {
         restoreSelection(document);
     } catch (const std::exception&) {
@@ -74,18 +74,17 @@ void SettingsController::load() {
     }
     const int speed = document.speed(QStringLiteral("Speed"));
     if (speed > 0) {
-        f.clock.PlaySpeed = speed;
-        f.cmbSpeed->setEditText(speedtext::format(speed));
+        s.clock.PlaySpeed = speed;
+        ui.cmbSpeed->setEditText(speedtext::format(speed));
     }
-    f.ToolButton3->setChecked(document.boolean(QStringLiteral("Stops")));
-    f.setChartShown(document.boolean(QStringLiteral("ChartShown"), true));
-    f.txtCont->setText(document.text(QStringLiteral("Cont")));
-    f.ToolButton1->setChecked(f.checkpointsShown);
+    ui.ToolButton3->setChecked(document.boolean(QStringLiteral("Stops")));
+    ui.txtCont->setText(document.text(QStringLiteral("Cont")));
+    ui.ToolButton1->setChecked(s.checkpointsShown);
 
-    f.definitionCount = document.infoPointsChildCount();
-    f.definitions.assign(size_t(f.definitionCount), TInfoPoints{});
-    for (int n = 1; n <= f.definitionCount; ++n) {
-        TInfoPoints& definition = f.definitions[size_t(n - 1)];
+    s.definitionCount = document.infoPointsChildCount();
+    s.definitions.assign(size_t(s.definitionCount), TInfoPoints{});
+    for (int n = 1; n <= s.definitionCount; ++n) {
+        TInfoPoints& definition = s.definitions[size_t(n - 1)];
         definition = document.definition(n);
         if (n < 2)
             continue;
@@ -95,24 +94,36 @@ void SettingsController::load() {
         }
     }
     definitionsRead_ = true;
+    // Read after everything the file held before the chart existed, so that a bad value can
+    // never keep those from loading; a value that does not read leaves the chart shown.
+    bool chartShown = true;
+    try {
+        chartShown = document.boolean(QStringLiteral("ChartShown"), true);
+    } catch (const std::exception&) {
+    }
+    if (hooks.setChartShown)
+        hooks.setChartShown(chartShown);
 }
 
 void SettingsController::restoreSelection(SettingsDocument& document) {
     const int group = document.integer(QStringLiteral("GroupID"));
-    f.cmbGroupName->setCurrentIndex(group >= 0 && group < f.cmbGroupName->count() ? group : -1);
-    f.selection().cmbGroupNameChange();
-    if (f.cmbGroupName->currentIndex() >= 0) {
+    ui.cmbGroupName->setCurrentIndex(group >= 0 && group < ui.cmbGroupName->count() ? group : -1);
+    if (hooks.groupRestored)
+        hooks.groupRestored();
+    if (ui.cmbGroupName->currentIndex() >= 0) {
         const int car = document.integer(QStringLiteral("CarID"));
-        f.cmbCarDevice->setCurrentIndex(car >= 0 && car < f.cmbCarDevice->count() ? car : -1);
+        ui.cmbCarDevice->setCurrentIndex(car >= 0 && car < ui.cmbCarDevice->count() ? car : -1);
     }
-    const QDateTime begin = datetime::toQDateTime(document.dateTime(QStringLiteral("DateTimeBegin")));
-    f.DateBegin->setDate(begin.date());
-    f.TimeBegin->setTime(begin.time());
+    const QDateTime begin =
+        datetime::toQDateTime(document.dateTime(QStringLiteral("DateTimeBegin")));
+    ui.DateBegin->setDate(begin.date());
+    ui.TimeBegin->setTime(begin.time());
     const QDateTime end = datetime::toQDateTime(document.dateTime(QStringLiteral("DateTimeEnd")));
-    f.DateEnd->setDate(end.date());
-    f.TimeEnd->setTime(end.time());
-    f.selectionState.RequestPending = false;
-    f.selection().cmbChange(f.cmbCarDevice);
+    ui.DateEnd->setDate(end.date());
+    ui.TimeEnd->setTime(end.time());
+    s.selection.RequestPending = false;
+    if (hooks.carRestored)
+        hooks.carRestored();
 }
 
 void SettingsController::save() {
@@ -124,19 +135,19 @@ void SettingsController::save() {
     if (!QFile::exists(path))
         SettingsDocument::saveFile(path, SettingsDocument::seedDocument());
     SettingsValues values;
-    values.mapPath = f.MapPath;
-    values.loadKT = f.checkpointsShown;
-    values.loadIT = f.ToolButton2->isChecked();
-    values.groupId = f.cmbGroupName->currentIndex();
-    values.carId = f.cmbCarDevice->currentIndex();
-    values.periodBegin = datetime::fromDateAndTime(f.DateBegin->date(), f.TimeBegin->time());
-    values.periodEnd = datetime::fromDateAndTime(f.DateEnd->date(), f.TimeEnd->time());
-    values.speed = f.cmbSpeed->currentText();
-    values.stops = f.ToolButton3->isChecked();
-    values.chartShown = f.chartShown();
-    values.cont = f.txtCont->text();
-    values.infoPointsCount = f.definitionCount;
-    values.definitions = f.definitions;
+    values.mapPath = s.MapPath;
+    values.loadKT = s.checkpointsShown;
+    values.loadIT = ui.ToolButton2->isChecked();
+    values.groupId = ui.cmbGroupName->currentIndex();
+    values.carId = ui.cmbCarDevice->currentIndex();
+    values.periodBegin = datetime::fromDateAndTime(ui.DateBegin->date(), ui.TimeBegin->time());
+    values.periodEnd = datetime::fromDateAndTime(ui.DateEnd->date(), ui.TimeEnd->time());
+    values.speed = ui.cmbSpeed->currentText();
+    values.stops = ui.ToolButton3->isChecked();
+    values.chartShown = hooks.chartShown ? hooks.chartShown() : true;
+    values.cont = ui.txtCont->text();
+    values.infoPointsCount = s.definitionCount;
+    values.definitions = s.definitions;
 
     SettingsDocument document;
     document.loadFile(path);
@@ -145,18 +156,8 @@ void SettingsController::save() {
     SettingsDocument::saveFile(path, document.toBytes());
 }
 
-void SettingsController::FillInfoPointKinds() {
-    f.cmbInfoPoints->clear();
-    f.cmbInfoPoints->addItem(QStringLiteral("Список рейсов"), 0);
-    for (size_t k = 0; k < f.definitions.size(); ++k)
-        if (f.definitions[k].VisibleList)
-            f.cmbInfoPoints->addItem(f.definitions[k].name, int(k + 1));
-    f.cmbInfoPoints->setCurrentIndex(0);
-    f.infoPoints().cmbInfoPointsChange();
-}
-
 QAction* SettingsController::FindMenuItem(const QString& name) const {
-    for (QAction* action : f.findChildren<QAction*>())
+    for (QAction* action : ui.PopupMenu1->findChildren<QAction*>())
         if (action->objectName() == name)
             return action;
     return nullptr;

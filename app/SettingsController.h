@@ -3,18 +3,29 @@
 #include <QString>
 #include <functional>
 
+class IMessageSink;
+class PlayerSession;
 class QAction;
-class TForm1;
+struct WindowControls;
 
 // The settings file beside the program: read once at start-up, written at every close; the
-// info-point kind box and the kinds' menu items follow the definitions it holds.
+// kinds' menu items follow the definitions it holds.
 class SettingsController {
 public:
-    explicit SettingsController(TForm1& form) : f(form) {}
+    SettingsController(PlayerSession& session, WindowControls& ui, IMessageSink& messages,
+                       QString folder)
+        : s(session), ui(ui), messages_(messages), folder_(std::move(folder)) {}
+
+    // What the window does when the file restores a choice, and the chart's state.
+    struct Hooks {
+        std::function<void()> groupRestored; // the group box was set
+        std::function<void()> carRestored;   // the car boxes and the period were set
+        std::function<bool()> chartShown;
+        std::function<void(bool)> setChartShown;
+    } hooks;
 
     void LoadSettings();
     void SaveSettings();
-    void FillInfoPointKinds();
     QAction* FindMenuItem(const QString& name) const;
 
     QString filePath() const;
@@ -28,7 +39,10 @@ private:
     void restoreSelection(class SettingsDocument& document);
     void save();
 
-    TForm1& f;
+    PlayerSession& s;
+    WindowControls& ui;
+    IMessageSink& messages_;
+    QString folder_;
     bool loadRan_ = false;
     bool definitionsRead_ = false;
 };

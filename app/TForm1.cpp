@@ -15,10 +15,13 @@
 #include "PlaybackController.h"
 #include "PlaybackTimer.h"
 #include "PlayerKeys.h"
+#include "PlayerSession.h"
 #include "SelectionController.h"
 #include "SettingsController.h"
 #include "SpeedChart.h"
 #include "UpDown.h"
+#include "ValueLabel.h"
+#include "VantrelError.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -26,7 +29,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateEdit>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,9 +49,12 @@ namespace {
 // Text set by the program keeps its length.
 class TypingFilter : public QObject {
 public:
-    TypingFilter(QLineEdit* edit, int maxTyped, std::function<bool(QChar)> accepts)
-        : QObject(edit), edit_(edit), maxTyped_(maxTyped), accepts_(std::move(accepts)) {
-        edit->installEventFilter(this);
+    TypingFilter(QWidget* receiver, QLineEdit* edit, int maxTyped,
+                 std::function<bool(QChar)> accepts)
+        : QObject(receiver), edit_(edit), maxTyped_(maxTyped), accepts_(std::move(accepts)) {
+        receiver->installEventFilter(this);
+        if (edit != receiver)
+            edit->installEventFilter(this); // keys sent to the edit itself obey the same rules
     }
 
 protected:
@@ -71,9 +79,9 @@ private:
 } // namespace
 
 TForm1::TForm1(PlayerEnvironment environment, QWidget* parent)
-    : QMainWindow(parent), clock(environment.now), environment_(std::move(environment)) {
+    : QMainWindow(parent), environment_(std::move(environment)), errors_(*environment_.messages),
+      session_(std::make_unique<PlayerSession>(environment_.now, this)) {
     setObjectName(QStringLiteral("Form1"));
-    clock.PlaySpeed = 600;
     createControls();
 
     auto* mapLayout = new QVBoxLayout(Panel1);
@@ -83,27 +91,32 @@ TForm1::TForm1(PlayerEnvironment environment, QWidget* parent)
     ChartSplitter->setChildrenCollapsible(false);
     mapLayout->addWidget(ChartSplitter);
     const PlayerEnvironment::MapParts parts = environment_.createMap(ChartSplitter);
-    mapControl = parts.control;
+    mapControl_ = parts.control;
     if (parts.widget) {
         MapvexCtrl = parts.widget;
         MapvexCtrl->setObjectName(QStringLiteral("MapvexCtrl"));
         ChartSplitter->addWidget(MapvexCtrl);
     }
+    mapLayers_ = std::make_unique<MapLayers>(*mapControl_);
+    session_->reportError = [this](const std::exception& error) { errors_.report(error); };
+    selection_ = std::make_unique<SelectionController>(*session_, ui());
+    playback_ =
+        std::make_unique<PlaybackController>(*session_, ui(), errors_, environment_.skipRestMs);
+    infoPoints_ = std::make_unique<InfoPointsController>(*session_, ui(), *mapLayers_);
+    map_ = std::make_unique<MapController>(*session_, ui(), *mapLayers_, *mapControl_);
+    settings_ = std::make_unique<SettingsController>(*session_, ui(), *environment_.messages,
+                                                     environment_.settingsDirectory);
     createSpeedChart();
-    mapLayers = std::make_unique<MapLayers>(*mapControl);
-
-    selection_ = std::make_unique<SelectionController>(*this);
-    playback_ = std::make_unique<PlaybackController>(*this);
-    infoPoints_ = std::make_unique<InfoPointsController>(*this);
-    map_ = std::make_unique<MapController>(*this);
-    settings_ = std::make_unique<SettingsController>(*this);
     connectHandlers();
+    connectSession();
     qApp->installEventFilter(this); // the player's keys, wherever the focus is in the window
     new FramePacer(this);
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+TForm1::~TForm1() {
+    FormDestroy();
+}
 
 void TForm1::connectHandlers() {
     // Only the user's choice runs a box's handler; code that sets an index runs nothing.
@@ -123,18 +136,20 @@ void TForm1::connectHandlers() {
             [this] { guarded([this] { playback_->btnStopClick(); }); });
     connect(Timer1, &PlaybackTimer::timeout, this,
             [this] { guarded([this] { playback_->Timer1Timer(); }); });
-    connect(TrackBar, &QSlider::valueChanged, this, [this] { playback_->onTrackBarValueChanged(); });
+    connect(TrackBar, &QSlider::valueChanged, this,
+            [this] { playback_->onTrackBarValueChanged(); });
     connect(cmbSpeed->lineEdit(), &QLineEdit::textEdited, this,
             [this] { guarded([this] { playback_->cmbSpeedChange(); }); });
     connect(cmbSpeed, &QComboBox::activated, this,
             [this] { guarded([this] { playback_->cmbSpeedChange(); }); });
-    new TypingFilter(cmbSpeed->lineEdit(), 4,
+    // On the box itself: an editable box hands its keys to its line edit directly, past any filter.
+    new TypingFilter(cmbSpeed, cmbSpeed->lineEdit(), 4,
                      [this](QChar key) { return playback_->cmbSpeedKeyPress(key); });
     connect(UpDown1, &UpDown::changingEx, this, [this](UpDown::Direction direction) {
         guarded([this, direction] { playback_->UpDown1ChangingEx(direction); });
     });
 
-    new TypingFilter(txtCont, 4, [](QChar) { return true; });
+    new TypingFilter(txtCont, txtCont, 4, [](QChar) { return true; });
     connect(UpDown2, &UpDown::changingEx, this, [this](UpDown::Direction direction, int position) {
         if (direction != UpDown::Direction::None)
             txtCont->setText(QString::number(position));
@@ -148,29 +163,75 @@ void TForm1::connectHandlers() {
 
     connect(ToolButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { map_->ToolButton1Click(); }); });
+    connect(ToolButton1, &QToolButton::toggled, this,
+            [this](bool down) { session_->checkpointsButton = down; });
+    connect(ToolButton2, &QToolButton::toggled, this,
+            [this](bool down) { session_->infoPointsShown = down; });
     connectEventHandlers();
+
+    settings_->hooks.groupRestored = [this] { selection_->cmbGroupNameChange(); };
+    settings_->hooks.carRestored = [this] { selection_->cmbChange(cmbCarDevice); };
+    settings_->hooks.chartShown = [this] { return chartShown(); };
+    settings_->hooks.setChartShown = [this](bool shown) { setChartShown(shown); };
+}
+
+void TForm1::connectSession() {
+    PlayerSession& s = *session_;
+    s.computationEnded.observe([this](bool own) { selection_->followComputation(own); });
+    s.resultReady.observe([this] { infoPoints_->FillTripList(); });
+    s.onlineData.observe([this] { selection_->ServerReceiveOnlineData(); });
+    s.serverClosed.observe([this] { ServerClosed(); });
+    s.checkpointsWanted.observe([this] { map_->ShowCheckpoints(); });
+    // A loaded trip: the chart, then the track bar and playback at its start, then the map's
+    // trail and view, then the events of its kinds.
+    s.trackLoaded.observe([this](int) {
+        speedChart->setTrack(session_->track);
+        playback_->showTrack();
+        map_->showTrack();
+        infoPoints_->loadTripEvents();
+    });
+    s.emptyTrackLoaded.observe([this] {
+        speedChart->setTrack(session_->track);
+        infoPoints_->loadTripEvents();
+    });
+    s.stopRequested.observe([this] { playback_->btnStopClick(); });
+    s.seekRequested.observe([this](double playTime) { playback_->seekTo(playTime); });
+    s.positionChanged.observe([this](double playTime) {
+        map_->RefreshLayers(2);
+        speedChart->setPlayTime(playTime);
+    });
+    connect(&s, &PlayerSession::busy, this, [](bool waiting) {
+        if (waiting)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QGuiApplication::restoreOverrideCursor();
+    });
 }
 
 void TForm1::connectEventHandlers() {
     // Icons appear and go with the info-points button and with each kind's menu item.
-    connect(ToolButton2, &QToolButton::clicked, this, [this] { guarded([this] { infoPoints_->loadTripEvents(); }); });
-    connect(SpeedButton1, &QPushButton::clicked, this,
-            [this] { PopupMenu1->popup(SpeedButton1->mapToGlobal(QPoint(0, SpeedButton1->height()))); });
+    connect(ToolButton2, &QToolButton::clicked, this,
+            [this] { guarded([this] { infoPoints_->loadTripEvents(); }); });
+    connect(SpeedButton1, &QPushButton::clicked, this, [this] {
+        PopupMenu1->popup(SpeedButton1->mapToGlobal(QPoint(0, SpeedButton1->height())));
+    });
     for (int kind = 2; kind <= 13; ++kind) {
         QAction* item = PopupMenu1->findChild<QAction*>(QStringLiteral("mnu%1").arg(kind));
         if (!item)
             continue;
         connect(item, &QAction::triggered, this, [this, item, kind](bool shown) {
             item->setIcon(imagelists::menuImage(shown ? kind - 2 : kind + 10));
-            if (size_t(kind) <= definitions.size())
-                definitions[size_t(kind - 1)].VisibleIcon = shown;
+            if (size_t(kind) <= session_->definitions.size())
+                session_->definitions[size_t(kind - 1)].VisibleIcon = shown;
             guarded([this] { infoPoints_->loadTripEvents(); });
         });
     }
-    eventRibbon->onClick = [this](const TripEvent& event) { guarded([this, event] { infoPoints_->jumpToEvent(event); }); };
+    eventRibbon->onClick = [this](const TripEvent& event) {
+        guarded([this, event] { infoPoints_->jumpToEvent(event); });
+    };
     for (const QString& name : imagelists::eventIconNames())
-        mapControl->SetSymbolImage(name, imagelists::eventIcon(name));
-    mapControl->SetPictureClickHandler([this](const QString& layer, int record) {
+        mapControl_->SetSymbolImage(name, imagelists::eventIcon(name));
+    mapControl_->SetPictureClickHandler([this](const QString& layer, int record) {
         if (layer == QLatin1String("ipIcons"))
             guarded([this, record] { infoPoints_->clickIcon(record); });
     });
@@ -184,14 +245,11 @@ void TForm1::createSpeedChart() {
     ChartSplitter->setStretchFactor(1, 0);
     ChartSplitter->setSizes({4000, 130});
     speedChart->onSeek = [this](double time) {
-        guarded([this, time] {
-            if (track.PointCount < 1)
-                return;
-            const qint64 seconds = datetime::secondsBetween(track.TrackStartTime(), time);
-            playback_->setTrackBarPosition(int(std::clamp<qint64>(seconds, TrackBar->minimum(), TrackBar->maximum())));
-        });
+        guarded([this, time] { playback_->seekTo(time); });
     };
-    exporter = new ExportController(*this); // its button, too, on the map's corner
+    // Its button, too, on the map's corner.
+    exporter_ =
+        new ExportController(*session_, ui(), errors_, *this, environment_.createSheetServer);
     if (!MapvexCtrl)
         return;
     // On the map's corner: the map and the panel beside it keep their places.
@@ -202,7 +260,8 @@ void TForm1::createSpeedChart() {
     btnChart->setCheckable(true);
     btnChart->setChecked(true);
     btnChart->setAutoRaise(false);
-    connect(btnChart, &QToolButton::toggled, this, [this](bool shown) { speedChart->setVisible(shown); });
+    connect(btnChart, &QToolButton::toggled, this,
+            [this](bool shown) { speedChart->setVisible(shown); });
     MapvexCtrl->installEventFilter(this);
     placeChartButton();
 }
@@ -213,14 +272,16 @@ void TForm1::placeChartButton() {
     btnChart->adjustSize();
     btnChart->move(MapvexCtrl->width() - btnChart->width() - 6, 6);
     btnChart->raise();
-    if (QToolButton* exportButton = exporter ? exporter->button() : nullptr) {
+    if (QToolButton* exportButton = exporter_ ? exporter_->button() : nullptr) {
         exportButton->adjustSize();
         exportButton->move(btnChart->x() - exportButton->width() - 4, 6);
         exportButton->raise();
     }
 }
 
-bool TForm1::chartShown() const { return speedChart && !speedChart->isHidden(); }
+bool TForm1::chartShown() const {
+    return speedChart && !speedChart->isHidden();
+}
 
 void TForm1::setChartShown(bool shown) {
     if (btnChart)
@@ -234,54 +295,46 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         placeChartButton();
     if (event->type() == QEvent::KeyPress) {
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget && widget->window() == this && playerKey(widget, *static_cast<QKeyEvent*>(event)))
+        if (widget && widget->window() == this &&
+            playerKey(widget, *static_cast<QKeyEvent*>(event)))
             return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
 bool TForm1::playerKey(QWidget* receiver, const QKeyEvent& key) {
-    const auto editor = [](QWidget* w) { return qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w); };
+    // Wherever text is typed the keys are the editor's: line edits, spin and date boxes, and
+    // editable combo boxes such as the speed box, which keep the focus for their line edit.
+    const auto editor = [](QWidget* w) {
+        const auto* combo = qobject_cast<QComboBox*>(w);
+        return qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+               (combo && combo->isEditable());
+    };
     const bool editing = editor(QApplication::focusWidget()) || editor(receiver);
     const playerkeys::Action action = playerkeys::actionFor(key.key(), key.modifiers(), editing);
     switch (action.command) {
     case playerkeys::Command::None:
         return false;
     case playerkeys::Command::PlayPause:
-        btnPlay->click();
+        if (!key.isAutoRepeat()) // a held Space toggles once, not at the keyboard's repeat rate
+            btnPlay->click();
         break;
     case playerkeys::Command::Stop:
         btnStop->click();
         break;
     case playerkeys::Command::Seek:
-        guarded([this, &action] {
-            if (track.PointCount >= 1)
-                playback_->setTrackBarPosition(
-                    std::clamp(TrackBar->value() + action.seconds, TrackBar->minimum(), TrackBar->maximum()));
-        });
+        guarded([this, &action] { playback_->seekBy(action.seconds); });
         break;
     case playerkeys::Command::Faster:
     case playerkeys::Command::Slower:
         guarded([this, &action] {
-            playback_->UpDown1ChangingEx(action.command == playerkeys::Command::Faster ? UpDown::Direction::Up
-                                                                                     : UpDown::Direction::Down);
+            playback_->UpDown1ChangingEx(action.command == playerkeys::Command::Faster
+                                             ? UpDown::Direction::Up
+                                             : UpDown::Direction::Down);
         });
         break;
     }
     return true;
-}
-
-void TForm1::guarded(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const std::exception& error) {
-        reportError(error);
-    }
-}
-
-void TForm1::reportError(const std::exception& error) {
-    environment_.messages->showMessage(QString::fromUtf8(error.what()),
-                                       QCoreApplication::applicationName());
 }
 
 void TForm1::makePlaybackControlsOpaque() {
@@ -317,22 +370,17 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::FormShow() {
     shown_ = true;
+    IVantrelAutomation* server = nullptr;
     try {
         server = environment_.createServer();
+        if (!server)
+            throw VantrelError(QStringLiteral("Нет сервера Vantrel"));
         server->StartServer();
     } catch (const std::exception&) {
         environment_.messages->showMessage(QStringLiteral("Ошибка запуска ПО Vantrel"),
                                            QStringLiteral("Ошибка"));
     }
-    if (server) {
-        server->RegisterHandler(AutomationEvent::OnEndComputing, this, [this] {
-            guarded([this] { selection_->ServerEndComputing(); });
-        });
-        server->RegisterHandler(AutomationEvent::OnCloseServer, this, [this] { ServerClosed(); });
-        server->RegisterHandler(AutomationEvent::OnReceiveOnlineData, this, [this] {
-            guarded([this] { selection_->ServerReceiveOnlineData(); });
-        });
-    }
+    session_->attach(server);
     guarded([this] {
         map_->CreateMapTables();
         try {
@@ -342,10 +390,12 @@ void TForm1::FormShow() {
         }
         selection_->LoadGroups();
         settings_->LoadSettings();
-        settings_->FillInfoPointKinds();
-        CarMarkerTexts = QStringList{QString(), QString(), QString()};
-        OpenMap(MapPath);
+        infoPoints_->FillInfoPointKinds();
+        session_->CarMarkerTexts = QStringList{QString(), QString(), QString()};
+        OpenMap(session_->MapPath);
     });
+    // The first key goes where Space plays: the trip list, not the period's first box.
+    ListView1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::FormDestroy() {
@@ -357,12 +407,12 @@ void TForm1::FormDestroy() {
 }
 
 void TForm1::ServerClosed() {
-    server = nullptr;
+    session_->attach(nullptr);
     ListView1->setEnabled(false);
 }
 
 bool TForm1::OpenMap(const QString& path) {
-    const int code = mapControl->LoadMap(path, QString());
+    const int code = mapControl_->LoadMap(path, QString());
     if (code != 0)
         environment_.messages->showMessage(mapLoadFailureText(path, code), QString());
     return code == 0;

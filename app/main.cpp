@@ -1,6 +1,6 @@
 #include "CommandLineHelp.h"
 #include "DateTimeValue.h"
-#include "LargePages.h"
+#include "LocalAutomation.h"
 #include "MessageSink.h"
 #include "SettingsDocument.h"
 #include "SettingsLocation.h"
@@ -15,6 +15,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QTimer>
 #include <cstdio>
 
@@ -34,6 +37,7 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         {QStringLiteral("from"), QStringLiteral("--report: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
         {QStringLiteral("to"), QStringLiteral("--report: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
         {QStringLiteral("trip"), QStringLiteral("--report: номер рейса (без него — все рейсы)."), QStringLiteral("K")},
+        {QStringLiteral("db"), QStringLiteral("--report: хранилище сервера (файл SQLite или адрес PostgreSQL); по умолчанию то, что сервер берёт без --db."), QStringLiteral("хранилище")},
     });
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -46,7 +50,8 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
     return &parser;
 }
 
-// The trip sheet of --report, written without a window on the server the player would use.
+// The trip sheet of --report, written without a window. It is computed in this process on the
+// server's store, so that it neither waits for nor moves the server that a window may be using.
 int writeReport(const QCommandLineParser& parser) {
     try {
         tripsheet::Request request;
@@ -76,15 +81,10 @@ int writeReport(const QCommandLineParser& parser) {
             mapPath = settings.text(QStringLiteral("MapPath"));
         } catch (const std::exception&) {
         }
-        TVantrelAutomation server;
-        server.StartServer();
-        const TripSheet sheet = tripsheet::gather(server, definitions, request, [&server] {
-            QEventLoop loop;
-            server.RegisterHandler(AutomationEvent::OnEndComputing, &loop, [&loop] { loop.quit(); });
-            QTimer::singleShot(300000, &loop, &QEventLoop::quit);
-            if (server.ComputeStatus() == 1)
-                loop.exec();
-        });
+        LocalAutomation server(parser.isSet(QStringLiteral("db")) ? parser.value(QStringLiteral("db"))
+                                                                 : LocalAutomation::defaultStorePath());
+        const TripSheet sheet =
+            tripsheet::gather(server, definitions, request, [&server] { tripsheet::waitForComputation(server); });
         tripsheet::writePdf(sheet, parser.value(QStringLiteral("report")), mapPath, TMapvexControl::mapsFolders());
         std::fprintf(stderr, "vantrel-player: лист рейсов записан в %s\n", parser.value(QStringLiteral("report")).toUtf8().constData());
         return 0;
@@ -97,7 +97,6 @@ int writeReport(const QCommandLineParser& parser) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    largepages::restartWithHugePages(argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-player"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
     const QCommandLineParser* parser = commandLine(argc, argv);
@@ -114,11 +113,19 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Плеер Vantrel"));
+    // Qt's own dialogs (files, printing, message buttons) in the user's language.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     BoxMessageSink messages;
     PlayerEnvironment environment;
     environment.createServer = [&application]() -> IVantrelAutomation* {
         return new TVantrelAutomation(&application);
+    };
+    environment.createSheetServer = [](const QString& storePath) -> std::unique_ptr<IVantrelAutomation> {
+        return std::make_unique<LocalAutomation>(storePath.isEmpty() ? LocalAutomation::defaultStorePath() : storePath);
     };
     environment.createMap = [](QWidget* parent) {
         auto* control = new TMapvexControl(parent);

@@ -5,7 +5,6 @@
 // bare timer costs.
 #include "CarPosition.h"
 #include "Goal.h"
-#include "LargePages.h"
 #include "MonacoWindow.h"
 #include "ScriptedAutomation.h"
 #include "SpeedChart.h"
@@ -51,8 +50,8 @@ struct Player {
         environment.messages = &sink;
         environment.now = [] { return 39873.0; };
         form = std::make_unique<TForm1>(environment);
-        form->mapLayers->createTables();
-        form->track.load(syntheticTrack(points), points);
+        (&form->mapLayers())->createTables();
+        form->session().track.load(syntheticTrack(points), points);
     }
     NullSink sink;
     PlayerEnvironment environment;
@@ -79,7 +78,7 @@ int scanPointIndex(const TrackStore& track, double t, int current) {
 
 void ShowCarPosition(benchmark::State& state) {
     Player player(int(state.range(0)));
-    const auto ts = times(player.form->track, 1024);
+    const auto ts = times(player.form->session().track, 1024);
     size_t i = 0;
     for (auto _ : state)
         player.form->playback().ShowCarPosition(ts[i++ % ts.size()]);
@@ -87,20 +86,20 @@ void ShowCarPosition(benchmark::State& state) {
 
 void BinarySearch(benchmark::State& state) {
     Player player(int(state.range(0)));
-    const auto ts = times(player.form->track, 1024);
+    const auto ts = times(player.form->session().track, 1024);
     size_t i = 0;
     int c = 1;
     for (auto _ : state)
-        benchmark::DoNotOptimize(c = carposition::FindPointIndex(player.form->track, ts[i++ % ts.size()], c));
+        benchmark::DoNotOptimize(c = carposition::FindPointIndex(player.form->session().track, ts[i++ % ts.size()], c));
 }
 
 void ScanFromFirstPoint(benchmark::State& state) {
     Player player(int(state.range(0)));
-    const auto ts = times(player.form->track, 1024);
+    const auto ts = times(player.form->session().track, 1024);
     size_t i = 0;
     int c = 1;
     for (auto _ : state)
-        benchmark::DoNotOptimize(c = scanPointIndex(player.form->track, ts[i++ % ts.size()], c));
+        benchmark::DoNotOptimize(c = scanPointIndex(player.form->session().track, ts[i++ % ts.size()], c));
 }
 
 double threadCpuSeconds() {
@@ -139,10 +138,10 @@ bool paintedTicks() {
     for (int i = 0; i < kPoints; ++i) // a second apart, winding through Monaco
         data.insert(data.end(), {39873.0 + i / 86400.0, 7.42 + 0.008 * std::sin(i * 1e-4),
                                  43.735 + 0.006 * std::cos(i * 1.3e-4), i * 10.0, 40.0});
-    form.track.load(data, kPoints);
-    form.speedChart->setTrack(form.track); // as a trip's load does
-    form.mapControl->SetCurScale(20000);
-    form.mapControl->CenterOn(43.735, 7.42);
+    form.session().track.load(data, kPoints);
+    form.ui().speedChart->setTrack(form.session().track); // as a trip's load does
+    form.mapControl().SetCurScale(20000);
+    form.mapControl().CenterOn(43.735, 7.42);
     QApplication::processEvents();
     // Half-second runs of the bare 1 ms timer alternate with runs that call ShowCarPosition on
     // each tick, so that what the timer's wake-ups cost on this machine is measured in the same
@@ -151,7 +150,7 @@ bool paintedTicks() {
     // each difference, and the median of many pairs keeps a pair that straddled a change out.
     double callSeconds = 0; // CPU spent inside the calls themselves, the frames they cause aside
     int calls = 0;
-    double t = form.track.time(1);
+    double t = form.session().track.time(1);
     const auto cpuPerTick = [&](bool show, int milliseconds, bool timeCalls = false) {
         int ticks = 0;
         QTimer timer;
@@ -190,11 +189,11 @@ bool paintedTicks() {
                 kPairs, median(own), sorted[kPairs / 4], sorted[3 * kPairs / 4], median(shown), median(bare));
     // The scan's speed swings with the machine's memory from one second to the next: each search
     // is timed in five runs, alternating, and the median taken.
-    const auto ts = times(form.track, 2000);
+    const auto ts = times(form.session().track, 2000);
     std::vector<double> binaries, scans;
     for (int run = 0; run < 5; ++run) {
-        binaries.push_back(searchMicroseconds(form.track, ts, carposition::FindPointIndex));
-        scans.push_back(searchMicroseconds(form.track, ts, scanPointIndex));
+        binaries.push_back(searchMicroseconds(form.session().track, ts, carposition::FindPointIndex));
+        scans.push_back(searchMicroseconds(form.session().track, ts, scanPointIndex));
     }
     const double binary = median(binaries), scan = median(scans);
     std::printf("a scan from the first point: %.0f us, the median of %.0f to %.0f us\n", scan,
@@ -217,7 +216,6 @@ BENCHMARK(ScanFromFirstPoint)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchm
 } // namespace
 
 int main(int argc, char** argv) {
-    largepages::restartWithHugePages(argv); // as the programs run
     MonacoWindow::useOffscreenPlatform();
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -1,7 +1,6 @@
 // Import of a 1,000,000-point GPX recording by the real vantrel-server, into a fresh store each
 // run, as an operator runs it from a terminal.
 #include "Goal.h"
-#include "LargePages.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -12,7 +11,6 @@
 #include <cmath>
 
 int main(int argc, char** argv) {
-    largepages::restartWithHugePages(argv); // as the programs run
     QCoreApplication application(argc, argv);
     constexpr int kPoints = 1000000;
     QTemporaryDir folder;

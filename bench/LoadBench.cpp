@@ -6,7 +6,6 @@
 #include "DateTimeValue.h"
 #include "FormFixture.h"
 #include "Goal.h"
-#include "LargePages.h"
 #include "MonacoWindow.h"
 #include "Store.h"
 #include "TMapvexControl.h"
@@ -38,7 +37,6 @@ std::vector<vserver::Message> drive(int count) {
 } // namespace
 
 int main(int argc, char** argv) {
-    largepages::restartWithHugePages(argv); // as the programs run
     MonacoWindow::useOffscreenPlatform();
     QApplication application(argc, argv);
     if (!QDBusConnection::sessionBus().isConnected()) {
@@ -75,7 +73,7 @@ int main(int argc, char** argv) {
     TForm1& form = *window.form;
     TMapvexControl* map = window.map;
     RecordingSink& sink = window.sink;
-    if (form.cmbCarDevice->count() != 2) {
+    if (form.ui().cmbCarDevice->count() != 2) {
         std::printf("FAILED: the vehicles did not load: %s\n", qPrintable(sink.texts().join("; ")));
         return 1;
     }
@@ -85,13 +83,13 @@ int main(int argc, char** argv) {
         QElapsedTimer sinceChosen;
         sinceChosen.start();
         sinceComputed.invalidate();
-        form.cmbCarDevice->setCurrentIndex(car);
-        emit form.cmbCarDevice->activated(car);
+        form.ui().cmbCarDevice->setCurrentIndex(car);
+        emit form.ui().cmbCarDevice->activated(car);
         quint64 frames = 0;
         bool loaded = false;
         while (true) {
             QApplication::processEvents(QEventLoop::AllEvents, 1);
-            if (!loaded && form.track.PointCount == points && !form.selectionState.RequestPending) {
+            if (!loaded && form.session().track.PointCount == points && !form.session().selection.RequestPending) {
                 loaded = true;
                 frames = map->paintedFrames();
             }

@@ -2,7 +2,6 @@
 // 1280 x 800: a frame in which only the marker moved, and a full redraw after a pan. Without
 // the extract it fails: a figure measured on another map would say nothing.
 #include "Goal.h"
-#include "LargePages.h"
 #include "TMapvexControl.h"
 
 #include <QApplication>
@@ -37,7 +36,6 @@ double millisecondsPer(int rounds, const std::function<void(int)>& frame) {
 } // namespace
 
 int main(int argc, char** argv) {
-    largepages::restartWithHugePages(argv); // as the programs run
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     TMapvexControl map;

@@ -5,7 +5,6 @@
 #include "DateTimeValue.h"
 #include "FormFixture.h"
 #include "Goal.h"
-#include "LargePages.h"
 #include "MonacoWindow.h"
 #include "GlyphButton.h"
 #include "PlaybackController.h"
@@ -34,7 +33,6 @@ double cpuSeconds() {
 } // namespace
 
 int main(int argc, char** argv) {
-    largepages::restartWithHugePages(argv); // as the programs run
     MonacoWindow::useOffscreenPlatform();
     QApplication application(argc, argv);
     ScriptedAutomation server;
@@ -56,18 +54,18 @@ int main(int argc, char** argv) {
         return 1;
     TForm1& form = *window.form;
     TMapvexControl* map = window.map;
-    if (form.track.PointCount != 100000) {
+    if (form.session().track.PointCount != 100000) {
         std::printf("FAILED: the trip did not load: %s\n", qPrintable(window.sink.texts().join("; ")));
         return 1;
     }
     std::vector<double> cpuShares, frameRates;
     int ticks = 0;
-    QObject::connect(form.Timer1, &PlaybackTimer::timeout, [&] { ++ticks; });
+    QObject::connect(form.ui().Timer1, &PlaybackTimer::timeout, [&] { ++ticks; });
     for (int run = 0; run < 3; ++run) {
         form.playback().btnStopClick();
-        form.cmbSpeed->setEditText(QStringLiteral("600x"));
-        form.clock.PlaySpeed = 600;
-        emit form.btnPlay->clicked();
+        form.ui().cmbSpeed->setEditText(QStringLiteral("600x"));
+        form.session().clock.PlaySpeed = 600;
+        emit form.ui().btnPlay->clicked();
         ticks = 0;
         const quint64 framesBefore = map->paintedFrames();
         const double cpuBefore = cpuSeconds();
@@ -80,7 +78,7 @@ int main(int argc, char** argv) {
         cpuShares.push_back(100 * (cpuSeconds() - cpuBefore) / seconds);
         frameRates.push_back((map->paintedFrames() - framesBefore) / seconds);
         std::printf("run %d: %.1f s at 600x (%s), %d ticks, CPU %.1f %% of one core, %.1f painted frames a second\n",
-                    run + 1, seconds, form.btnPlay->glyph() == ";" ? "still playing" : "stopped", ticks,
+                    run + 1, seconds, form.ui().btnPlay->glyph() == ";" ? "still playing" : "stopped", ticks,
                     cpuShares.back(), frameRates.back());
     }
     std::printf("errors shown: %zu\n", window.sink.messages.size());

@@ -3,7 +3,6 @@
 // Run inside a session bus of its own: dbus-run-session -- bench_server
 #include "Computation.h"
 #include "Goal.h"
-#include "LargePages.h"
 #include "Store.h"
 #include "TVantrelAutomation.h"
 
@@ -44,7 +43,6 @@ std::vector<vserver::Message> drive(int count, int parkEvery) {
 } // namespace
 
 int main(int argc, char** argv) {
-    largepages::restartWithHugePages(argv); // as the programs run
     QCoreApplication application(argc, argv);
     QTemporaryDir folder;
     const QString path = folder.filePath("bench.sqlite");

@@ -4,7 +4,6 @@
 // PostgreSQL runs on a private socket started here; without it the benchmark fails.
 #include "Computation.h"
 #include "Goal.h"
-#include "LargePages.h"
 #include "PostgresServer.h"
 #include "Store.h"
 
@@ -65,7 +64,6 @@ void measure(const QString& engine, Store& store) {
 } // namespace
 
 int main(int argc, char** argv) {
-    largepages::restartWithHugePages(argv); // as the programs run
     QCoreApplication application(argc, argv);
     QTemporaryDir folder;
     {

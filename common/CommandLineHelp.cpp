@@ -8,6 +8,8 @@ namespace commandline {
 QString russianHelp(const QCommandLineParser& parser) {
     QString text = parser.helpText();
     text.replace(QStringLiteral("Usage: "), QStringLiteral("Использование: "));
+    // Read before the application object exists, Qt knows no program name yet.
+    text.replace(QStringLiteral("<executable_name>"), QCoreApplication::applicationName());
     text.replace(QStringLiteral("[options]"), QStringLiteral("[ключи]"));
     text.replace(QStringLiteral("Options:"), QStringLiteral("Ключи:"));
     text.replace(QStringLiteral("Arguments:"), QStringLiteral("Аргументы:"));

@@ -73,7 +73,9 @@ void checkPeriod(double from, double to) {
 
 QString formatLabel(double value) {
     const QDateTime moment = toQDateTime(value);
-    const QLocale locale;
+    // The panel is Russian: a locale without a language (C.UTF-8) writes its dates the Russian
+    // way too, not "2 Mar 2009".
+    const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale();
     QString text = locale.toString(moment.date(), QLocale::ShortFormat);
     const QTime time = moment.time();
     if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)

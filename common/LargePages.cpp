@@ -1,22 +1,16 @@
 #include "LargePages.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <unistd.h>
+#include <cstdint>
+#include <sys/mman.h>
 
 namespace largepages {
 
-void restartWithHugePages(char** argv) {
-    const char* tunables = std::getenv("GLIBC_TUNABLES");
-    const std::string current = tunables ? tunables : "";
-    if (current.find("glibc.malloc.hugetlb") != std::string::npos)
-        return;
-    const std::string wanted = current.empty() ? "glibc.malloc.hugetlb=1" : current + ":glibc.malloc.hugetlb=1";
-    if (::setenv("GLIBC_TUNABLES", wanted.c_str(), 1) != 0)
-        return;
-    ::execv("/proc/self/exe", argv);
-    // Still here: the program goes on with the usual pages, and its children keep the setting.
+void advise(const void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kHugePage = 2u << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHugePage - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 } // namespace largepages

@@ -1,10 +1,21 @@
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 // A million messages or track points are tens of megabytes, and on a virtual machine every
-// first touch of a fresh 4 KiB page is expensive. glibc's allocator asks the kernel for
-// transparent huge pages when its `glibc.malloc.hugetlb` tunable is 1; tunables are read
-// only at start-up, so the program starts itself once more with it set. Nothing happens when
-// it is already set, when the user set it otherwise, or when the new start fails.
+// first touch of a fresh 4 KiB page is expensive. The few arrays that large ask the kernel for
+// transparent huge pages before their first touch (madvise MADV_HUGEPAGE); nothing else
+// changes, and a kernel that refuses leaves the usual pages.
 namespace largepages {
-void restartWithHugePages(char** argv);
+
+// Advises huge pages for the whole 2 MiB pages inside [data, data + bytes).
+void advise(const void* data, std::size_t bytes);
+
+// Reserves room for `count` elements and advises huge pages for it, before anything is written.
+template <typename T> void reserve(std::vector<T>& values, std::size_t count) {
+    values.reserve(count);
+    advise(values.data(), values.capacity() * sizeof(T));
 }
+
+} // namespace largepages

@@ -41,6 +41,7 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
     settle();
     // GDAL reads on a worker; the window keeps painting (user input waits) and shows it is busy.
     QApplication::setOverrideCursor(Qt::BusyCursor);
+    const int centredBefore = centrings_;
     QFutureWatcher<std::pair<int, BaseMap>> reading;
     QEventLoop loop;
     connect(&reading, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
@@ -59,7 +60,8 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
         qWarning("%s", qUtf8Printable(warning));
     const QRectF bounds = map.bounds();
     scene_.setBaseMap(std::move(map));
-    if (!bounds.isNull())
+    // A view centred while the map was read (a trip loaded meanwhile) is kept.
+    if (!bounds.isNull() && centrings_ == centredBefore)
         view_.centre = bounds.center();
     invalidateCache();
     return 0;
@@ -145,6 +147,7 @@ void TMapvexControl::CenterOn(double latitude, double longitude) {
     if (!std::isfinite(latitude) || !std::isfinite(longitude))
         return;
     view_.centre = mercator::project(longitude, latitude);
+    ++centrings_;
     invalidateCache();
 }
 

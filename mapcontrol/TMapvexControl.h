@@ -96,6 +96,7 @@ private:
     };
     std::vector<Publication> waiting_;
     Viewport view_;
+    int centrings_ = 0; // CenterOn calls so far: a map read meanwhile keeps their view
     quint64 viewGeneration_ = 1;
     QImage cache_;
     Viewport cacheView_;

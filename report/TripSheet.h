@@ -29,10 +29,20 @@ struct TripSheet {
         QString trail; // "lon lat,lon lat,…" as the server gives it
         std::vector<Table> entries;
     };
+    // What the period adds up to, over every trip of it.
+    struct Totals {
+        int trips = 0;
+        double metres = 0;
+        double drivingDays = 0, stoppedDays = 0, overSpeedDays = 0; // date-time spans
+        double topSpeed = 0;
+        double filled[2] = {0, 0}, drained[2] = {0, 0}; // litres per tank
+        std::vector<std::pair<QString, int>> kindCounts; // a kind's name and its entries
+    };
     QString group, car, number;
     int device = 0;
     QString from, to;
-    Table trips; // begin, end, duration, mileage, highest speed
+    Table trips; // begin, end, duration, the trip's own distance, highest speed
+    Totals totals;
     std::vector<Trip> chosen;
     std::vector<Checkpoint> checkpoints;
 };
@@ -54,6 +64,9 @@ TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definit
 // The trips and entries of the server's current result into a sheet whose vehicle and period
 // are filled in: what the window has on screen, without computing again.
 void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int chosenTrip, TripSheet& sheet);
+
+// Runs the event loop until the server's computation under way ends (at most `timeoutMs`).
+void waitForComputation(IVantrelAutomation& server, int timeoutMs = 300000);
 
 // Lays the sheet out on the pages of a PDF writer or a printer.
 void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap);

@@ -1,12 +1,12 @@
 // The trip sheet on A4 pages: a header, the trips, and per chosen trip its map and entry tables.
-#include "TripSheet.h"
-
 #include "AtomicFile.h"
 #include "MapScene.h"
 #include "MapStyle.h"
+#include "TripSheet.h"
 #include "VantrelError.h"
 
 #include <QBuffer>
+#include <QLocale>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -42,7 +42,9 @@ public:
         painter_.drawText(QRectF(0, y_, width(), height), Qt::AlignLeft | Qt::AlignVCenter, line);
         y_ += height;
     }
-    void gap(double fraction = 0.5) { y_ += QFontMetricsF(baseFont(10, false), &writer_).height() * fraction; }
+    void gap(double fraction = 0.5) {
+        y_ += QFontMetricsF(baseFont(10, false), &writer_).height() * fraction;
+    }
     void table(const TripSheet::Table& table) {
         const QFont font = baseFont(8.5, false), bold = baseFont(8.5, true);
         const double rowHeight = QFontMetricsF(font, &writer_).height() * 1.35;
@@ -87,6 +89,22 @@ public:
         }
         gap();
     }
+    // «Составил», «Проверил» and the date, each with a line to sign on.
+    void signatures() {
+        const QFont font = baseFont(10, false);
+        const double height = QFontMetricsF(font, &writer_).height() * 2.2;
+        need(height * 3);
+        painter_.setFont(font);
+        for (const QString& who :
+             {QStringLiteral("Составил"), QStringLiteral("Проверил"), QStringLiteral("Дата")}) {
+            const QRectF line(0, y_, width() * 0.6, height);
+            painter_.drawText(line, Qt::AlignLeft | Qt::AlignBottom, who);
+            painter_.drawLine(QPointF(width() * 0.18, y_ + height - 2),
+                              QPointF(width() * 0.6, y_ + height - 2));
+            y_ += height;
+        }
+        gap();
+    }
     void image(const QImage& picture, const QString& caption) {
         const double height = width() * picture.height() / picture.width();
         need(height + 40);
@@ -113,7 +131,8 @@ private:
         painter_.save();
         painter_.setFont(baseFont(8, false));
         painter_.drawText(QRectF(0, area_.height() - footerHeight(), width(), footerHeight()),
-                          Qt::AlignRight | Qt::AlignBottom, QStringLiteral("Страница %1").arg(page_));
+                          Qt::AlignRight | Qt::AlignBottom,
+                          QStringLiteral("Страница %1").arg(page_));
         painter_.restore();
     }
     QPagedPaintDevice& writer_;
@@ -123,16 +142,56 @@ private:
     int page_ = 1;
 };
 
+QString span(double days) {
+    const long long total = std::llround(std::max(days, 0.0) * 86400);
+    return QStringLiteral("%1:%2:%3")
+        .arg(total / 3600, 2, 10, QLatin1Char('0'))
+        .arg(total % 3600 / 60, 2, 10, QLatin1Char('0'))
+        .arg(total % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The period's totals as the first page shows them, one line a figure.
+TripSheet::Table totalsTable(const TripSheet::Totals& totals) {
+    const auto number = [](double value, int decimals = 1) {
+        return QLocale().toString(value, 'f', decimals);
+    };
+    TripSheet::Table table;
+    table.title = QStringLiteral("Итоги за период");
+    table.header = {QStringLiteral("Показатель"), QStringLiteral("Значение")};
+    const double hours = totals.drivingDays * 24;
+    table.rows = {
+        {QStringLiteral("Рейсов"), QString::number(totals.trips)},
+        {QStringLiteral("Пробег, км"), number(totals.metres / 1000)},
+        {QStringLiteral("Время в движении"), span(totals.drivingDays)},
+        {QStringLiteral("Время остановок в рейсах"), span(totals.stoppedDays)},
+        {QStringLiteral("Наибольшая скорость, км/ч"), number(totals.topSpeed)},
+        {QStringLiteral("Средняя скорость в движении, км/ч"),
+         number(hours > 0 ? totals.metres / 1000 / hours : 0)},
+        {QStringLiteral("Время превышения скорости"), span(totals.overSpeedDays)},
+    };
+    for (int tank = 0; tank < 2; ++tank)
+        if (totals.filled[tank] > 0 || totals.drained[tank] > 0)
+            table.rows.push_back({QStringLiteral("Бак %1: заправлено / слито, л").arg(tank + 1),
+                                  number(totals.filled[tank]) + QStringLiteral(" / ") +
+                                      number(totals.drained[tank])});
+    for (const auto& [name, count] : totals.kindCounts)
+        table.rows.push_back({name, QString::number(count)});
+    return table;
+}
+
 // The trail over the base map, fitted to the trail, with the checkpoints as red circles.
-QImage tripMap(const BaseMap& baseMap, const TripSheet::Trip& trip, const std::vector<TripSheet::Checkpoint>& checkpoints) {
+QImage tripMap(const BaseMap& baseMap, const TripSheet::Trip& trip,
+               const std::vector<TripSheet::Checkpoint>& checkpoints) {
     MapScene scene;
     scene.setBaseMap(baseMap);
     MapTable* table = scene.createTable();
     table->AddField(QStringLiteral("TEXT"), QStringLiteral("metr"), QStringLiteral("metr"));
     table->AddRecord();
     table->SetValue(QStringLiteral("L E ") + trip.trail, 0);
-    scene.addLayer(QStringLiteral("name=outline;metrics=[metr]"), QStringLiteral("l rgb(0,0,0) 5"), table);
-    scene.addLayer(QStringLiteral("name=trail;metrics=[metr]"), QStringLiteral("l rgb(255,0,0) 3"), table);
+    scene.addLayer(QStringLiteral("name=outline;metrics=[metr]"), QStringLiteral("l rgb(0,0,0) 5"),
+                   table);
+    scene.addLayer(QStringLiteral("name=trail;metrics=[metr]"), QStringLiteral("l rgb(255,0,0) 3"),
+                   table);
     const auto geometry = parseGeometry(QStringLiteral("L E ") + trip.trail);
     Viewport view;
     view.size = QSize(1600, 1000);
@@ -140,11 +199,14 @@ QImage tripMap(const BaseMap& baseMap, const TripSheet::Trip& trip, const std::v
         QRectF bounds;
         for (const QPointF& p : *geometry) {
             const QPointF m = mercator::project(p.x(), p.y());
-            bounds = bounds.isNull() ? QRectF(m, QSizeF(1e-6, 1e-6)) : bounds.united(QRectF(m, QSizeF(1e-6, 1e-6)));
+            bounds = bounds.isNull() ? QRectF(m, QSizeF(1e-6, 1e-6))
+                                     : bounds.united(QRectF(m, QSizeF(1e-6, 1e-6)));
         }
         view.centre = bounds.center();
         view.scale = 1;
-        const double wanted = std::max({bounds.width() / view.size.width(), bounds.height() / view.size.height(), 0.5}) * 1.15;
+        const double wanted = std::max({bounds.width() / view.size.width(),
+                                        bounds.height() / view.size.height(), 0.5}) *
+                              1.15;
         view.scale = wanted / view.metresPerPixel();
     }
     QImage image(view.size, QImage::Format_ARGB32_Premultiplied);
@@ -171,15 +233,23 @@ void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& bas
         throw VantrelError(QStringLiteral("Не удалось начать печать листа рейсов: устройство печати не открылось"));
     Pages pages(device, painter);
     pages.text(QStringLiteral("Рейсы машины"), 16, true);
-    pages.text(QStringLiteral("Машина: %1, номер %2, прибор %3").arg(sheet.car, sheet.number).arg(sheet.device), 11);
+    pages.text(QStringLiteral("Машина: %1, номер %2, прибор %3")
+                   .arg(sheet.car, sheet.number)
+                   .arg(sheet.device),
+               11);
     pages.text(QStringLiteral("Группа: %1").arg(sheet.group), 11);
     pages.text(QStringLiteral("Период: с %1 по %2").arg(sheet.from, sheet.to), 11);
     pages.gap();
     pages.table(sheet.trips);
+    pages.table(totalsTable(sheet.totals));
+    pages.signatures();
     for (const TripSheet::Trip& trip : sheet.chosen) {
         pages.newPage();
         const QStringList& row = sheet.trips.rows[size_t(trip.number - 1)];
-        pages.text(QStringLiteral("Рейс %1: с %2 по %3, %4 км").arg(trip.number).arg(row[1], row[2], row[4]), 13, true);
+        pages.text(QStringLiteral("Рейс %1: с %2 по %3, %4 км")
+                       .arg(trip.number)
+                       .arg(row[1], row[2], row[4]),
+                   13, true);
         pages.image(tripMap(baseMap, trip, sheet.checkpoints), baseMap.attribution());
         if (trip.entries.empty())
             pages.text(QStringLiteral("Информационных точек в рейсе нет"), 10);
@@ -190,7 +260,8 @@ void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& bas
         throw VantrelError(QStringLiteral("Не удалось завершить печать листа рейсов"));
 }
 
-void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath, const QStringList& mapFolders) {
+void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath,
+              const QStringList& mapFolders) {
     BaseMap baseMap;
     if (!mapPath.isEmpty())
         baseMap.load(mapPath, mapFolders); // without a map the trail is drawn on plain land

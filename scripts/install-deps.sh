@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev            # Qt 6 Widgets, DBus, Xml, Concurrent
+    qt6-translations-l10n   # Qt's own dialogs and messages in Russian
     libgdal-dev             # reading base maps (OpenStreetMap, GeoPackage, GeoJSON…)
     gdal-bin                # ogr2ogr: the tests make projected GeoPackages and Shapefiles with it
     libsqlite3-dev          # the tracking server's store

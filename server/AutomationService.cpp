@@ -444,6 +444,9 @@ QString AutomationService::PropertyValue() {
         }
         if (propertyName_ == QLatin1String("Car_Device"))
             return QString::number(car().device);
+        // Where the store is, so that a client may compute on it without moving these cursors.
+        if (propertyName_ == QLatin1String("Store_Path"))
+            return storePath_;
         throw Failure{QStringLiteral("OutOfRange"), QStringLiteral("Имя значения не задано (SetPropertyName)")};
     });
 }

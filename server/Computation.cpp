@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace vserver {
 namespace {
@@ -235,6 +236,8 @@ std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<
 
     std::vector<Position> positions;
     double mileage = 0;
+    std::optional<size_t> last; // the last position the vehicle could have driven to
+    size_t agreeingJumps = 0;
     for (size_t m = 0; m < messages.size(); ++m) {
         if (m % 65536 == 0)
             cancel.check();
@@ -242,17 +245,37 @@ std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<
         if (!message.signal || !std::isfinite(message.lon) || !std::isfinite(message.lat))
             continue;
         double speed = message.speed;
-        if (!positions.empty()) {
-            const Position& previous = positions.back();
-            const double metres = distanceMetres(previous.lon, previous.lat, message.lon, message.lat);
-            mileage += metres;
-            const double seconds = (message.time - previous.time) * kDay;
+        if (!last) {
             if (!std::isfinite(speed) || speed < 0)
-                speed = seconds > 0 ? metres / seconds * 3.6 : previous.speed;
-        } else if (!std::isfinite(speed) || speed < 0) {
-            speed = 0;
+                speed = 0;
+            positions.push_back({m, message.time, message.lon, message.lat, speed, mileage});
+            last = positions.size() - 1;
+            continue;
         }
+        const Position plausible = positions[*last];
+        const double metres = distanceMetres(plausible.lon, plausible.lat, message.lon, message.lat);
+        const double seconds = (message.time - plausible.time) * kDay;
+        if (metres > (seconds > 0 ? rules.jumpSpeed / 3.6 * seconds : 0) && metres > 1) {
+            // Out of reach: kept for the trail, at the last plausible speed and mileage. Jumps that
+            // agree with the one before are where the vehicle is after all, from the last of them.
+            const Position& before = positions.back();
+            const double hop = distanceMetres(before.lon, before.lat, message.lon, message.lat);
+            const double hopSeconds = (message.time - before.time) * kDay;
+            agreeingJumps = hop <= rules.jumpSpeed / 3.6 * std::max(hopSeconds, 0.0) ? agreeingJumps + 1 : 1;
+            positions.push_back({m, message.time, message.lon, message.lat, plausible.speed, mileage});
+            if (agreeingJumps >= size_t(std::max(rules.jumpsToMoveOn, 1))) {
+                agreeingJumps = 0;
+                last = positions.size() - 1;
+            }
+            continue;
+        }
+        agreeingJumps = 0;
+        mileage += metres;
+        if (!std::isfinite(speed) || speed < 0)
+            speed = seconds > 0 ? metres / seconds * 3.6 : plausible.speed;
+        speed = std::min(speed, rules.jumpSpeed); // a device's own speed is bounded the same way
         positions.push_back({m, message.time, message.lon, message.lat, speed, mileage});
+        last = positions.size() - 1;
     }
     if (positions.size() < 2)
         return {};

@@ -15,6 +15,10 @@ struct Rules {
     double stopSeconds = 120;    // a standstill this long inside a trip is a stop
     double blindSeconds = 60;    // messages further apart than this leave a period without signal
     double speedLimit = 90;      // km/h
+    // A position reached from the last plausible one faster than this is a GPS jump: drawn on
+    // the trail, but no part of the mileage, the speeds or over-speeding.
+    double jumpSpeed = 250;     // km/h
+    int jumpsToMoveOn = 3;      // this many jumps that agree with each other are where it really is
     double fuelStepLitres = 0.5; // a change this fast between two messages is no consumption
     double fuelEventLitres = 5;  // the least refuelling or draining reported
 };

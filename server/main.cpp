@@ -10,7 +10,6 @@
 #include "DemoData.h"
 #include "GpxImport.h"
 #include "IdleExit.h"
-#include "LargePages.h"
 #include "Store.h"
 #include "StoreMigration.h"
 #include "TripExport.h"
@@ -180,7 +179,6 @@ int migrate(const QCommandLineParser& parser) {
 } // namespace
 
 int main(int argc, char** argv) {
-    largepages::restartWithHugePages(argv);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-server"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));

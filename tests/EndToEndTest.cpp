@@ -54,8 +54,8 @@ public:
     }
     bool tripsListed() {
         return waitFor([&] {
-            return !form->selectionState.RequestPending && form->ListView1->topLevelItemCount() > 0 &&
-                   form->track.PointCount > 1;
+            return !form->session().selection.RequestPending && form->ui().ListView1->topLevelItemCount() > 0 &&
+                   form->session().track.PointCount > 1;
         });
     }
     void choose(QComboBox* combo, int index) {
@@ -63,8 +63,8 @@ public:
         emit combo->activated(index);
     }
     void click(QTreeWidgetItem* row) {
-        form->ListView1->setCurrentItem(row);
-        emit form->ListView1->itemClicked(row, 0);
+        form->ui().ListView1->setCurrentItem(row);
+        emit form->ui().ListView1->itemClicked(row, 0);
     }
 
     RecordingSink sink;
@@ -118,20 +118,20 @@ TEST_F(EndToEnd, ChooseReplaySkipJumpCloseAndComeBack) {
         Operator op(settings.path());
         TForm1& f = *op.form;
         ASSERT_TRUE(op.tripsListed()) << op.sink.texts().join("; ").toStdString();
-        EXPECT_EQ(f.cmbGroupName->currentIndex(), 7); // restored from the new default settings
+        EXPECT_EQ(f.ui().cmbGroupName->currentIndex(), 7); // restored from the new default settings
 
-        op.choose(f.cmbGroupName, 2);
-        op.choose(f.cmbCarNum, 1);
+        op.choose(f.ui().cmbGroupName, 2);
+        op.choose(f.ui().cmbCarNum, 1);
         ASSERT_TRUE(op.tripsListed());
-        device = f.cmbCarDevice->currentText();
-        EXPECT_EQ(f.cmbCarName->currentIndex(), 1);
-        EXPECT_EQ(f.lblTripNum->text(), "1");
+        device = f.ui().cmbCarDevice->currentText();
+        EXPECT_EQ(f.ui().cmbCarName->currentIndex(), 1);
+        EXPECT_EQ(f.ui().lblTripNum->text(), "1");
 
-        op.click(f.ListView1->topLevelItem(0)); // trip 1 with its stop list
-        points = f.track.PointCount;
-        ASSERT_FALSE(f.StopList.empty());
+        op.click(f.ui().ListView1->topLevelItem(0)); // trip 1 with its stop list
+        points = f.session().track.PointCount;
+        ASSERT_FALSE(f.session().StopList.empty());
         // The control read the trail the player sent, and painted it.
-        auto* control = static_cast<TMapvexControl*>(f.mapControl);
+        auto* control = static_cast<TMapvexControl*>(&f.mapControl());
         const MapScene::Layer* trail = control->scene().layer("nametab2");
         ASSERT_NE(trail, nullptr);
         ASSERT_EQ(trail->features.size(), 1u);
@@ -140,26 +140,26 @@ TEST_F(EndToEnd, ChooseReplaySkipJumpCloseAndComeBack) {
         EXPECT_GT(paintedPixels(control, qRgb(255, 0, 0)), 200);
         EXPECT_EQ(paintedPixels(control, qRgb(0, 0, 255)), 0); // no marker before playback
         double minLon = 1e9, maxLon = -1e9, minLat = 1e9, maxLat = -1e9;
-        for (const TMapPoint& p : f.track.TrackPoints) {
+        for (const TMapPoint& p : f.session().track.TrackPoints) {
             minLon = std::min(minLon, p.x), maxLon = std::max(maxLon, p.x);
             minLat = std::min(minLat, p.y), maxLat = std::max(maxLat, p.y);
         }
 
-        f.cmbSpeed->lineEdit()->setText("600x");
-        emit f.cmbSpeed->lineEdit()->textEdited("600x");
-        f.ToolButton3->setChecked(true);
-        emit f.btnPlay->clicked();
-        ASSERT_EQ(f.btnPlay->glyph(), ";");
+        f.ui().cmbSpeed->lineEdit()->setText("600x");
+        emit f.ui().cmbSpeed->lineEdit()->textEdited("600x");
+        f.ui().ToolButton3->setChecked(true);
+        emit f.ui().btnPlay->clicked();
+        ASSERT_EQ(f.ui().btnPlay->glyph(), ";");
         QStringList seen;
         bool skipped = false;
         int markerPixels = -1;
         ASSERT_TRUE(waitFor([&] {
-            if (!f.CarMarkerTexts[0].isEmpty() && (seen.isEmpty() || seen.last() != f.CarMarkerTexts.join(' ')))
-                seen << f.CarMarkerTexts.join(' ');
+            if (!f.session().CarMarkerTexts[0].isEmpty() && (seen.isEmpty() || seen.last() != f.session().CarMarkerTexts.join(' ')))
+                seen << f.session().CarMarkerTexts.join(' ');
             if (seen.size() == 10 && markerPixels < 0)
                 markerPixels = paintedPixels(control, qRgb(0, 0, 255));
             skipped = skipped || f.playback().resting();
-            return f.btnPlay->glyph() == "4";
+            return f.ui().btnPlay->glyph() == "4";
         }, 60000));
         EXPECT_GT(seen.size(), 20); // the marker moved
         EXPECT_GT(markerPixels, 100); // and was painted
@@ -171,17 +171,17 @@ TEST_F(EndToEnd, ChooseReplaySkipJumpCloseAndComeBack) {
             EXPECT_LE(parts[1].toDouble(), maxLat + 1e-9);
         }
         EXPECT_TRUE(skipped);
-        EXPECT_EQ(f.TrackBar->value(), 1);
-        EXPECT_FALSE(f.Timer1->enabled());
+        EXPECT_EQ(f.ui().TrackBar->value(), 1);
+        EXPECT_FALSE(f.ui().Timer1->enabled());
 
-        f.txtCont->setText("0");
-        op.choose(f.cmbInfoPoints, f.cmbInfoPoints->findData(2)); // stops
-        ASSERT_GT(f.ListView1->topLevelItemCount(), 0);
-        QTreeWidgetItem* stop = f.ListView1->topLevelItem(f.ListView1->topLevelItemCount() - 1);
+        f.ui().txtCont->setText("0");
+        op.choose(f.ui().cmbInfoPoints, f.ui().cmbInfoPoints->findData(2)); // stops
+        ASSERT_GT(f.ui().ListView1->topLevelItemCount(), 0);
+        QTreeWidgetItem* stop = f.ui().ListView1->topLevelItem(f.ui().ListView1->topLevelItemCount() - 1);
         op.click(stop);
         const double begin = datetime::parseText(stop->text(1));
-        EXPECT_EQ(f.TrackBar->value(), datetime::secondsBetween(f.track.TrackStartTime(), begin));
-        EXPECT_NEAR(f.clock.PlayTime, begin, datetime::kOneSecond); // the track bar counts whole seconds
+        EXPECT_EQ(f.ui().TrackBar->value(), datetime::secondsBetween(f.session().track.TrackStartTime(), begin));
+        EXPECT_NEAR(f.session().clock.PlayTime, begin, datetime::kOneSecond); // the track bar counts whole seconds
         EXPECT_TRUE(op.sink.messages.empty()) << op.sink.texts().join("; ").toStdString();
     }
     const QString saved = QString::fromUtf8([&] {
@@ -196,38 +196,38 @@ TEST_F(EndToEnd, ChooseReplaySkipJumpCloseAndComeBack) {
 
     Operator again(settings.path());
     ASSERT_TRUE(again.tripsListed());
-    EXPECT_EQ(again.form->cmbGroupName->currentIndex(), 2);
-    EXPECT_EQ(again.form->cmbCarDevice->currentText(), device);
-    EXPECT_EQ(again.form->cmbSpeed->currentText(), "600x");
-    EXPECT_EQ(again.form->track.PointCount, points);
+    EXPECT_EQ(again.form->ui().cmbGroupName->currentIndex(), 2);
+    EXPECT_EQ(again.form->ui().cmbCarDevice->currentText(), device);
+    EXPECT_EQ(again.form->ui().cmbSpeed->currentText(), "600x");
+    EXPECT_EQ(again.form->session().track.PointCount, points);
 }
 
 TEST_F(EndToEnd, AKilledServerLeavesTheLoadedTrackPlayingWithoutAnErrorStorm) {
     Operator op(settings.path());
     TForm1& f = *op.form;
     ASSERT_TRUE(op.tripsListed());
-    f.cmbSpeed->lineEdit()->setText("60x");
-    emit f.cmbSpeed->lineEdit()->textEdited("60x");
-    emit f.btnPlay->clicked();
+    f.ui().cmbSpeed->lineEdit()->setText("60x");
+    emit f.ui().cmbSpeed->lineEdit()->textEdited("60x");
+    emit f.ui().btnPlay->clicked();
     runFor(300);
     const qint64 pid = serverPid();
     ASSERT_GT(pid, 0);
     ::kill(pid_t(pid), SIGKILL);
-    ASSERT_TRUE(waitFor([&] { return f.server == nullptr; }, 5000));
-    EXPECT_FALSE(f.ListView1->isEnabled());
-    const QString before = f.CarMarkerTexts.join(' ');
+    ASSERT_TRUE(waitFor([&] { return !f.session().hasServer(); }, 5000));
+    EXPECT_FALSE(f.ui().ListView1->isEnabled());
+    const QString before = f.session().CarMarkerTexts.join(' ');
     runFor(1000);
-    EXPECT_TRUE(f.Timer1->enabled());
-    EXPECT_NE(f.CarMarkerTexts.join(' '), before); // still playing the loaded track
+    EXPECT_TRUE(f.ui().Timer1->enabled());
+    EXPECT_NE(f.session().CarMarkerTexts.join(' '), before); // still playing the loaded track
     EXPECT_TRUE(op.sink.messages.empty()) << op.sink.texts().join("; ").toStdString();
 
     // A server started again is not taken up by this window…
     QProcess::startDetached(qEnvironmentVariable("VANTREL_BIN_DIR") + "/vantrel-server", {});
     ASSERT_TRUE(waitFor([] { return serverPid() > 0; }, 20000));
     runFor(300);
-    op.choose(f.cmbCarDevice, 1);
-    EXPECT_EQ(f.server, nullptr);
-    EXPECT_FALSE(f.ListView1->isEnabled());
+    op.choose(f.ui().cmbCarDevice, 1);
+    EXPECT_FALSE(f.session().hasServer());
+    EXPECT_FALSE(f.ui().ListView1->isEnabled());
     EXPECT_TRUE(op.sink.messages.empty());
     op.form->close();
     op.form.reset();
@@ -235,6 +235,6 @@ TEST_F(EndToEnd, AKilledServerLeavesTheLoadedTrackPlayingWithoutAnErrorStorm) {
     // …but by the next start of the player.
     Operator next(settings.path());
     ASSERT_TRUE(next.tripsListed());
-    EXPECT_NE(next.form->server, nullptr);
-    EXPECT_TRUE(next.form->ListView1->isEnabled());
+    EXPECT_TRUE(next.form->session().hasServer());
+    EXPECT_TRUE(next.form->ui().ListView1->isEnabled());
 }

@@ -52,21 +52,21 @@ struct InfoPoints : ::testing::Test {
     }
     TForm1& start() { return fixture.start(); }
     void chooseKind(TForm1& f, int kind) {
-        const int item = f.cmbInfoPoints->findData(kind);
+        const int item = f.ui().cmbInfoPoints->findData(kind);
         ASSERT_GE(item, 0);
-        f.cmbInfoPoints->setCurrentIndex(item);
-        emit f.cmbInfoPoints->activated(item);
+        f.ui().cmbInfoPoints->setCurrentIndex(item);
+        emit f.ui().cmbInfoPoints->activated(item);
     }
     void clickRow(TForm1& f, int row) {
-        QTreeWidgetItem* item = f.ListView1->topLevelItem(row);
+        QTreeWidgetItem* item = f.ui().ListView1->topLevelItem(row);
         ASSERT_NE(item, nullptr);
-        f.ListView1->setCurrentItem(item);
-        emit f.ListView1->itemClicked(item, 0);
+        f.ui().ListView1->setCurrentItem(item);
+        emit f.ui().ListView1->itemClicked(item, 0);
     }
     QStringList column(TForm1& f, int c) {
         QStringList values;
-        for (int r = 0; r < f.ListView1->topLevelItemCount(); ++r)
-            values << f.ListView1->topLevelItem(r)->text(c);
+        for (int r = 0; r < f.ui().ListView1->topLevelItemCount(); ++r)
+            values << f.ui().ListView1->topLevelItem(r)->text(c);
         return values;
     }
     FormFixture fixture;
@@ -93,63 +93,63 @@ TEST(EntryQuery, DurationsCountDaysBeforeTheTime) {
 TEST_F(InfoPoints, TheTripListNumbersTripsAndLoadsTheFirst) {
     TForm1& f = start();
     EXPECT_EQ(column(f, 0), QStringList({"1", "2"}));
-    EXPECT_EQ(f.ListView1->topLevelItem(0)->text(1), "01.03.2009 10:00:00");
-    EXPECT_EQ(f.ListView1->headerItem()->text(3), "Прод-ть");
-    EXPECT_EQ(f.ListView1->currentItem(), f.ListView1->topLevelItem(0));
-    EXPECT_EQ(f.lblTripNum->text(), "1");
-    EXPECT_EQ(f.track.PointCount, 3);
+    EXPECT_EQ(f.ui().ListView1->topLevelItem(0)->text(1), "01.03.2009 10:00:00");
+    EXPECT_EQ(f.ui().ListView1->headerItem()->text(3), "Прод-ть");
+    EXPECT_EQ(f.ui().ListView1->currentItem(), f.ui().ListView1->topLevelItem(0));
+    EXPECT_EQ(f.ui().lblTripNum->text(), "1");
+    EXPECT_EQ(f.session().track.PointCount, 3);
 }
 
 TEST_F(InfoPoints, TheMinimumDurationFiltersAndRowsAreNumberedInListOrder) {
     TForm1& f = start();
-    f.txtCont->setText("0");
+    f.ui().txtCont->setText("0");
     chooseKind(f, 2);
     EXPECT_EQ(column(f, 0), QStringList({"1", "2", "3", "4", "5", "6", "7"}));
-    f.txtCont->setText("400"); // an entry lasting exactly the minimum is listed
+    f.ui().txtCont->setText("400"); // an entry lasting exactly the minimum is listed
     chooseKind(f, 2);
     EXPECT_EQ(column(f, 0), QStringList({"1", "2", "3"}));
     EXPECT_EQ(column(f, 3), QStringList({"00:06:40", "00:08:20", "00:10:00"}));
-    EXPECT_EQ(f.ListView1->headerItem()->text(3), "Прод-ть");
+    EXPECT_EQ(f.ui().ListView1->headerItem()->text(3), "Прод-ть");
 }
 
 TEST_F(InfoPoints, AFilteredRowJumpsPlaybackToTheEntryItShows) {
     TForm1& f = start();
-    f.txtCont->setText("300");
+    f.ui().txtCont->setText("300");
     chooseKind(f, 2);
-    ASSERT_EQ(f.ListView1->topLevelItemCount(), 3);
+    ASSERT_EQ(f.ui().ListView1->topLevelItemCount(), 3);
     fixture.server.calls.clear();
     clickRow(f, 2); // row 3 shows server entry 7
     EXPECT_TRUE(fixture.server.calls.contains("SetTripEntryIndex(7)"));
-    EXPECT_EQ(f.TrackBar->value(), 6 * 500 + 100);
-    EXPECT_DOUBLE_EQ(f.clock.PlayBase, march1(10, 0, 0) + 3100 / 86400.0);
-    EXPECT_FALSE(f.lblDate->text().isEmpty());
+    EXPECT_EQ(f.ui().TrackBar->value(), 6 * 500 + 100);
+    EXPECT_DOUBLE_EQ(f.session().clock.PlayBase, march1(10, 0, 0) + 3100 / 86400.0);
+    EXPECT_FALSE(f.ui().lblDate->text().isEmpty());
 }
 
 TEST_F(InfoPoints, AnEntryBeforeTheTrackClampsTheTrackBarToItsMinimum) {
     TForm1& f = start();
     chooseKind(f, 3);
-    ASSERT_EQ(f.ListView1->topLevelItemCount(), 2);
+    ASSERT_EQ(f.ui().ListView1->topLevelItemCount(), 2);
     EXPECT_EQ(column(f, 3), QStringList({"00:11:40", "1 00:00:05"})); // 86405 s pass the filter
     clickRow(f, 0);
-    EXPECT_EQ(f.TrackBar->value(), 0);
+    EXPECT_EQ(f.ui().TrackBar->value(), 0);
 }
 
 TEST_F(InfoPoints, ValueColumnsShowSpeedAndVolumeWithTheLocalesSeparator) {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     TForm1& f = start();
-    f.txtCont->setText("0");
+    f.ui().txtCont->setText("0");
     chooseKind(f, 5);
-    EXPECT_EQ(f.ListView1->headerItem()->text(3), "Скорость");
+    EXPECT_EQ(f.ui().ListView1->headerItem()->text(3), "Скорость");
     EXPECT_EQ(column(f, 3), QStringList({"112,5"}));
     chooseKind(f, 6);
-    EXPECT_EQ(f.ListView1->headerItem()->text(3), "Объем, л");
+    EXPECT_EQ(f.ui().ListView1->headerItem()->text(3), "Объем, л");
     EXPECT_EQ(column(f, 3), QStringList({"45,5"}));
     QLocale::setDefault(QLocale::c());
 }
 
 TEST_F(InfoPoints, AQueryWithoutADashLeavesTheKindAsTheLastQuerySetIt) {
     TForm1& f = start();
-    f.txtCont->setText("0");
+    f.ui().txtCont->setText("0");
     chooseKind(f, 10); // sensor_on-num3
     EXPECT_EQ(fixture.server.entryKind, "num3");
     fixture.server.calls.clear();
@@ -163,10 +163,10 @@ TEST_F(InfoPoints, AnEmptyMinimumFailsAtTheFirstEntryUnderTheNewCaption) {
     TForm1& f = start();
     for (const char* text : {"", "abc"}) {
         fixture.sink.messages.clear();
-        f.txtCont->setText(text);
+        f.ui().txtCont->setText(text);
         chooseKind(f, 5);
-        EXPECT_EQ(f.ListView1->topLevelItemCount(), 0);
-        EXPECT_EQ(f.ListView1->headerItem()->text(3), "Скорость");
+        EXPECT_EQ(f.ui().ListView1->topLevelItemCount(), 0);
+        EXPECT_EQ(f.ui().ListView1->headerItem()->text(3), "Скорость");
         ASSERT_EQ(fixture.sink.messages.size(), 1u);
         EXPECT_EQ(fixture.sink.messages[0].text, QString("'") + text + "' не является целым числом");
     }
@@ -175,50 +175,50 @@ TEST_F(InfoPoints, AnEmptyMinimumFailsAtTheFirstEntryUnderTheNewCaption) {
 TEST_F(InfoPoints, ATextThatDoesNotConvertEndsTheListAndKeepsTheRowsBefore) {
     fixture.server.trips[0].entries["parks"][3].duration = "четыре минуты";
     TForm1& f = start();
-    f.txtCont->setText("0");
+    f.ui().txtCont->setText("0");
     chooseKind(f, 2);
-    EXPECT_EQ(f.ListView1->topLevelItemCount(), 3);
+    EXPECT_EQ(f.ui().ListView1->topLevelItemCount(), 3);
     ASSERT_EQ(fixture.sink.messages.size(), 1u);
     EXPECT_EQ(fixture.sink.messages[0].text, "'четыре минуты' не является временем");
 }
 
 TEST_F(InfoPoints, ATripClickLoadsTheStopListWhichOutlivesANewComputation) {
     TForm1& f = start();
-    EXPECT_TRUE(f.StopList.empty()); // the first trip was loaded, not clicked
+    EXPECT_TRUE(f.session().StopList.empty()); // the first trip was loaded, not clicked
     clickRow(f, 1);
-    EXPECT_EQ(f.selectionState.CurrentTrip, 2);
-    EXPECT_EQ(f.lblTripNum->text(), "2");
-    ASSERT_EQ(f.StopList.size(), 1u);
-    EXPECT_DOUBLE_EQ(f.StopList[0].BeginTime, march1(10, 0, 0) + 7300 / 86400.0);
+    EXPECT_EQ(f.session().selection.CurrentTrip, 2);
+    EXPECT_EQ(f.ui().lblTripNum->text(), "2");
+    ASSERT_EQ(f.session().StopList.size(), 1u);
+    EXPECT_DOUBLE_EQ(f.session().StopList[0].BeginTime, march1(10, 0, 0) + 7300 / 86400.0);
     EXPECT_EQ(fixture.server.entryType, "parks");
 
-    f.selectionState.RequestPending = true;
+    f.session().selection.RequestPending = true;
     fixture.server.raise(AutomationEvent::OnEndComputing);
-    EXPECT_EQ(f.selectionState.CurrentTrip, 1);
-    EXPECT_EQ(f.StopList.size(), 1u); // still the clicked trip's stops
+    EXPECT_EQ(f.session().selection.CurrentTrip, 1);
+    EXPECT_EQ(f.session().StopList.size(), 1u); // still the clicked trip's stops
     clickRow(f, 0);
-    EXPECT_EQ(f.StopList.size(), 7u);
+    EXPECT_EQ(f.session().StopList.size(), 7u);
 }
 
 TEST_F(InfoPoints, WithFewerThanTwoDefinitionsATripClickEmptiesTheStopList) {
     TForm1& f = start();
     clickRow(f, 0);
-    ASSERT_EQ(f.StopList.size(), 7u);
-    f.definitions.resize(1);
+    ASSERT_EQ(f.session().StopList.size(), 7u);
+    f.session().definitions.resize(1);
     clickRow(f, 1);
-    EXPECT_TRUE(f.StopList.empty());
+    EXPECT_TRUE(f.session().StopList.empty());
     EXPECT_TRUE(fixture.sink.messages.empty());
 }
 
 TEST_F(InfoPoints, AFailedJumpRebuildsTheTripContextOnceAndTriesAgain) {
     TForm1& f = start();
-    f.txtCont->setText("0");
+    f.ui().txtCont->setText("0");
     chooseKind(f, 2);
     fixture.server.calls.clear();
     int failures = 1;
     fixture.server.failures["TripEntryBegin"] = "запись потеряна";
     // The first TripEntryBegin fails; the recovery reloads the trip, after which it works.
-    f.ListView1->setCurrentItem(f.ListView1->topLevelItem(1));
+    f.ui().ListView1->setCurrentItem(f.ui().ListView1->topLevelItem(1));
     f.guarded([&] {
         try {
             f.infoPoints().ListView1Click();
@@ -240,33 +240,33 @@ TEST_F(InfoPoints, AFailedJumpRebuildsTheTripContextOnceAndTriesAgain) {
     clickRow(f, 1);
     EXPECT_TRUE(fixture.sink.messages.empty());
     EXPECT_EQ(fixture.server.count("TrackPointCount"), 1);
-    EXPECT_EQ(f.TrackBar->value(), 1 * 500 + 100);
+    EXPECT_EQ(f.ui().TrackBar->value(), 1 * 500 + 100);
 }
 
 TEST_F(InfoPoints, PositionsAreLoadedForVisibleKindsFromTheSecondOn) {
     TForm1& f = start();
-    f.ToolButton2->setChecked(true);
-    f.infoPoints().LoadInfoPointPositions();
-    ASSERT_EQ(f.infoPointPositions.positions.size(), 13u);
-    EXPECT_EQ(f.infoPointPositions.counts[0], 0); // kind 1 is never loaded
-    EXPECT_EQ(f.infoPointPositions.counts[1], 7);
-    EXPECT_DOUBLE_EQ(f.infoPointPositions.positions[1][0][0].x, 30 + 100 / 3600.0);
-    EXPECT_EQ(f.infoPointPositions.counts[9], 1); // sensor 3
-    f.ToolButton2->setChecked(false);
+    f.ui().ToolButton2->setChecked(true);
+    f.session().loadInfoPointPositions();
+    ASSERT_EQ(f.session().infoPointPositions.positions.size(), 13u);
+    EXPECT_EQ(f.session().infoPointPositions.counts[0], 0); // kind 1 is never loaded
+    EXPECT_EQ(f.session().infoPointPositions.counts[1], 7);
+    EXPECT_DOUBLE_EQ(f.session().infoPointPositions.positions[1][0][0].x, 30 + 100 / 3600.0);
+    EXPECT_EQ(f.session().infoPointPositions.counts[9], 1); // sensor 3
+    f.ui().ToolButton2->setChecked(false);
     fixture.server.calls.clear();
-    f.infoPoints().LoadInfoPointPositions();
+    f.session().loadInfoPointPositions();
     EXPECT_TRUE(fixture.server.calls.isEmpty());
 }
 
 TEST_F(InfoPoints, AnIconClickJumpsWhereItsRowDoesAndHoveringTellsTheEntry) {
     TForm1& f = start();
-    f.txtCont->setText("300");
+    f.ui().txtCont->setText("300");
     chooseKind(f, 2);
     clickRow(f, 2); // stop entry 7
-    const int byRow = f.TrackBar->value();
-    f.TrackBar->setValue(0);
+    const int byRow = f.ui().TrackBar->value();
+    f.ui().TrackBar->setValue(0);
 
-    f.ToolButton2->setChecked(true);
+    f.ui().ToolButton2->setChecked(true);
     f.infoPoints().loadTripEvents();
     RecordingMap::Table& icons = fixture.map.table(6); // made on first use, after the five
     // Seven stops, one over-speed, one refuelling, two gaps, one sensor: every entry placed.
@@ -279,14 +279,14 @@ TEST_F(InfoPoints, AnIconClickJumpsWhereItsRowDoesAndHoveringTellsTheEntry) {
     EXPECT_EQ(icons.records[size_t(stop7)][2], "p 'IcP' 24");
     EXPECT_TRUE(icons.records[size_t(stop7)][3].startsWith("Список остановок\n"));
     f.infoPoints().clickIcon(stop7);
-    EXPECT_EQ(f.TrackBar->value(), byRow);
+    EXPECT_EQ(f.ui().TrackBar->value(), byRow);
 
     bool speedShown = false; // the over-speed's highest speed is in its text
     for (const QStringList& record : icons.records)
         speedShown = speedShown || record[3].contains(entryquery::listNumber(112.5) + " км/ч");
     EXPECT_TRUE(speedShown);
 
-    f.ToolButton2->setChecked(false); // released: the icons go
+    f.ui().ToolButton2->setChecked(false); // released: the icons go
     f.infoPoints().loadTripEvents();
     EXPECT_TRUE(icons.records.empty());
 }

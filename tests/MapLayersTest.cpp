@@ -80,7 +80,7 @@ TEST_F(MapLayersTest, TheTrailIsAnOutlineUnderARedLine) {
 TEST_F(MapLayersTest, TheMarkerIsThreeStackedSymbolsEndingInTheHeading) {
     TForm1& f = fixture.start();
     fixture.map.calls.clear();
-    f.CarMarkerTexts = {"37.55", "55.55", "315"};
+    f.session().CarMarkerTexts = {"37.55", "55.55", "315"};
     f.map().RefreshLayers(2);
     EXPECT_EQ(fixture.map.calls, QStringList({
         "T5.SetValue(37.55,0)", "T5.SetValue(55.55,1)",
@@ -90,15 +90,15 @@ TEST_F(MapLayersTest, TheMarkerIsThreeStackedSymbolsEndingInTheHeading) {
         "AddLayer(name=cartab1;coords=[YCOORD],[XCOORD];style=[style]||T5)",
         "AddLayer(name=cartab2;coords=[YCOORD],[XCOORD];style=[style2]||T5)",
         "AddLayer(name=cartab3;coords=[YCOORD],[XCOORD];style=[style3]||T5)"}));
-    EXPECT_EQ(f.Label10->text(), "315");
+    EXPECT_EQ(f.ui().Label10->text(), "315");
 }
 
 TEST_F(MapLayersTest, CheckpointsAreCirclesWithTheirNamesQuotesAndAll) {
     TForm1& f = fixture.start();
     fixture.map.calls.clear();
-    f.ToolButton1->setChecked(true);
+    f.ui().ToolButton1->setChecked(true);
     f.map().ToolButton1Click();
-    EXPECT_TRUE(f.checkpointsShown);
+    EXPECT_TRUE(f.session().checkpointsShown);
     const QStringList areas = fixture.map.matching("T3.SetValue");
     ASSERT_EQ(areas.size(), 4);
     EXPECT_TRUE(areas[0].startsWith("T3.SetValue(L E 37.0156791371173 55,37.015336510")) << areas[0].toStdString();
@@ -118,7 +118,7 @@ TEST_F(MapLayersTest, NoCheckpointsPublishTheThreeLayersEmpty) {
     fixture.server.checkpoints.clear();
     TForm1& f = fixture.start();
     fixture.map.calls.clear();
-    f.ToolButton1->setChecked(true);
+    f.ui().ToolButton1->setChecked(true);
     f.map().ToolButton1Click();
     EXPECT_EQ(fixture.map.matching("AddLayer").size(), 3);
     EXPECT_EQ(fixture.map.table(3).records.size(), 0u);
@@ -127,49 +127,49 @@ TEST_F(MapLayersTest, NoCheckpointsPublishTheThreeLayersEmpty) {
 
 TEST_F(MapLayersTest, ReleasingTheButtonEmptiesBothTablesEvenWithoutAServer) {
     TForm1& f = fixture.start();
-    f.ToolButton1->setChecked(true);
+    f.ui().ToolButton1->setChecked(true);
     f.map().ToolButton1Click();
     ASSERT_EQ(fixture.map.table(3).records.size(), 2u);
     f.ServerClosed();
     fixture.map.calls.clear();
-    f.ToolButton1->setChecked(false);
+    f.ui().ToolButton1->setChecked(false);
     f.map().ToolButton1Click();
-    EXPECT_FALSE(f.checkpointsShown);
+    EXPECT_FALSE(f.session().checkpointsShown);
     EXPECT_EQ(fixture.map.table(3).records.size(), 0u);
     EXPECT_EQ(fixture.map.table(4).records.size(), 0u);
     EXPECT_EQ(fixture.map.matching("AddLayer").size(), 3);
-    EXPECT_EQ(f.mapLayers->shapes.count, 2); // the shapes are kept
+    EXPECT_EQ(f.mapLayers().shapes.count, 2); // the shapes are kept
 }
 
 TEST_F(MapLayersTest, PressingWithoutAServerOrWhileComputingSetsTheFlagAndDrawsNothing) {
     TForm1& f = fixture.start();
-    f.ToolButton1->setChecked(false);
+    f.ui().ToolButton1->setChecked(false);
     f.map().ToolButton1Click();
     fixture.server.computeStatus = 1;
     fixture.map.calls.clear();
-    f.ToolButton1->setChecked(true);
+    f.ui().ToolButton1->setChecked(true);
     f.map().ToolButton1Click();
-    EXPECT_TRUE(f.checkpointsShown);
+    EXPECT_TRUE(f.session().checkpointsShown);
     EXPECT_TRUE(fixture.map.calls.isEmpty());
 
-    f.ToolButton1->setChecked(false);
+    f.ui().ToolButton1->setChecked(false);
     f.map().ToolButton1Click();
     f.ServerClosed();
     fixture.map.calls.clear();
-    f.ToolButton1->setChecked(true);
+    f.ui().ToolButton1->setChecked(true);
     f.map().ToolButton1Click();
-    EXPECT_TRUE(f.checkpointsShown);
+    EXPECT_TRUE(f.session().checkpointsShown);
     EXPECT_TRUE(fixture.map.calls.isEmpty());
 }
 
 TEST_F(MapLayersTest, AFailedReadDrawsWhatWasReadAndALoadForgetsTheCheckpoints) {
     TForm1& f = fixture.start();
     fixture.server.failOnce["CheckpointName"] = "обрыв связи";
-    f.ToolButton1->setChecked(true);
+    f.ui().ToolButton1->setChecked(true);
     f.map().ToolButton1Click();
     EXPECT_TRUE(fixture.sink.messages.empty()); // reading errors are not shown
-    f.selection().LoadTrack(1);
-    EXPECT_EQ(f.mapLayers->shapes.count, 0);
+    f.session().loadTrack(1);
+    EXPECT_EQ(f.mapLayers().shapes.count, 0);
     f.map().RefreshLayers(4);
     EXPECT_EQ(fixture.map.table(3).records.size(), 0u);
 }

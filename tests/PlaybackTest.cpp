@@ -39,8 +39,8 @@ struct Playback : ::testing::Test {
     }
     TForm1& start() {
         TForm1& f = fixture.start();
-        f.clock.PlaySpeed = 60;
-        f.cmbSpeed->setEditText("60x");
+        f.session().clock.PlaySpeed = 60;
+        f.ui().cmbSpeed->setEditText("60x");
         return f;
     }
     double t1() const { return march1(10, 0, 0); }
@@ -50,8 +50,8 @@ struct Playback : ::testing::Test {
         f.playback().Timer1Timer();
     }
     void typeSpeed(TForm1& f, const QString& text) {
-        f.cmbSpeed->lineEdit()->setText(text);
-        emit f.cmbSpeed->lineEdit()->textEdited(text);
+        f.ui().cmbSpeed->lineEdit()->setText(text);
+        emit f.ui().cmbSpeed->lineEdit()->textEdited(text);
     }
     FormFixture fixture;
 };
@@ -94,22 +94,22 @@ TEST(SpeedText, ReadsDigitsAroundAnyXAndFormatsBack) {
 TEST_F(Playback, PlayRunsTheClockFromT1AndPausingKeepsTheTime) {
     TForm1& f = start();
     f.playback().btnPlayClick();
-    EXPECT_TRUE(f.Timer1->enabled());
-    EXPECT_EQ(f.Timer1->interval(), 16);
-    EXPECT_EQ(f.btnPlay->glyph(), ";");
+    EXPECT_TRUE(f.ui().Timer1->enabled());
+    EXPECT_EQ(f.ui().Timer1->interval(), 16);
+    EXPECT_EQ(f.ui().btnPlay->glyph(), ";");
     tickAfter(f, 5); // 5 s at 60x: 5 minutes of track
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 300 * kSecond, 1e-9);
-    EXPECT_EQ(f.TrackBar->value(), 300);
-    EXPECT_EQ(f.lblSpeed->text(), speedLabelText("10.0"));
-    EXPECT_FALSE(f.lblDate->text().isEmpty());
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 300 * kSecond, 1e-9);
+    EXPECT_EQ(f.ui().TrackBar->value(), 300);
+    EXPECT_EQ(f.ui().lblSpeed->text(), speedLabelText("10.0"));
+    EXPECT_FALSE(f.ui().lblDate->text().isEmpty());
 
     f.playback().btnPlayClick(); // pause
-    EXPECT_FALSE(f.Timer1->enabled());
-    EXPECT_EQ(f.btnPlay->glyph(), "4");
+    EXPECT_FALSE(f.ui().Timer1->enabled());
+    EXPECT_EQ(f.ui().btnPlay->glyph(), "4");
     fixture.advance(100);
     f.playback().btnPlayClick(); // resume
     tickAfter(f, 1);
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 360 * kSecond, 1e-9);
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 360 * kSecond, 1e-9);
 }
 
 TEST_F(Playback, StopRewindsToT1AndPlayStartsThere) {
@@ -117,24 +117,24 @@ TEST_F(Playback, StopRewindsToT1AndPlayStartsThere) {
     f.playback().btnPlayClick();
     tickAfter(f, 5);
     f.playback().btnStopClick();
-    EXPECT_FALSE(f.Timer1->enabled());
-    EXPECT_EQ(f.TrackBar->value(), 1);
-    EXPECT_EQ(f.lblDate->text(), "");
-    EXPECT_EQ(f.lblSpeed->text(), "0 км/ч");
-    EXPECT_EQ(f.lblDistance->text(), "0 м");
-    EXPECT_EQ(f.CurPoint, 1);
+    EXPECT_FALSE(f.ui().Timer1->enabled());
+    EXPECT_EQ(f.ui().TrackBar->value(), 1);
+    EXPECT_EQ(f.ui().lblDate->text(), "");
+    EXPECT_EQ(f.ui().lblSpeed->text(), "0 км/ч");
+    EXPECT_EQ(f.ui().lblDistance->text(), "0 м");
+    EXPECT_EQ(f.session().CurPoint, 1);
     // A speed change after Stop does not bring back the stopped moment.
     typeSpeed(f, "30x");
     f.playback().btnPlayClick();
     tickAfter(f, 2);
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 60 * kSecond, 1e-9);
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 60 * kSecond, 1e-9);
 }
 
 TEST_F(Playback, APlayWithoutABaseStartsAtT1) {
     TForm1& f = start();
-    f.clock.PlayBase = 0;
+    f.session().clock.PlayBase = 0;
     f.playback().btnPlayClick();
-    EXPECT_DOUBLE_EQ(f.clock.PlayBase, t1());
+    EXPECT_DOUBLE_EQ(f.session().clock.PlayBase, t1());
 }
 
 TEST_F(Playback, ASpeedChangeWhilePlayingKeepsThePosition) {
@@ -142,40 +142,40 @@ TEST_F(Playback, ASpeedChangeWhilePlayingKeepsThePosition) {
     f.playback().btnPlayClick();
     tickAfter(f, 2); // 120 s
     typeSpeed(f, "6x");
-    EXPECT_EQ(f.clock.PlaySpeed, 6);
-    EXPECT_EQ(f.Timer1->interval(), 166);
+    EXPECT_EQ(f.session().clock.PlaySpeed, 6);
+    EXPECT_EQ(f.ui().Timer1->interval(), 166);
     tickAfter(f, 10); // 60 s more at 6x
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 180 * kSecond, 1e-9);
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 180 * kSecond, 1e-9);
 }
 
 TEST_F(Playback, TheSpeedTextIsRewrittenAndAZeroFactorRefused) {
     TForm1& f = start();
     typeSpeed(f, "x");
-    EXPECT_EQ(f.cmbSpeed->currentText(), "1x");
-    EXPECT_EQ(f.clock.PlaySpeed, 1);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "1x");
+    EXPECT_EQ(f.session().clock.PlaySpeed, 1);
     typeSpeed(f, "05x");
-    EXPECT_EQ(f.cmbSpeed->currentText(), "5x");
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "5x");
     typeSpeed(f, "1x2");
-    EXPECT_EQ(f.cmbSpeed->currentText(), "12x");
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "12x");
     typeSpeed(f, "");
-    EXPECT_EQ(f.cmbSpeed->currentText(), "1x");
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "1x");
     typeSpeed(f, "0x");
-    EXPECT_EQ(f.clock.PlaySpeed, 1);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "1x");
+    EXPECT_EQ(f.session().clock.PlaySpeed, 1);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "1x");
     typeSpeed(f, "9999");
-    EXPECT_EQ(f.clock.PlaySpeed, 9999);
-    EXPECT_EQ(f.Timer1->interval(), 1); // fast, and still ticking
+    EXPECT_EQ(f.session().clock.PlaySpeed, 9999);
+    EXPECT_EQ(f.ui().Timer1->interval(), 1); // fast, and still ticking
     EXPECT_TRUE(fixture.sink.messages.empty());
 
     typeSpeed(f, "6 0"); // pasted: not a number once the x are gone
     ASSERT_EQ(fixture.sink.messages.size(), 1u);
     EXPECT_EQ(fixture.sink.messages[0].text, "'6 0' не является целым числом");
-    EXPECT_EQ(f.clock.PlaySpeed, 9999);
+    EXPECT_EQ(f.session().clock.PlaySpeed, 9999);
 }
 
 TEST_F(Playback, TheKeyFilterLetsDigitsLowercaseXAndBackspaceThrough) {
     TForm1& f = start();
-    QLineEdit* edit = f.cmbSpeed->lineEdit();
+    QLineEdit* edit = f.ui().cmbSpeed->lineEdit();
     edit->setText("");
     const auto type = [](QLineEdit* target, int key, const QString& text) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
@@ -187,77 +187,77 @@ TEST_F(Playback, TheKeyFilterLetsDigitsLowercaseXAndBackspaceThrough) {
     type(edit, Qt::Key_Minus, "-");
     type(edit, Qt::Key_2, "2"); // "1x2" becomes "12x"
     type(edit, Qt::Key_X, "x");
-    EXPECT_EQ(f.cmbSpeed->currentText(), "12x");
-    EXPECT_EQ(f.clock.PlaySpeed, 12);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "12x");
+    EXPECT_EQ(f.session().clock.PlaySpeed, 12);
 
     // At most four characters are typed; the program's own text keeps its length.
-    f.txtCont->setText("123");
-    f.txtCont->end(false);
-    type(f.txtCont, Qt::Key_4, "4");
-    type(f.txtCont, Qt::Key_5, "5");
-    EXPECT_EQ(f.txtCont->text(), "1234");
-    type(f.txtCont, Qt::Key_Backspace, QString(QChar(8)));
-    EXPECT_EQ(f.txtCont->text(), "123");
-    f.txtCont->setText("123456");
-    EXPECT_EQ(f.txtCont->text(), "123456");
+    f.ui().txtCont->setText("123");
+    f.ui().txtCont->end(false);
+    type(f.ui().txtCont, Qt::Key_4, "4");
+    type(f.ui().txtCont, Qt::Key_5, "5");
+    EXPECT_EQ(f.ui().txtCont->text(), "1234");
+    type(f.ui().txtCont, Qt::Key_Backspace, QString(QChar(8)));
+    EXPECT_EQ(f.ui().txtCont->text(), "123");
+    f.ui().txtCont->setText("123456");
+    EXPECT_EQ(f.ui().txtCont->text(), "123456");
 }
 
 TEST_F(Playback, TheSpinnerStepsThroughTheListEvenAtItsOwnLimits) {
     TForm1& f = start();
-    f.cmbSpeed->setCurrentIndex(3); // 60x
-    f.UpDown1->click(true);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "100x");
-    EXPECT_EQ(f.clock.PlaySpeed, 100);
-    f.UpDown1->click(false);
-    f.UpDown1->click(false);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "30x");
-    EXPECT_EQ(f.clock.PlaySpeed, 30);
+    f.ui().cmbSpeed->setCurrentIndex(3); // 60x
+    f.ui().UpDown1->click(true);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "100x");
+    EXPECT_EQ(f.session().clock.PlaySpeed, 100);
+    f.ui().UpDown1->click(false);
+    f.ui().UpDown1->click(false);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "30x");
+    EXPECT_EQ(f.session().clock.PlaySpeed, 30);
 
-    f.UpDown1->setPosition(100);
-    EXPECT_EQ(f.UpDown1->click(true), UpDown::Direction::None);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "60x");
-    f.UpDown1->setPosition(0);
-    EXPECT_EQ(f.UpDown1->click(false), UpDown::Direction::None);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "30x");
+    f.ui().UpDown1->setPosition(100);
+    EXPECT_EQ(f.ui().UpDown1->click(true), UpDown::Direction::None);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "60x");
+    f.ui().UpDown1->setPosition(0);
+    EXPECT_EQ(f.ui().UpDown1->click(false), UpDown::Direction::None);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "30x");
     for (int i = 0; i < 12; ++i)
-        f.UpDown1->click(false);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "1x"); // the last entry stays
+        f.ui().UpDown1->click(false);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "1x"); // the last entry stays
 }
 
 TEST_F(Playback, StopsAreSkippedFromTheirBeginButNotAtTheirEnd) {
     TForm1& f = start();
-    f.StopList = {{t1() + 120 * kSecond, t1() + 300 * kSecond, "00:03:00"}};
+    f.session().StopList = {{t1() + 120 * kSecond, t1() + 300 * kSecond, "00:03:00"}};
     f.playback().btnPlayClick();
     tickAfter(f, 2); // exactly at the stop's begin
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 300 * kSecond, 1e-9);
-    EXPECT_EQ(f.TrackBar->value(), 300);
-    EXPECT_FALSE(f.Timer1->enabled()); // resting for a second at the stop's end
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 300 * kSecond, 1e-9);
+    EXPECT_EQ(f.ui().TrackBar->value(), 300);
+    EXPECT_FALSE(f.ui().Timer1->enabled()); // resting for a second at the stop's end
     EXPECT_TRUE(f.playback().resting());
 
     f.playback().btnStopClick();
-    f.ToolButton3->setChecked(false);
+    f.ui().ToolButton3->setChecked(false);
     f.playback().btnPlayClick();
     tickAfter(f, 2);
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 120 * kSecond, 1e-9); // skipping off
-    f.ToolButton3->setChecked(true);
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 120 * kSecond, 1e-9); // skipping off
+    f.ui().ToolButton3->setChecked(true);
     f.playback().btnStopClick();
-    f.StopList = {{t1() + 60 * kSecond, t1() + 120 * kSecond, ""}};
+    f.session().StopList = {{t1() + 60 * kSecond, t1() + 120 * kSecond, ""}};
     f.playback().btnPlayClick();
     tickAfter(f, 2); // exactly at the stop's end
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 120 * kSecond, 1e-9);
-    EXPECT_TRUE(f.Timer1->enabled());
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 120 * kSecond, 1e-9);
+    EXPECT_TRUE(f.ui().Timer1->enabled());
 }
 
 TEST_F(Playback, TheRestAfterASkipKeepsTheWindowWorkingAndThenResumes) {
     TForm1& f = start();
-    f.StopList = {{t1() + 60 * kSecond, t1() + 600 * kSecond, ""}};
+    f.session().StopList = {{t1() + 60 * kSecond, t1() + 600 * kSecond, ""}};
     f.playback().btnPlayClick();
     tickAfter(f, 1);
     ASSERT_TRUE(f.playback().resting());
     // During the rest a click on Stop stops playback for good.
     f.playback().btnStopClick();
     EXPECT_FALSE(f.playback().resting());
-    EXPECT_FALSE(f.Timer1->enabled());
+    EXPECT_FALSE(f.ui().Timer1->enabled());
     f.playback().btnPlayClick();
     tickAfter(f, 1);
     ASSERT_TRUE(f.playback().resting());
@@ -266,25 +266,25 @@ TEST_F(Playback, TheRestAfterASkipKeepsTheWindowWorkingAndThenResumes) {
     QTimer::singleShot(1100, &loop, &QEventLoop::quit);
     loop.exec();
     EXPECT_FALSE(f.playback().resting());
-    EXPECT_TRUE(f.Timer1->enabled());
+    EXPECT_TRUE(f.ui().Timer1->enabled());
     tickAfter(f, 1);
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 660 * kSecond, 1e-9);
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 660 * kSecond, 1e-9);
 }
 
 TEST_F(Playback, TheEndOfTheTrackStopsWithTheVehicleOnTheLastPoint) {
     TForm1& f = start();
     f.playback().btnPlayClick();
     tickAfter(f, 19);
-    ASSERT_TRUE(f.Timer1->enabled());
+    ASSERT_TRUE(f.ui().Timer1->enabled());
     tickAfter(f, 1.5); // past the end
-    EXPECT_FALSE(f.Timer1->enabled());
-    EXPECT_EQ(f.btnPlay->glyph(), "4");
-    EXPECT_EQ(f.TrackBar->value(), 1);
-    EXPECT_EQ(f.lblDate->text(), "");
-    EXPECT_EQ(f.CarMarkerTexts[0], "32");
-    EXPECT_EQ(f.CarMarkerTexts[1], "50");
-    EXPECT_EQ(f.lblSpeed->text(), speedLabelText("30.0"));
-    EXPECT_EQ(f.lblDistance->text(), "2000 м");
+    EXPECT_FALSE(f.ui().Timer1->enabled());
+    EXPECT_EQ(f.ui().btnPlay->glyph(), "4");
+    EXPECT_EQ(f.ui().TrackBar->value(), 1);
+    EXPECT_EQ(f.ui().lblDate->text(), "");
+    EXPECT_EQ(f.session().CarMarkerTexts[0], "32");
+    EXPECT_EQ(f.session().CarMarkerTexts[1], "50");
+    EXPECT_EQ(f.ui().lblSpeed->text(), speedLabelText("30.0"));
+    EXPECT_EQ(f.ui().lblDistance->text(), "2000 м");
 }
 
 TEST_F(Playback, ASinglePointTrackStopsOnTheFirstTick) {
@@ -292,55 +292,55 @@ TEST_F(Playback, ASinglePointTrackStopsOnTheFirstTick) {
     TForm1& f = start();
     f.playback().btnPlayClick();
     tickAfter(f, 1);
-    EXPECT_FALSE(f.Timer1->enabled());
-    EXPECT_EQ(f.btnPlay->glyph(), "4");
+    EXPECT_FALSE(f.ui().Timer1->enabled());
+    EXPECT_EQ(f.ui().btnPlay->glyph(), "4");
 }
 
 TEST_F(Playback, TheTrackBarJumpsPlaybackWhetherPlayingOrNot) {
     TForm1& f = start();
-    f.TrackBar->setValue(600); // exactly at point 2: the segment that ends there
-    EXPECT_EQ(f.CarMarkerTexts[0], "31");
-    EXPECT_EQ(f.lblDistance->text(), "0 м");
-    f.TrackBar->setValue(601);
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 601 * kSecond, 1e-9);
-    EXPECT_TRUE(f.CarMarkerTexts[0].startsWith("31.00166")) << f.CarMarkerTexts[0].toStdString();
-    EXPECT_EQ(f.lblDistance->text(), "1000 м");
+    f.ui().TrackBar->setValue(600); // exactly at point 2: the segment that ends there
+    EXPECT_EQ(f.session().CarMarkerTexts[0], "31");
+    EXPECT_EQ(f.ui().lblDistance->text(), "0 м");
+    f.ui().TrackBar->setValue(601);
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 601 * kSecond, 1e-9);
+    EXPECT_TRUE(f.session().CarMarkerTexts[0].startsWith("31.00166")) << f.session().CarMarkerTexts[0].toStdString();
+    EXPECT_EQ(f.ui().lblDistance->text(), "1000 м");
     f.playback().btnPlayClick();
     tickAfter(f, 1);
-    EXPECT_NEAR(f.clock.PlayTime, t1() + 661 * kSecond, 1e-9);
-    f.TrackBar->setValue(f.TrackBar->maximum()); // the end stops
-    EXPECT_FALSE(f.Timer1->enabled());
-    EXPECT_EQ(f.TrackBar->value(), 1);
+    EXPECT_NEAR(f.session().clock.PlayTime, t1() + 661 * kSecond, 1e-9);
+    f.ui().TrackBar->setValue(f.ui().TrackBar->maximum()); // the end stops
+    EXPECT_FALSE(f.ui().Timer1->enabled());
+    EXPECT_EQ(f.ui().TrackBar->value(), 1);
 }
 
 TEST_F(Playback, WithoutASelectedRowTheControlsDoNothing) {
     TForm1& f = start();
-    f.ListView1->setCurrentItem(nullptr);
+    f.ui().ListView1->setCurrentItem(nullptr);
     f.playback().btnPlayClick();
-    EXPECT_FALSE(f.Timer1->enabled());
-    f.TrackBar->setValue(500);
-    EXPECT_DOUBLE_EQ(f.clock.PlayTime, t1()); // no jump
-    f.ListView1->setCurrentItem(f.ListView1->topLevelItem(0));
+    EXPECT_FALSE(f.ui().Timer1->enabled());
+    f.ui().TrackBar->setValue(500);
+    EXPECT_DOUBLE_EQ(f.session().clock.PlayTime, t1()); // no jump
+    f.ui().ListView1->setCurrentItem(f.ui().ListView1->topLevelItem(0));
     f.playback().btnPlayClick();
-    f.ListView1->setCurrentItem(nullptr);
+    f.ui().ListView1->setCurrentItem(nullptr);
     f.playback().btnStopClick();
     f.playback().btnPlayClick();
-    EXPECT_TRUE(f.Timer1->enabled()); // a running playback cannot be paused or stopped
+    EXPECT_TRUE(f.ui().Timer1->enabled()); // a running playback cannot be paused or stopped
 }
 
 TEST_F(Playback, AChartClickReachesThePlaceTheTrackBarDoes) {
     TForm1& f = start();
-    f.TrackBar->setValue(601);
-    const QStringList byTrackBar = f.CarMarkerTexts;
-    const QString distance = f.lblDistance->text();
-    f.TrackBar->setValue(0);
-    ASSERT_TRUE(f.speedChart->onSeek);
-    f.speedChart->onSeek(t1() + 601 * kSecond);
-    EXPECT_EQ(f.TrackBar->value(), 601);
-    EXPECT_EQ(f.CarMarkerTexts, byTrackBar);
-    EXPECT_EQ(f.lblDistance->text(), distance);
-    f.speedChart->onSeek(t1() + 99999 * kSecond); // past the end: the end, as the bar's own
-    EXPECT_EQ(f.TrackBar->value(), 1);
+    f.ui().TrackBar->setValue(601);
+    const QStringList byTrackBar = f.session().CarMarkerTexts;
+    const QString distance = f.ui().lblDistance->text();
+    f.ui().TrackBar->setValue(0);
+    ASSERT_TRUE(f.ui().speedChart->onSeek);
+    f.ui().speedChart->onSeek(t1() + 601 * kSecond);
+    EXPECT_EQ(f.ui().TrackBar->value(), 601);
+    EXPECT_EQ(f.session().CarMarkerTexts, byTrackBar);
+    EXPECT_EQ(f.ui().lblDistance->text(), distance);
+    f.ui().speedChart->onSeek(t1() + 99999 * kSecond); // past the end: the end, as the bar's own
+    EXPECT_EQ(f.ui().TrackBar->value(), 1);
 }
 
 TEST_F(Playback, ThePlayerKeysPlayStopSeekAndChangeSpeedButNotInAnEditBox) {
@@ -349,24 +349,24 @@ TEST_F(Playback, ThePlayerKeysPlayStopSeekAndChangeSpeedButNotInAnEditBox) {
         QKeyEvent event(QEvent::KeyPress, key, modifiers);
         QApplication::sendEvent(target, &event);
     };
-    const int from = f.TrackBar->value();
-    press(f.ListView1, Qt::Key_Right);
-    EXPECT_EQ(f.TrackBar->value(), from + 10);
-    press(f.ListView1, Qt::Key_Right, Qt::ShiftModifier);
-    EXPECT_EQ(f.TrackBar->value(), from + 70);
-    press(f.ListView1, Qt::Key_Left);
-    EXPECT_EQ(f.TrackBar->value(), from + 60);
-    press(f.txtCont, Qt::Key_Right); // an edit box keeps its keys
-    EXPECT_EQ(f.TrackBar->value(), from + 60);
-    f.cmbSpeed->setCurrentIndex(f.cmbSpeed->findText("60x"));
-    press(f.ListView1, Qt::Key_Plus);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "100x");
-    press(f.ListView1, Qt::Key_Minus);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "60x");
-    press(f.ListView1, Qt::Key_Space);
-    EXPECT_TRUE(f.Timer1->enabled());
-    press(f.ListView1, Qt::Key_Space);
-    EXPECT_FALSE(f.Timer1->enabled());
-    press(f.ListView1, Qt::Key_Home);
-    EXPECT_EQ(f.TrackBar->value(), 1);
+    const int from = f.ui().TrackBar->value();
+    press(f.ui().ListView1, Qt::Key_Right);
+    EXPECT_EQ(f.ui().TrackBar->value(), from + 10);
+    press(f.ui().ListView1, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(f.ui().TrackBar->value(), from + 70);
+    press(f.ui().ListView1, Qt::Key_Left);
+    EXPECT_EQ(f.ui().TrackBar->value(), from + 60);
+    press(f.ui().txtCont, Qt::Key_Right); // an edit box keeps its keys
+    EXPECT_EQ(f.ui().TrackBar->value(), from + 60);
+    f.ui().cmbSpeed->setCurrentIndex(f.ui().cmbSpeed->findText("60x"));
+    press(f.ui().ListView1, Qt::Key_Plus);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "100x");
+    press(f.ui().ListView1, Qt::Key_Minus);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "60x");
+    press(f.ui().ListView1, Qt::Key_Space);
+    EXPECT_TRUE(f.ui().Timer1->enabled());
+    press(f.ui().ListView1, Qt::Key_Space);
+    EXPECT_FALSE(f.ui().Timer1->enabled());
+    press(f.ui().ListView1, Qt::Key_Home);
+    EXPECT_EQ(f.ui().TrackBar->value(), 1);
 }

@@ -22,17 +22,17 @@ TEST(RealServer, TheFirstStartRequestsTheRestoredVehicleAndLoadsTripOne) {
     fixture.realServer = &client;
     TForm1& f = fixture.start();
     ASSERT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
-    EXPECT_EQ(f.cmbGroupName->currentIndex(), 7);
-    EXPECT_EQ(f.cmbCarDevice->currentIndex(), 0);
-    EXPECT_TRUE(f.selectionState.RequestPending);
+    EXPECT_EQ(f.ui().cmbGroupName->currentIndex(), 7);
+    EXPECT_EQ(f.ui().cmbCarDevice->currentIndex(), 0);
+    EXPECT_TRUE(f.session().selection.RequestPending);
 
     // The answer may already be there when the kind box lists the trips; the event follows.
-    ASSERT_TRUE(waitFor([&] { return !f.selectionState.RequestPending && f.ListView1->topLevelItemCount() > 0; }));
-    EXPECT_FALSE(f.selectionState.RequestPending);
-    EXPECT_EQ(f.selectionState.CurrentTrip, 1);
-    EXPECT_EQ(f.lblTripNum->text(), "1");
-    EXPECT_GT(f.track.PointCount, 10);
-    EXPECT_GT(f.TrackBar->maximum(), 60);
+    ASSERT_TRUE(waitFor([&] { return !f.session().selection.RequestPending && f.ui().ListView1->topLevelItemCount() > 0; }));
+    EXPECT_FALSE(f.session().selection.RequestPending);
+    EXPECT_EQ(f.session().selection.CurrentTrip, 1);
+    EXPECT_EQ(f.ui().lblTripNum->text(), "1");
+    EXPECT_GT(f.session().track.PointCount, 10);
+    EXPECT_GT(f.ui().TrackBar->maximum(), 60);
     EXPECT_GE(fixture.map.matching("CurScale=20000").size(), 1);
     EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
 

@@ -45,6 +45,12 @@ TEST_F(Report, TheSheetNamesTheVehicleListsItsTripsAndTheStopsWithTheirDuration)
     const TripSheet sheet = tripsheet::gather(fixture.server, defaultInfoPointDefinitions(), request(), [] {});
     ASSERT_EQ(sheet.trips.rows.size(), 2u);
     ASSERT_EQ(sheet.chosen.size(), 1u);
+    // Both trips drove 5.2 km from 0 to 5200 m; the period's totals add them up, stops left out.
+    EXPECT_EQ(sheet.totals.trips, 2);
+    EXPECT_DOUBLE_EQ(sheet.totals.metres, 10400);
+    EXPECT_NEAR(sheet.totals.stoppedDays * 86400, 2 * 450, 1e-3);
+    EXPECT_NEAR(sheet.totals.drivingDays * 86400, 2 * (3600 - 450), 1e-3);
+    EXPECT_DOUBLE_EQ(sheet.totals.topSpeed, 64);
     const QString pdf = dir.filePath("sheet.pdf");
     tripsheet::writePdf(sheet, pdf, QString());
     QProcess text;
@@ -57,6 +63,7 @@ TEST_F(Report, TheSheetNamesTheVehicleListsItsTripsAndTheStopsWithTheirDuration)
     EXPECT_TRUE(content.contains("Список остановок"));
     EXPECT_TRUE(content.contains("00:07:30"));
     EXPECT_TRUE(content.contains("Страница 2"));
+    EXPECT_TRUE(content.contains("Итоги за период") && content.contains("Составил") && content.contains("Проверил"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"sheet.pdf"});
 }
 
@@ -94,15 +101,21 @@ TEST_F(Report, WhatIsWrongIsNamedAndNothingIsWritten) {
 TEST_F(Report, TheWindowWritesTheSheetOfWhatItShowsAndKeepsItsTrip) {
     fixture.addGroups(8);
     TForm1& f = fixture.start();
-    ASSERT_GE(f.track.PointCount, 1);
+    ASSERT_GE(f.session().track.PointCount, 1);
     QTemporaryDir dir;
     const QString pdf = dir.filePath("window.pdf");
-    f.exporter->saveSheet(pdf);
+    const qsizetype before = fixture.server.calls.size();
+    f.exporter().saveSheet(pdf);
     QProcess text;
     text.start("pdftotext", {pdf, "-"});
     ASSERT_TRUE(text.waitForFinished(20000));
     const QString content = QString::fromUtf8(text.readAllStandardOutput());
-    EXPECT_TRUE(content.contains(f.cmbCarName->currentText())) << content.toStdString();
+    EXPECT_TRUE(content.contains(f.ui().cmbCarName->currentText())) << content.toStdString();
     EXPECT_TRUE(content.contains("00:07:30"));
-    EXPECT_TRUE(fixture.server.calls.endsWith(QString("SetTripIndex(%1)").arg(f.selectionState.CurrentTrip)));
+    // Computed on a server of its own: the window's server keeps its computation and cursors.
+    for (const QString& call : fixture.server.calls.mid(before))
+        EXPECT_TRUE(call.startsWith("SetPropertyName") || call == "PropertyValue") << call.toStdString();
+    const QStringList asked = fixture.server.calls.filter("ComputeTrack");
+    ASSERT_FALSE(asked.isEmpty());
+    EXPECT_EQ(fixture.sheetCalls.filter("ComputeTrack"), QStringList{asked.last()}); // the period on screen
 }

@@ -36,116 +36,116 @@ struct Selection : ::testing::Test {
 TEST_F(Selection, AServerWithoutGroupsLeavesEveryBoxEmpty) {
     fixture.server.groups.clear();
     TForm1& f = start();
-    EXPECT_EQ(f.cmbGroupName->count(), 0);
-    EXPECT_EQ(f.cmbGroupName->currentIndex(), -1);
-    EXPECT_EQ(f.cmbCarDevice->count(), 0);
-    EXPECT_TRUE(f.selectionState.GroupIds.isEmpty());
+    EXPECT_EQ(f.ui().cmbGroupName->count(), 0);
+    EXPECT_EQ(f.ui().cmbGroupName->currentIndex(), -1);
+    EXPECT_EQ(f.ui().cmbCarDevice->count(), 0);
+    EXPECT_TRUE(f.session().selection.GroupIds.isEmpty());
     EXPECT_EQ(fixture.server.count("ComputeTrack"), 0);
 }
 
 TEST_F(Selection, GroupsFillInServerOrderAndAGroupWithoutCarsSendsNothing) {
     fixture.server.groups[2].cars.clear();
     TForm1& f = start();
-    ASSERT_EQ(f.cmbGroupName->count(), 8);
-    EXPECT_EQ(f.cmbGroupName->itemText(0), "Группа 1");
-    EXPECT_EQ(f.selectionState.GroupIds.value(7), "g8");
-    choose(f.cmbGroupName, 2);
-    EXPECT_EQ(f.cmbCarName->count(), 0);
-    EXPECT_EQ(f.cmbCarDevice->count(), 0);
+    ASSERT_EQ(f.ui().cmbGroupName->count(), 8);
+    EXPECT_EQ(f.ui().cmbGroupName->itemText(0), "Группа 1");
+    EXPECT_EQ(f.session().selection.GroupIds.value(7), "g8");
+    choose(f.ui().cmbGroupName, 2);
+    EXPECT_EQ(f.ui().cmbCarName->count(), 0);
+    EXPECT_EQ(f.ui().cmbCarDevice->count(), 0);
     EXPECT_EQ(fixture.server.count("SelectGroup(g3)"), 2); // RefreshGroup, then the list
     EXPECT_EQ(fixture.server.count("ComputeTrack"), 0);
 }
 
 TEST_F(Selection, ChoosingAGroupFillsTheCarBoxesWithoutChoosingACar) {
     TForm1& f = start();
-    choose(f.cmbGroupName, 4);
-    ASSERT_EQ(f.cmbCarName->count(), 2);
-    EXPECT_EQ(f.cmbCarName->itemText(1), "Машина 5-2");
-    EXPECT_EQ(f.cmbCarNum->itemText(0), "А50ВС");
-    EXPECT_EQ(f.cmbCarDevice->itemText(1), "501");
-    for (QComboBox* car : {f.cmbCarName, f.cmbCarNum, f.cmbCarDevice})
+    choose(f.ui().cmbGroupName, 4);
+    ASSERT_EQ(f.ui().cmbCarName->count(), 2);
+    EXPECT_EQ(f.ui().cmbCarName->itemText(1), "Машина 5-2");
+    EXPECT_EQ(f.ui().cmbCarNum->itemText(0), "А50ВС");
+    EXPECT_EQ(f.ui().cmbCarDevice->itemText(1), "501");
+    for (QComboBox* car : {f.ui().cmbCarName, f.ui().cmbCarNum, f.ui().cmbCarDevice})
         EXPECT_EQ(car->currentIndex(), -1);
     EXPECT_EQ(fixture.server.count("ComputeTrack"), 0);
 }
 
 TEST_F(Selection, AChoiceInOneCarBoxMovesAllThreeAndSendsExactlyOneRequest) {
     TForm1& f = start();
-    f.selectionState.RequestPending = false;
-    choose(f.cmbGroupName, 3);
-    f.DateBegin->setDate(QDate(2009, 3, 1));
-    f.TimeBegin->setTime(QTime(8, 30));
-    f.DateEnd->setDate(QDate(2009, 3, 2));
-    f.TimeEnd->setTime(QTime(18, 5));
+    f.session().selection.RequestPending = false;
+    choose(f.ui().cmbGroupName, 3);
+    f.ui().DateBegin->setDate(QDate(2009, 3, 1));
+    f.ui().TimeBegin->setTime(QTime(8, 30));
+    f.ui().DateEnd->setDate(QDate(2009, 3, 2));
+    f.ui().TimeEnd->setTime(QTime(18, 5));
     fixture.server.calls.clear();
-    choose(f.cmbCarNum, 1);
-    EXPECT_EQ(f.cmbCarName->currentIndex(), 1);
-    EXPECT_EQ(f.cmbCarDevice->currentIndex(), 1);
+    choose(f.ui().cmbCarNum, 1);
+    EXPECT_EQ(f.ui().cmbCarName->currentIndex(), 1);
+    EXPECT_EQ(f.ui().cmbCarDevice->currentIndex(), 1);
     EXPECT_EQ(fixture.server.calls.filter("ComputeTrack"),
               QStringList{"ComputeTrack(g4,401,01.03.2009 08:30:00,02.03.2009 18:05:00,GSM,1)"});
-    EXPECT_TRUE(f.selectionState.RequestPending);
-    EXPECT_EQ(f.cmbInfoPoints->currentIndex(), -1);
-    EXPECT_EQ(f.ListView1->topLevelItemCount(), 0);
+    EXPECT_TRUE(f.session().selection.RequestPending);
+    EXPECT_EQ(f.ui().cmbInfoPoints->currentIndex(), -1);
+    EXPECT_EQ(f.ui().ListView1->topLevelItemCount(), 0);
 
-    choose(f.cmbCarName, 0); // the first request is still unanswered
-    EXPECT_EQ(f.cmbCarDevice->currentIndex(), 0);
+    choose(f.ui().cmbCarName, 0); // the first request is still unanswered
+    EXPECT_EQ(f.ui().cmbCarDevice->currentIndex(), 0);
     EXPECT_EQ(fixture.server.count("ComputeTrack"), 1);
 }
 
 TEST_F(Selection, ARequestThatFailsBeforeTheServerLetsTheNextChoiceAsk) {
     TForm1& f = start();
-    f.selectionState.RequestPending = false;
-    choose(f.cmbGroupName, 1);
+    f.session().selection.RequestPending = false;
+    choose(f.ui().cmbGroupName, 1);
     fixture.server.failures["ComputeTrack"] = "Сервер отказал";
-    choose(f.cmbCarDevice, 0);
+    choose(f.ui().cmbCarDevice, 0);
     ASSERT_FALSE(fixture.sink.messages.empty());
     EXPECT_EQ(fixture.sink.messages.back().text, "Сервер отказал");
-    EXPECT_FALSE(f.selectionState.RequestPending);
+    EXPECT_FALSE(f.session().selection.RequestPending);
     fixture.server.failures.clear();
-    choose(f.cmbCarDevice, 1);
+    choose(f.ui().cmbCarDevice, 1);
     EXPECT_EQ(fixture.server.count("ComputeTrack"), 2);
 
     // No car chosen: the device text does not convert, nothing is sent.
-    f.selectionState.RequestPending = false;
-    f.cmbCarDevice->setCurrentIndex(-1);
+    f.session().selection.RequestPending = false;
+    f.ui().cmbCarDevice->setCurrentIndex(-1);
     EXPECT_THROW(f.selection().RequestTrack(), VantrelError);
-    EXPECT_FALSE(f.selectionState.RequestPending);
+    EXPECT_FALSE(f.session().selection.RequestPending);
     EXPECT_EQ(fixture.server.count("ComputeTrack"), 2);
 }
 
 TEST_F(Selection, TheAnswerToTheOwnRequestLeavesTheSelectionAndRebuildsTheTripList) {
     fixture.server.trips.push_back(FormFixture::trip({{march1(10, 0, 0), 30, 50, 0, 0}, {march1(10, 1, 0), 31, 51, 10, 5}}));
     TForm1& f = start();
-    f.selectionState.RequestPending = false;
-    choose(f.cmbGroupName, 1);
-    choose(f.cmbCarDevice, 1);
-    f.selectionState.CurrentTrip = 4;
+    f.session().selection.RequestPending = false;
+    choose(f.ui().cmbGroupName, 1);
+    choose(f.ui().cmbCarDevice, 1);
+    f.session().selection.CurrentTrip = 4;
     fixture.server.computeStatus = 0;
     fixture.server.calls.clear();
     fixture.server.raise(AutomationEvent::OnEndComputing);
-    EXPECT_EQ(f.cmbGroupName->currentIndex(), 1);
-    EXPECT_EQ(f.cmbCarDevice->currentIndex(), 1);
-    EXPECT_FALSE(f.selectionState.RequestPending);
-    EXPECT_EQ(f.selectionState.CurrentTrip, 1);
+    EXPECT_EQ(f.ui().cmbGroupName->currentIndex(), 1);
+    EXPECT_EQ(f.ui().cmbCarDevice->currentIndex(), 1);
+    EXPECT_FALSE(f.session().selection.RequestPending);
+    EXPECT_EQ(f.session().selection.CurrentTrip, 1);
     EXPECT_EQ(fixture.server.count("SelectGroup"), 0);
-    EXPECT_EQ(f.ListView1->topLevelItemCount(), 1);
-    EXPECT_EQ(f.track.PointCount, 2);
+    EXPECT_EQ(f.ui().ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(f.session().track.PointCount, 2);
 }
 
 TEST_F(Selection, AComputationStartedElsewhereMovesTheSelectionWithoutANewRequest) {
     fixture.server.trips.push_back(FormFixture::trip({{march1(10, 0, 0), 30, 50, 0, 0}, {march1(10, 1, 0), 31, 51, 10, 5}}));
     TForm1& f = start();
-    f.selectionState.RequestPending = false;
+    f.session().selection.RequestPending = false;
     fixture.server.computeStatus = 0;
     fixture.server.currentGroupId = "g6";
     fixture.server.currentCarId = 61; // the second car of group 6, device 601
     fixture.server.raise(AutomationEvent::OnEndComputing);
-    EXPECT_EQ(f.cmbGroupName->currentIndex(), 5);
-    EXPECT_EQ(f.cmbCarName->count(), 2);
-    EXPECT_EQ(f.cmbCarDevice->currentIndex(), 1);
-    EXPECT_EQ(f.cmbCarNum->currentIndex(), 1);
+    EXPECT_EQ(f.ui().cmbGroupName->currentIndex(), 5);
+    EXPECT_EQ(f.ui().cmbCarName->count(), 2);
+    EXPECT_EQ(f.ui().cmbCarDevice->currentIndex(), 1);
+    EXPECT_EQ(f.ui().cmbCarNum->currentIndex(), 1);
     EXPECT_EQ(fixture.server.count("ComputeTrack"), 0);
-    EXPECT_FALSE(f.selectionState.RequestPending);
-    EXPECT_EQ(f.ListView1->topLevelItemCount(), 1);
+    EXPECT_FALSE(f.session().selection.RequestPending);
+    EXPECT_EQ(f.ui().ListView1->topLevelItemCount(), 1);
     EXPECT_TRUE(fixture.sink.messages.empty());
 }
 
@@ -154,23 +154,23 @@ TEST_F(Selection, OnlineDataStopsPlaybackOnlyWhileNoCarIsChosen) {
     fixture.server.trips.push_back(FormFixture::trip({{march1(10, 0, 0), 30, 50, 0, 0}, {march1(10, 1, 0), 31, 51, 10, 5}}));
     TForm1& f = start();
     f.playback().btnPlayClick();
-    ASSERT_TRUE(f.Timer1->enabled());
-    ASSERT_GE(f.cmbCarDevice->currentIndex(), 0); // restored by the settings
+    ASSERT_TRUE(f.ui().Timer1->enabled());
+    ASSERT_GE(f.ui().cmbCarDevice->currentIndex(), 0); // restored by the settings
     fixture.server.raise(AutomationEvent::OnReceiveOnlineData);
-    EXPECT_TRUE(f.Timer1->enabled());
-    f.cmbCarDevice->setCurrentIndex(-1);
+    EXPECT_TRUE(f.ui().Timer1->enabled());
+    f.ui().cmbCarDevice->setCurrentIndex(-1);
     fixture.server.raise(AutomationEvent::OnReceiveOnlineData);
-    EXPECT_FALSE(f.Timer1->enabled());
-    EXPECT_EQ(f.btnPlay->glyph(), "4");
+    EXPECT_FALSE(f.ui().Timer1->enabled());
+    EXPECT_EQ(f.ui().btnPlay->glyph(), "4");
 }
 
 TEST_F(Selection, NonsenseCountsAreReportedReadably) {
     TForm1& f = start();
-    f.selectionState.GroupIds.clear();
-    f.cmbGroupName->clear();
+    f.session().selection.GroupIds.clear();
+    f.ui().cmbGroupName->clear();
     ScriptedAutomation::Group broken{"gx", "Сломанная", {}};
     fixture.server.groups = {broken};
     fixture.server.failures.clear();
     f.selection().LoadGroups();
-    EXPECT_EQ(f.cmbGroupName->count(), 1);
+    EXPECT_EQ(f.ui().cmbGroupName->count(), 1);
 }

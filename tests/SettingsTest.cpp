@@ -54,8 +54,8 @@ struct Settings : ::testing::Test {
     void SetUp() override { fixture.addGroups(); }
     QStringList kinds(TForm1& f) {
         QStringList result;
-        for (int i = 0; i < f.cmbInfoPoints->count(); ++i)
-            result << f.cmbInfoPoints->itemText(i);
+        for (int i = 0; i < f.ui().cmbInfoPoints->count(); ++i)
+            result << f.ui().cmbInfoPoints->itemText(i);
         return result;
     }
     FormFixture fixture;
@@ -125,23 +125,23 @@ TEST(SettingsDocument, BooleansInAnyCaseOrAsNumbers) {
 TEST_F(Settings, TheFirstStartWritesTheDefaultDocumentAndRestoresIt) {
     TForm1& f = fixture.start();
     EXPECT_EQ(fixture.readSettings(), SettingsDocument::defaultDocument());
-    EXPECT_EQ(f.cmbSpeed->currentText(), "60x");
-    EXPECT_EQ(f.clock.PlaySpeed, 60);
-    EXPECT_EQ(f.txtCont->text(), "60");
-    EXPECT_EQ(f.DateBegin->date(), QDate(2007, 2, 6));
-    EXPECT_EQ(f.TimeBegin->time(), QTime(0, 0));
-    EXPECT_EQ(f.DateEnd->date(), QDate(2009, 6, 6));
-    EXPECT_EQ(f.cmbGroupName->currentIndex(), 7);
-    EXPECT_EQ(f.cmbCarDevice->currentIndex(), 0);
-    EXPECT_FALSE(f.ToolButton1->isChecked());
-    EXPECT_FALSE(f.ToolButton2->isChecked());
-    EXPECT_TRUE(f.ToolButton3->isChecked());
-    EXPECT_EQ(f.MapPath, "C:\\Mapvex5\\MAPS\\ecatsub.chart");
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "60x");
+    EXPECT_EQ(f.session().clock.PlaySpeed, 60);
+    EXPECT_EQ(f.ui().txtCont->text(), "60");
+    EXPECT_EQ(f.ui().DateBegin->date(), QDate(2007, 2, 6));
+    EXPECT_EQ(f.ui().TimeBegin->time(), QTime(0, 0));
+    EXPECT_EQ(f.ui().DateEnd->date(), QDate(2009, 6, 6));
+    EXPECT_EQ(f.ui().cmbGroupName->currentIndex(), 7);
+    EXPECT_EQ(f.ui().cmbCarDevice->currentIndex(), 0);
+    EXPECT_FALSE(f.ui().ToolButton1->isChecked());
+    EXPECT_FALSE(f.ui().ToolButton2->isChecked());
+    EXPECT_TRUE(f.ui().ToolButton3->isChecked());
+    EXPECT_EQ(f.session().MapPath, "C:\\Mapvex5\\MAPS\\ecatsub.chart");
     const QStringList offered = kinds(f);
     ASSERT_EQ(offered.size(), 14);
     EXPECT_EQ(offered[0], "Список рейсов");
     EXPECT_EQ(offered[13], "Включения датчика №6");
-    EXPECT_EQ(f.cmbInfoPoints->itemData(13).toInt(), 13);
+    EXPECT_EQ(f.ui().cmbInfoPoints->itemData(13).toInt(), 13);
     EXPECT_TRUE(fixture.sink.messages.empty());
 }
 
@@ -160,11 +160,11 @@ TEST_F(Settings, AStartWithoutServerLeavesTheUsersFileAsItWas) {
     fixture.sink.messages.clear();
     TForm1& f = fixture.start();
     EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
-    EXPECT_EQ(f.cmbSpeed->currentText(), "30x");
-    EXPECT_EQ(f.txtCont->text(), "120");
-    EXPECT_EQ(f.MapPath, "m.chart");
-    ASSERT_EQ(f.definitions.size(), 13u);
-    EXPECT_EQ(f.definitions[0].name, "Мои точки");
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "30x");
+    EXPECT_EQ(f.ui().txtCont->text(), "120");
+    EXPECT_EQ(f.session().MapPath, "m.chart");
+    ASSERT_EQ(f.session().definitions.size(), 13u);
+    EXPECT_EQ(f.session().definitions[0].name, "Мои точки");
     fixture.form.reset();
 
     // Without any file, such a run writes none; the next start makes the default document.
@@ -183,8 +183,8 @@ TEST_F(Settings, AMissingOrEmptyMapPathIsSaidOnceAndTheNextStartLoadsFully) {
         TForm1& f = fixture.start();
         ASSERT_EQ(fixture.sink.messages.size(), 1u);
         EXPECT_EQ(fixture.sink.messages[0].text, "В файле настроек нет значения MapPath");
-        EXPECT_EQ(f.cmbSpeed->currentText(), "30x"); // the rest of the file still loaded
-        EXPECT_EQ(f.definitions.size(), 13u);
+        EXPECT_EQ(f.ui().cmbSpeed->currentText(), "30x"); // the rest of the file still loaded
+        EXPECT_EQ(f.session().definitions.size(), 13u);
         EXPECT_EQ(fixture.map.calls.last(), "LoadMap(C:\\Mapvex5\\MAPS\\ecatsub.chart|)");
         f.FormDestroy();
         fixture.form.reset();
@@ -192,7 +192,7 @@ TEST_F(Settings, AMissingOrEmptyMapPathIsSaidOnceAndTheNextStartLoadsFully) {
         EXPECT_TRUE(saved.contains("<MapPath>C:\\Mapvex5\\MAPS\\ecatsub.chart</MapPath>"));
         EXPECT_TRUE(saved.contains("<Speed>30x</Speed>"));
         fixture.sink.messages.clear();
-        EXPECT_EQ(fixture.start().txtCont->text(), "120");
+        EXPECT_EQ(fixture.start().ui().txtCont->text(), "120");
         EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
         fixture.form.reset();
     }
@@ -216,14 +216,14 @@ TEST_F(Settings, AWindows1251FileIsReadAndSavedAsUtf8) {
     QStringEncoder toCp1251("windows-1251");
     fixture.writeSettings(toCp1251.encode(QString::fromUtf8(content)));
     TForm1& f = fixture.start();
-    ASSERT_EQ(f.definitions.size(), 13u);
-    EXPECT_EQ(f.definitions[1].name, "Список остановок");
+    ASSERT_EQ(f.session().definitions.size(), 13u);
+    EXPECT_EQ(f.session().definitions[1].name, "Список остановок");
     f.FormDestroy();
     fixture.form.reset();
     const QByteArray saved = fixture.readSettings();
     EXPECT_TRUE(saved.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"")) << saved.left(60).toStdString();
     EXPECT_TRUE(saved.contains(QString("Список остановок").toUtf8()));
-    EXPECT_EQ(fixture.start().definitions[1].name, "Список остановок");
+    EXPECT_EQ(fixture.start().session().definitions[1].name, "Список остановок");
     EXPECT_TRUE(fixture.sink.messages.empty());
 }
 
@@ -262,13 +262,13 @@ TEST_F(Settings, AFileTooLargeOrTooDeepIsRefusedAtOnceAndKept) {
 TEST_F(Settings, TheSpeedLosesEveryXAndShowsTheFactor) {
     fixture.writeSettings(defaultWith(11, "<Speed>300X</Speed>"));
     TForm1& f = fixture.start();
-    EXPECT_EQ(f.clock.PlaySpeed, 300);
-    EXPECT_EQ(f.cmbSpeed->currentText(), "300x");
+    EXPECT_EQ(f.session().clock.PlaySpeed, 300);
+    EXPECT_EQ(f.ui().cmbSpeed->currentText(), "300x");
     fixture.form.reset();
     fixture.writeSettings(defaultWith(11, "<Speed>x45</Speed>"));
     TForm1& g = fixture.start();
-    EXPECT_EQ(g.clock.PlaySpeed, 45);
-    EXPECT_EQ(g.cmbSpeed->currentText(), "45x");
+    EXPECT_EQ(g.session().clock.PlaySpeed, 45);
+    EXPECT_EQ(g.ui().cmbSpeed->currentText(), "45x");
 }
 
 TEST_F(Settings, ASpeedWithoutDigitsStopsTheLoadAndTheDefinitionsSurviveTheSave) {
@@ -279,9 +279,9 @@ TEST_F(Settings, ASpeedWithoutDigitsStopsTheLoadAndTheDefinitionsSurviveTheSave)
     ASSERT_EQ(fixture.sink.messages.size(), 1u);
     EXPECT_EQ(fixture.sink.messages[0].text, "'' не является целым числом");
     EXPECT_EQ(fixture.sink.messages[0].title, "");
-    EXPECT_EQ(f.txtCont->text(), "6"); // nothing after the speed was restored
+    EXPECT_EQ(f.ui().txtCont->text(), "6"); // nothing after the speed was restored
     EXPECT_EQ(kinds(f), QStringList{"Список рейсов"});
-    EXPECT_EQ(f.cmbGroupName->currentIndex(), 7); // the selection came before
+    EXPECT_EQ(f.ui().cmbGroupName->currentIndex(), 7); // the selection came before
     f.FormDestroy();
     const QString saved = QString::fromUtf8(fixture.readSettings());
     EXPECT_TRUE(saved.contains("<InfoPointsCount>13</InfoPointsCount>"));
@@ -292,32 +292,32 @@ TEST_F(Settings, ASpeedWithoutDigitsStopsTheLoadAndTheDefinitionsSurviveTheSave)
 TEST_F(Settings, AGroupOutsideTheListStillRestoresThePeriodAndRunsTheCarChange) {
     fixture.writeSettings(settingsWith(QString(kAllValues).replace("<GroupID>7</GroupID>", "<GroupID>12</GroupID>")));
     TForm1& f = fixture.start();
-    EXPECT_EQ(f.cmbGroupName->currentIndex(), -1);
-    EXPECT_EQ(f.cmbCarDevice->count(), 0);
-    EXPECT_EQ(f.DateBegin->date(), QDate(2009, 3, 1));
-    EXPECT_EQ(f.TimeBegin->time(), QTime(8, 30));
-    EXPECT_EQ(f.TimeEnd->time(), QTime(18, 5));
-    EXPECT_FALSE(f.selectionState.RequestPending); // the request ran and failed quietly
+    EXPECT_EQ(f.ui().cmbGroupName->currentIndex(), -1);
+    EXPECT_EQ(f.ui().cmbCarDevice->count(), 0);
+    EXPECT_EQ(f.ui().DateBegin->date(), QDate(2009, 3, 1));
+    EXPECT_EQ(f.ui().TimeBegin->time(), QTime(8, 30));
+    EXPECT_EQ(f.ui().TimeEnd->time(), QTime(18, 5));
+    EXPECT_FALSE(f.session().selection.RequestPending); // the request ran and failed quietly
     EXPECT_EQ(fixture.server.count("ComputeTrack"), 0);
-    EXPECT_EQ(f.txtCont->text(), "120"); // the load went on
+    EXPECT_EQ(f.ui().txtCont->text(), "120"); // the load went on
     EXPECT_TRUE(fixture.sink.messages.empty());
 }
 
 TEST_F(Settings, TheRestoredCarIsRequestedWithTheRestoredPeriod) {
     fixture.writeSettings(settingsWith(kAllValues));
     TForm1& f = fixture.start();
-    EXPECT_EQ(f.cmbCarName->currentIndex(), 1);
+    EXPECT_EQ(f.ui().cmbCarName->currentIndex(), 1);
     EXPECT_EQ(fixture.server.calls.filter("ComputeTrack"),
               QStringList{"ComputeTrack(g8,801,01.03.2009 08:30:00,02.03.2009 18:05:00,GSM,1)"});
-    EXPECT_EQ(f.MapPath, "m.chart");
+    EXPECT_EQ(f.session().MapPath, "m.chart");
     EXPECT_EQ(fixture.map.calls.last(), "LoadMap(m.chart|)");
 }
 
 TEST_F(Settings, TheDefinitionCountIsTheElementsNotInfoPointsCount) {
     fixture.writeSettings(settingsWith(QString(kAllValues).replace("<InfoPointsCount>13<", "<InfoPointsCount>5<")));
     TForm1& f = fixture.start();
-    EXPECT_EQ(f.definitions.size(), 13u);
-    EXPECT_EQ(f.definitionCount, 13);
+    EXPECT_EQ(f.session().definitions.size(), 13u);
+    EXPECT_EQ(f.session().definitionCount, 13);
 }
 
 TEST_F(Settings, UnknownElementsAreIgnoredAndKnownOnesMayStandInAnyOrder) {
@@ -328,10 +328,10 @@ TEST_F(Settings, UnknownElementsAreIgnoredAndKnownOnesMayStandInAnyOrder) {
     fixture.writeSettings(settingsWith(shuffled));
     TForm1& f = fixture.start();
     EXPECT_TRUE(fixture.sink.messages.empty());
-    EXPECT_EQ(f.txtCont->text(), "9");
-    EXPECT_TRUE(f.ToolButton1->isChecked());
-    EXPECT_TRUE(f.ToolButton2->isChecked());
-    EXPECT_FALSE(f.ToolButton3->isChecked());
+    EXPECT_EQ(f.ui().txtCont->text(), "9");
+    EXPECT_TRUE(f.ui().ToolButton1->isChecked());
+    EXPECT_TRUE(f.ui().ToolButton2->isChecked());
+    EXPECT_FALSE(f.ui().ToolButton3->isChecked());
     f.FormDestroy();
     const QString saved = QString::fromUtf8(fixture.readSettings());
     EXPECT_FALSE(saved.contains("Colour"));
@@ -361,7 +361,7 @@ TEST_F(Settings, MoreThanThirteenDefinitionsAreAllOfferedAndTheMenuFollowsVisibl
     const QStringList offered = kinds(f);
     EXPECT_EQ(offered.size(), 15); // 14 of 15 visible, and the trip list
     EXPECT_FALSE(offered.contains("Вид 4"));
-    EXPECT_EQ(f.cmbInfoPoints->itemData(4).toInt(), 5); // numbers skip the hidden kind
+    EXPECT_EQ(f.ui().cmbInfoPoints->itemData(4).toInt(), 5); // numbers skip the hidden kind
     EXPECT_FALSE(f.settings().FindMenuItem("mnu3")->isChecked());
     EXPECT_TRUE(f.settings().FindMenuItem("mnu2")->isChecked());
     EXPECT_EQ(f.settings().FindMenuItem("mnu14"), nullptr);
@@ -377,9 +377,9 @@ TEST_F(Settings, MisnamedDefinitionsStopTheLoadAtTheFirstMissingNumber) {
     TForm1& f = fixture.start();
     ASSERT_EQ(fixture.sink.messages.size(), 1u);
     EXPECT_EQ(fixture.sink.messages[0].text, "У элемента InfoPoints2 нет атрибута name");
-    ASSERT_EQ(f.definitions.size(), 3u);
-    EXPECT_EQ(f.definitions[0].name, "A");
-    EXPECT_EQ(f.definitions[2].name, "");
+    ASSERT_EQ(f.session().definitions.size(), 3u);
+    EXPECT_EQ(f.session().definitions[0].name, "A");
+    EXPECT_EQ(f.session().definitions[2].name, "");
 }
 
 TEST_F(Settings, AFileThatIsNotWellFormedIsShownAtStartAndCloseAndLeftAlone) {
@@ -398,18 +398,18 @@ TEST_F(Settings, ASavedFileLoadsBackToTheSameValues) {
     fixture.writeSettings(settingsWith(kAllValues));
     TForm1& f = fixture.start();
     EXPECT_TRUE(f.chartShown()); // an older file has no ChartShown: the chart is shown
-    f.txtCont->setText("45");
-    f.cmbSpeed->setEditText("3x");
+    f.ui().txtCont->setText("45");
+    f.ui().cmbSpeed->setEditText("3x");
     f.setChartShown(false);
     f.FormDestroy();
     fixture.form.reset();
     TForm1& g = fixture.start();
     EXPECT_FALSE(g.chartShown());
-    EXPECT_EQ(g.txtCont->text(), "45");
-    EXPECT_EQ(g.clock.PlaySpeed, 3);
-    EXPECT_EQ(g.TimeEnd->time(), QTime(18, 5));
-    EXPECT_EQ(g.cmbCarNum->currentIndex(), 1);
-    EXPECT_EQ(g.definitions.size(), 13u);
+    EXPECT_EQ(g.ui().txtCont->text(), "45");
+    EXPECT_EQ(g.session().clock.PlaySpeed, 3);
+    EXPECT_EQ(g.ui().TimeEnd->time(), QTime(18, 5));
+    EXPECT_EQ(g.ui().cmbCarNum->currentIndex(), 1);
+    EXPECT_EQ(g.session().definitions.size(), 13u);
     EXPECT_TRUE(fixture.sink.messages.empty());
     EXPECT_FALSE(QFile::exists(fixture.settingsPath() + ".tmp"));
 }
@@ -460,19 +460,31 @@ TEST_F(Settings, FuzzedDocumentsNeverCrashAndCleanOnesRoundTrip) {
         fixture.sink.messages.clear();
         f.settings().LoadSettings();
         const bool loaded = fixture.sink.messages.empty();
-        const QString speed = f.cmbSpeed->currentText(), cont = f.txtCont->text();
-        const size_t definitions = f.definitions.size();
+        const QString speed = f.ui().cmbSpeed->currentText(), cont = f.ui().txtCont->text();
+        const size_t definitions = f.session().definitions.size();
         f.settings().SaveSettings();
         if (!loaded || !fixture.sink.messages.empty())
             continue;
         ++clean;
         f.settings().LoadSettings();
         ASSERT_TRUE(fixture.sink.messages.empty()) << doc.toStdString();
-        ASSERT_EQ(f.cmbSpeed->currentText(), speed) << doc.toStdString();
-        ASSERT_EQ(f.txtCont->text(), cont);
-        ASSERT_EQ(f.definitions.size(), definitions);
+        ASSERT_EQ(f.ui().cmbSpeed->currentText(), speed) << doc.toStdString();
+        ASSERT_EQ(f.ui().txtCont->text(), cont);
+        ASSERT_EQ(f.session().definitions.size(), definitions);
     }
     EXPECT_GT(clean, 200);
+}
+
+TEST_F(Settings, AGarbledChartValueNeverKeepsTheOlderElementsFromLoading) {
+    for (const char* value : {"", "может быть", "<b/>"}) {
+        fixture.form.reset();
+        fixture.writeSettings(settingsWith(kAllValues + QString("<ChartShown>%1</ChartShown>").arg(value)));
+        TForm1& f = fixture.start();
+        EXPECT_EQ(f.ui().txtCont->text(), "120") << value;
+        EXPECT_TRUE(f.ui().ToolButton3->isChecked());
+        EXPECT_EQ(f.session().definitions.size(), 13u);
+        EXPECT_TRUE(f.chartShown());
+    }
 }
 
 TEST(SettingsFile, ACutOffFileIsSaidInRussianAndAFifoIsNeverWrittenOver) {

@@ -35,15 +35,15 @@ TEST_F(TrackLoad, ALoadFillsTheStoreTheTrackBarAndTheMap) {
     TForm1& f = start({FormFixture::trip({{march1(10, 0, 0), 37.5, 55.5, 0, 0},
                                           {march1(10, 30, 0), 37.6, 55.6, 1000, 50},
                                           {march1(11, 0, 0), 37.7, 55.7, 2000, 40}})});
-    ASSERT_EQ(f.track.PointCount, 3);
-    EXPECT_DOUBLE_EQ(f.track.TrackStartTime(), march1(10, 0, 0));
-    EXPECT_DOUBLE_EQ(f.track.data(5 * 3 - 3), 37.7); // 1-based: longitude of point 3
-    EXPECT_DOUBLE_EQ(f.track.TrackPoints[1].y, 55.6);
-    EXPECT_EQ(f.TrackBar->minimum(), 0);
-    EXPECT_EQ(f.TrackBar->maximum(), 3600);
-    EXPECT_EQ(f.TrackBar->value(), 1);
-    EXPECT_TRUE(f.ToolButton4->isChecked());
-    EXPECT_DOUBLE_EQ(f.clock.PlayBase, march1(10, 0, 0));
+    ASSERT_EQ(f.session().track.PointCount, 3);
+    EXPECT_DOUBLE_EQ(f.session().track.TrackStartTime(), march1(10, 0, 0));
+    EXPECT_DOUBLE_EQ(f.session().track.data(5 * 3 - 3), 37.7); // 1-based: longitude of point 3
+    EXPECT_DOUBLE_EQ(f.session().track.TrackPoints[1].y, 55.6);
+    EXPECT_EQ(f.ui().TrackBar->minimum(), 0);
+    EXPECT_EQ(f.ui().TrackBar->maximum(), 3600);
+    EXPECT_EQ(f.ui().TrackBar->value(), 1);
+    EXPECT_TRUE(f.ui().ToolButton4->isChecked());
+    EXPECT_DOUBLE_EQ(f.session().clock.PlayBase, march1(10, 0, 0));
     const QStringList map = fixture.map.calls;
     const int scale = map.indexOf("CurScale=20000");
     ASSERT_GE(scale, 0);
@@ -53,33 +53,33 @@ TEST_F(TrackLoad, ALoadFillsTheStoreTheTrackBarAndTheMap) {
 
 TEST_F(TrackLoad, AOnePointTripSpansNoTime) {
     TForm1& f = start({FormFixture::trip({{march1(9, 0, 0), 30, 50, 0, 0}})});
-    EXPECT_EQ(f.track.PointCount, 1);
-    EXPECT_EQ(f.track.TrackPoints.size(), 1u);
-    EXPECT_EQ(f.TrackBar->maximum(), 0);
+    EXPECT_EQ(f.session().track.PointCount, 1);
+    EXPECT_EQ(f.session().track.TrackPoints.size(), 1u);
+    EXPECT_EQ(f.ui().TrackBar->maximum(), 0);
     EXPECT_EQ(fixture.map.matching("CenterOn").last(), "CenterOn(50,30)");
 }
 
 TEST_F(TrackLoad, TheTrackBarRangeRoundsHalfSecondsToEven) {
     TForm1& f = start({FormFixture::trip({{march1(10, 0, 0), 30, 50, 0, 0}, {march1(10, 0, 2.5), 31, 51, 0, 0}}),
                        FormFixture::trip({{march1(10, 0, 0), 30, 50, 0, 0}, {march1(10, 0, 3.5), 31, 51, 0, 0}})});
-    EXPECT_EQ(f.TrackBar->maximum(), 2);
-    f.selectionState.CurrentTrip = 2;
-    f.selection().LoadTrack(2);
-    EXPECT_EQ(f.TrackBar->maximum(), 4);
+    EXPECT_EQ(f.ui().TrackBar->maximum(), 2);
+    f.session().selection.CurrentTrip = 2;
+    f.session().loadTrack(2);
+    EXPECT_EQ(f.ui().TrackBar->maximum(), 4);
 }
 
 TEST_F(TrackLoad, ATripWithoutPointsKeepsTheBarAndTheMapOfThePreviousTrack) {
     ScriptedAutomation::Trip empty;
     TForm1& f = start({threePoints(), empty});
     fixture.map.calls.clear();
-    f.selection().LoadTrack(2);
-    EXPECT_EQ(f.track.PointCount, 0);
-    EXPECT_EQ(f.TrackBar->maximum(), 20);
+    f.session().loadTrack(2);
+    EXPECT_EQ(f.session().track.PointCount, 0);
+    EXPECT_EQ(f.ui().TrackBar->maximum(), 20);
     EXPECT_TRUE(fixture.map.calls.isEmpty());
     // Playback treats the track as empty: a tick stops at once.
     f.playback().btnPlayClick();
     f.playback().Timer1Timer();
-    EXPECT_FALSE(f.Timer1->enabled());
+    EXPECT_FALSE(f.ui().Timer1->enabled());
 }
 
 TEST_F(TrackLoad, NonsenseFromTheServerIsReportedAndThePreviousTrackStaysPlayable) {
@@ -92,12 +92,12 @@ TEST_F(TrackLoad, NonsenseFromTheServerIsReportedAndThePreviousTrackStaysPlayabl
     ScriptedAutomation::Trip notANumber = threePoints();
     notANumber.track[6] = std::nan("");
     TForm1& f = start({threePoints(), negative, shortArray, backwards, notANumber});
-    ASSERT_EQ(f.track.PointCount, 3);
+    ASSERT_EQ(f.session().track.PointCount, 3);
     for (int trip = 2; trip <= 5; ++trip) {
-        f.selectionState.CurrentTrip = trip;
-        f.guarded([&] { f.selection().LoadTrack(trip); });
-        EXPECT_EQ(f.track.PointCount, 3) << trip;
-        EXPECT_DOUBLE_EQ(f.track.TrackPoints[2].x, 32) << trip;
+        f.session().selection.CurrentTrip = trip;
+        f.guarded([&] { f.session().loadTrack(trip); });
+        EXPECT_EQ(f.session().track.PointCount, 3) << trip;
+        EXPECT_DOUBLE_EQ(f.session().track.TrackPoints[2].x, 32) << trip;
     }
     const QStringList messages = fixture.sink.texts();
     ASSERT_EQ(messages.size(), 4);
@@ -105,22 +105,22 @@ TEST_F(TrackLoad, NonsenseFromTheServerIsReportedAndThePreviousTrackStaysPlayabl
     EXPECT_EQ(messages[1], "Сервер передал 15 значений трека вместо 20");
     EXPECT_EQ(messages[2], "Время точки трека 2 раньше времени предыдущей точки");
     EXPECT_EQ(messages[3], "Точка трека 2 содержит недопустимое значение");
-    EXPECT_EQ(f.TrackBar->maximum(), 20);
+    EXPECT_EQ(f.ui().TrackBar->maximum(), 20);
     f.playback().btnPlayClick();
     fixture.advance(0.05);
     f.playback().Timer1Timer();
-    EXPECT_TRUE(f.Timer1->enabled());
+    EXPECT_TRUE(f.ui().Timer1->enabled());
 }
 
 TEST_F(TrackLoad, DraggingWithoutATrackShowsNothing) {
     ScriptedAutomation::Trip broken = threePoints();
     broken.pointCount = 9; // refused: the first trip never loads
     TForm1& f = start({broken});
-    ASSERT_EQ(f.track.PointCount, 0);
-    ASSERT_NE(f.ListView1->currentItem(), nullptr);
+    ASSERT_EQ(f.session().track.PointCount, 0);
+    ASSERT_NE(f.ui().ListView1->currentItem(), nullptr);
     fixture.sink.messages.clear();
     for (int position = 2; position < 8; ++position)
-        f.TrackBar->setValue(position);
+        f.ui().TrackBar->setValue(position);
     EXPECT_TRUE(fixture.sink.messages.empty()) << fixture.sink.texts().join("; ").toStdString();
 }
 
@@ -128,7 +128,7 @@ TEST_F(TrackLoad, WithoutAServerLoadingDoesNothing) {
     TForm1& f = start({threePoints()});
     f.ServerClosed();
     fixture.server.calls.clear();
-    f.selection().LoadTrack(1);
+    f.session().loadTrack(1);
     EXPECT_TRUE(fixture.server.calls.isEmpty());
 }
 
@@ -140,10 +140,10 @@ TEST_F(TrackLoad, TheWaitCursorShowsWhileTheServerIsAskedAndGoesAfterAFailureToo
         if (QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor)
             waitedOn << call;
     };
-    f.selection().LoadTrack(2);
+    f.session().loadTrack(2);
     EXPECT_TRUE(waitedOn.contains("TrackCrdsArray"));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     fixture.server.failOnce["TrackCrdsArray"] = "связь потеряна";
-    EXPECT_ANY_THROW(f.selection().LoadTrack(1));
+    EXPECT_ANY_THROW(f.session().loadTrack(1));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }

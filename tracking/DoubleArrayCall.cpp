@@ -1,5 +1,7 @@
 #include "DoubleArrayCall.h"
 
+#include "LargePages.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QElapsedTimer>
@@ -33,7 +35,10 @@ std::vector<double> numbersOf(DBusMessage* reply, QDBusError& error) {
     const double* numbers = nullptr;
     int count = 0;
     dbus_message_iter_get_fixed_array(&array, &numbers, &count);
-    return {numbers, numbers + count};
+    std::vector<double> values;
+    largepages::reserve(values, size_t(std::max(count, 0)));
+    values.assign(numbers, numbers + count);
+    return values;
 }
 
 } // namespace

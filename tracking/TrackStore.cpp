@@ -1,5 +1,6 @@
 #include "TrackStore.h"
 
+#include "LargePages.h"
 #include "VantrelError.h"
 
 #include <cmath>
@@ -24,9 +25,11 @@ void TrackStore::load(std::vector<double> trackData, int pointCount) {
                 QStringLiteral("Время точки трека %1 раньше времени предыдущей точки").arg(p + 1));
     }
     trackData.resize(5 * size_t(pointCount));
-    TrackPoints.resize(pointCount);
+    TMapPointArray points;
+    largepages::reserve(points, size_t(pointCount));
     for (int p = 0; p < pointCount; ++p)
-        TrackPoints[p] = {trackData[5 * size_t(p) + 1], trackData[5 * size_t(p) + 2]};
+        points.push_back({trackData[5 * size_t(p) + 1], trackData[5 * size_t(p) + 2]});
+    TrackPoints = std::move(points);
     TrackData = std::move(trackData);
     PointCount = pointCount;
 }

@@ -91,9 +91,13 @@ TEST(BaseMap, TheOpenStreetMapExtractDrawsItsRoads) {
     TMapvexControl control;
     control.resize(400, 400);
     bool windowServed = false; // the extract is read on a worker while events go on
-    QTimer::singleShot(0, [&] { windowServed = true; });
+    QTimer::singleShot(0, [&] {
+        windowServed = true;
+        control.CenterOn(50, 10); // a trip loaded meanwhile: its view is kept
+    });
     ASSERT_EQ(control.LoadMap(path, ""), 0);
     EXPECT_TRUE(windowServed);
+    EXPECT_EQ(control.viewport().centre, mercator::project(10, 50));
     EXPECT_EQ(control.scene().baseMap().attribution(), BaseMap::kOpenStreetMapCredit);
     control.SetCurScale(10000);
     control.CenterOn(43.7384, 7.4246);

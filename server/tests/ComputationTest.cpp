@@ -207,3 +207,26 @@ TEST(Durations, UnderADayAndFromOneDayOn) {
     EXPECT_EQ(durationText(23 / 24.0 + 3599 / 86400.0), "23:59:59");
     EXPECT_EQ(durationText(12.5), "12 12:00:00");
 }
+
+TEST(Trips, PositionJumpsStayOnTheTrailButOutOfSpeedsAndMileage) {
+    Script s;
+    s.drive(300, 36, 1);
+    s.messages[150].lon += 470 / 62700.0; // one fix 470 m ahead, back on the road a second later
+    s.drive(300, 36, 1);
+    for (Message& m : s.messages)
+        m.speed = kNoValue; // speeds derived from the positions, as from a GPX file
+    Script far = s;
+    for (size_t i = 0; i < 5; ++i)
+        far.messages[i].lat += 9; // the first fixes 1000 km away, from a receiver still settling
+    for (const Script* script : {&s, &far}) {
+        const std::vector<Trip> trips = computeTrips(script->messages, {});
+        const Trip& trip = onlyTrip(trips);
+        EXPECT_EQ(trip.points.size(), script->messages.size()); // every fix is drawn
+        double top = 0;
+        for (const TrackPoint& p : trip.points)
+            top = std::max(top, p.speed);
+        EXPECT_NEAR(top, 36, 1);
+        EXPECT_NEAR(trip.points.back().mileage - trip.points[10].mileage, 5990 - 100, 60);
+        EXPECT_TRUE(trip.entries.at(QStringLiteral("over_speed")).empty());
+    }
+}

@@ -19,6 +19,15 @@ TForm1& FormFixture::create() {
             return realServer;
         return serverCreated ? &server : nullptr;
     };
+    environment.createSheetServer = [this](const QString&) -> std::unique_ptr<IVantrelAutomation> {
+        auto copy = std::make_unique<ScriptedAutomation>();
+        copy->groups = server.groups;
+        copy->trips = server.trips;
+        copy->checkpoints = server.checkpoints;
+        copy->computeStatus = 0;
+        copy->onCall = [this](const QString& call) { sheetCalls << call; };
+        return copy;
+    };
     environment.createMap = [this](QWidget*) { return PlayerEnvironment::MapParts{nullptr, &map}; };
     environment.messages = &sink;
     environment.now = [this] { return now; };

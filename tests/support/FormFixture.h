@@ -4,7 +4,9 @@
 #include "QtPrinters.h"
 #include "RecordingMap.h"
 #include "ScriptedAutomation.h"
+#include "PlayerSession.h"
 #include "TForm1.h"
+#include "ValueLabel.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -51,6 +53,8 @@ public:
     void addGroups(int count = 8);
 
     ScriptedAutomation server;
+    // The calls made of the servers the window's trip sheets computed on (copies of `server`).
+    QStringList sheetCalls;
     IVantrelAutomation* realServer = nullptr; // when set, the window uses it instead
     RecordingMap map;
     RecordingSink sink;

@@ -1,0 +1,298 @@
+#include "PlayerSession.h"
+
+#include "DateTimeValue.h"
+#include "EntryQuery.h"
+#include "IVantrelAutomation.h"
+#include "VantrelError.h"
+
+namespace {
+
+int checkedCount(int count, const char* what) {
+    if (count < 0)
+        throw VantrelError(QStringLiteral("Сервер сообщил неверное число %1: %2")
+                               .arg(QString::fromUtf8(what))
+                               .arg(count));
+    return count;
+}
+
+} // namespace
+
+PlayerSession::PlayerSession(PlaybackClock::Now now, QObject* parent)
+    : QObject(parent), clock(std::move(now)) {
+    clock.PlaySpeed = 600;
+}
+
+PlayerSession::~PlayerSession() = default;
+
+void PlayerSession::attach(IVantrelAutomation* server) {
+    server_ = server;
+    if (!server_)
+        return;
+    server_->RegisterHandler(AutomationEvent::OnEndComputing, this,
+                             [this] { delivered([this] { onEndComputing(); }); });
+    server_->RegisterHandler(AutomationEvent::OnCloseServer, this, [this] {
+        server_ = nullptr;
+        delivered([this] { serverClosed.notify(); });
+    });
+    server_->RegisterHandler(AutomationEvent::OnReceiveOnlineData, this,
+                             [this] { delivered([this] { onlineData.notify(); }); });
+}
+
+void PlayerSession::delivered(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception& error) {
+        if (reportError)
+            reportError(error);
+    }
+}
+
+IVantrelAutomation& PlayerSession::server() {
+    if (!server_)
+        throw VantrelError(QStringLiteral("Нет связи с сервером Vantrel"));
+    return *server_;
+}
+
+QStringList PlayerSession::loadGroups() {
+    IVantrelAutomation& s = server();
+    selection.GroupIds.clear();
+    QStringList names;
+    const int count = checkedCount(s.GroupCount(), "групп");
+    for (int i = 1; i <= count; ++i) {
+        s.SetGroupIndex(i);
+        selection.GroupIds << s.GroupId();
+        names << s.GroupName();
+    }
+    return names;
+}
+
+std::vector<PlayerSession::Car> PlayerSession::carsOf(const QString& groupId) {
+    IVantrelAutomation& s = server();
+    s.SelectGroup(groupId);
+    std::vector<Car> cars;
+    const int count = checkedCount(s.CarCount(), "машин");
+    for (int i = 1; i <= count; ++i) {
+        s.SetCarIndex(i);
+        Car car;
+        car.name = s.CarName();
+        car.number = s.CarNumber();
+        car.device = s.CarDeviceNumber();
+        cars.push_back(car);
+    }
+    return cars;
+}
+
+void PlayerSession::selectGroup(const QString& groupId) {
+    server().SelectGroup(groupId);
+}
+
+void PlayerSession::selectComputedGroup() {
+    IVantrelAutomation& s = server();
+    s.SelectGroup(s.CurrentGroupId());
+    s.SetPropertyName(QStringLiteral("Group_Name"));
+}
+
+void PlayerSession::selectComputedCar() {
+    IVantrelAutomation& s = server();
+    s.SelectCar(s.CurrentCarId());
+    s.SetPropertyName(QStringLiteral("Car_Device"));
+}
+
+QString PlayerSession::propertyValue() {
+    return server().PropertyValue();
+}
+
+QString PlayerSession::storePath() {
+    try {
+        IVantrelAutomation& s = server();
+        s.SetPropertyName(QStringLiteral("Store_Path"));
+        return s.PropertyValue();
+    } catch (const std::exception&) {
+        return QString();
+    }
+}
+
+void PlayerSession::requestTrack(const QString& groupId, int device, double begin, double end) {
+    IVantrelAutomation& s = server();
+    selection.RequestPending = true;
+    requestedPeriod_ = Period{begin, end};
+    try {
+        s.ComputeTrack(groupId, device, datetime::formatText(begin), datetime::formatText(end),
+                       QStringLiteral("GSM"), 1);
+    } catch (...) {
+        // Nothing was asked of the server, so no answer will come: the next choice may ask.
+        selection.RequestPending = false;
+        throw;
+    }
+}
+
+void PlayerSession::onEndComputing() {
+    if (!server_)
+        return;
+    const bool own = selection.RequestPending;
+    computationEnded.notify(own);
+    // A computation started elsewhere is followed without knowing its period.
+    computedPeriod_ = own ? requestedPeriod_ : std::nullopt;
+    selection.RequestPending = false;
+    selection.CurrentTrip = 0;
+    resultReady.notify();
+    refreshTripContext();
+}
+
+int PlayerSession::computeStatus() {
+    return server().ComputeStatus();
+}
+
+int PlayerSession::tripCount() {
+    return server().TripCount();
+}
+
+std::vector<PlayerSession::Row> PlayerSession::trips() {
+    IVantrelAutomation& s = server();
+    std::vector<Row> rows;
+    const int count = s.TripCount();
+    for (int b = 1; b <= count; ++b) {
+        s.SetTripIndex(b);
+        Row row;
+        row.serverIndex = b;
+        row.begin = s.TripBegin();
+        row.end = s.TripEnd();
+        row.duration = s.TripDuration();
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void PlayerSession::selectQuery(int trip, const QString& query) {
+    server().SetTripIndex(trip);
+    entryquery::SelectEntryQuery(server(), query);
+}
+
+void PlayerSession::entries(int trip, const QString& query,
+                            const std::function<bool(const QString&)>& keep,
+                            const std::function<void(const Row&)>& add) {
+    IVantrelAutomation& s = server();
+    selectQuery(trip, query);
+    const entryquery::ValueColumn column = entryquery::valueColumnFor(query);
+    const int count = s.TripEntryCount();
+    for (int k = 1; k <= count; ++k) {
+        s.SetTripEntryIndex(k);
+        Row row;
+        row.serverIndex = k;
+        row.duration = s.TripEntryDuration();
+        if (!keep(row.duration))
+            continue;
+        row.begin = s.TripEntryBegin();
+        row.end = s.TripEntryEnd();
+        if (column == entryquery::ValueColumn::Speed) {
+            row.speed = s.TripEntrySpeed();
+        } else if (column == entryquery::ValueColumn::Tank1) {
+            const double last = s.TripEntryTank1End();
+            row.tank1 = last - s.TripEntryTank1Start();
+        } else if (column == entryquery::ValueColumn::Tank2) {
+            const double last = s.TripEntryTank2End();
+            row.tank2 = last - s.TripEntryTank2Start();
+        }
+        add(row);
+    }
+}
+
+double PlayerSession::entryBegin(int trip, const QString& query, int serverEntry) {
+    selectQuery(trip, query);
+    server().SetTripEntryIndex(serverEntry);
+    return datetime::parseText(server().TripEntryBegin());
+}
+
+void PlayerSession::loadStops(int trip) {
+    // Stops are the entries of the second kind; without one there is nothing to skip.
+    if (definitions.size() < 2) {
+        StopList.clear();
+        return;
+    }
+    if (!server_)
+        return;
+    IVantrelAutomation& s = *server_;
+    selectQuery(trip, definitions[1].query);
+    const int count = std::max(s.TripEntryCount(), 0);
+    std::vector<TStops> stops(size_t(count), TStops{});
+    for (int k = 1; k <= count; ++k) {
+        s.SetTripEntryIndex(k);
+        TStops& stop = stops[size_t(k - 1)];
+        stop.BeginTime = datetime::parseText(s.TripEntryBegin());
+        stop.EndTime = datetime::parseText(s.TripEntryEnd());
+        stop.DurationText = s.TripEntryDuration();
+    }
+    StopList = std::move(stops);
+}
+
+std::vector<TripEvent> PlayerSession::tripEvents(const std::vector<bool>& wanted) {
+    if (!server_ || server_->ComputeStatus() != 0 || selection.CurrentTrip < 1 ||
+        track.PointCount < 1)
+        return {};
+    std::vector<TripEvent> events =
+        tripevents::load(*server_, definitions, selection.CurrentTrip, wanted);
+    putBackShownQuery();
+    return events;
+}
+
+void PlayerSession::loadInfoPointPositions() {
+    if (!infoPointsShown || !server_ || server_->ComputeStatus() == 1)
+        return;
+    infoPointPositions.load(*server_, definitions, selection.CurrentTrip);
+    putBackShownQuery();
+}
+
+void PlayerSession::putBackShownQuery() {
+    if (shownQuery_.isEmpty() || selection.CurrentTrip < 1 || !server_)
+        return;
+    selectQuery(selection.CurrentTrip, shownQuery_);
+}
+
+void PlayerSession::chooseTrip(int trip) {
+    selection.CurrentTrip = trip;
+    refreshTripContext();
+    loadTrack(trip);
+}
+
+void PlayerSession::refreshTripContext() {
+    if (checkpointsButton)
+        checkpointsWanted.notify();
+    loadInfoPointPositions();
+}
+
+void PlayerSession::loadTrack(int trip) {
+    if (!server_)
+        return;
+    IVantrelAutomation& s = *server_;
+    struct Busy {
+        PlayerSession& session;
+        explicit Busy(PlayerSession& owner) : session(owner) { emit session.busy(true); }
+        ~Busy() { emit session.busy(false); }
+    } busy(*this);
+    s.SetTripIndex(trip);
+    const int count = s.TrackPointCount();
+    if (count < 0)
+        throw VantrelError(
+            QStringLiteral("Сервер сообщил неверное число точек трека: %1").arg(count));
+    if (count < 1) {
+        track.setEmpty();
+        emptyTrackLoaded.notify();
+        return;
+    }
+    s.SendTrackCallsAhead(selection.CurrentTrip);
+    track.load(s.TrackCrdsArray(), count);
+    clock.PlayBase = track.TrackStartTime();
+    trackLoaded.notify(count);
+}
+
+void PlayerSession::showPosition(const QStringList& markerTexts, double playTime) {
+    CarMarkerTexts = markerTexts;
+    positionChanged.notify(playTime);
+}
+
+void PlayerSession::setPlaying(bool playing) {
+    if (playing_ == playing)
+        return;
+    playing_ = playing;
+    emit playStateChanged(playing);
+}
