@@ -38,5 +38,8 @@ QString russianXmlError(const QString& message) {
             text.replace(QStringLiteral("\\%1").arg(i), match.captured(i));
         return text;
     }
+    // Qt's own Russian translation, where the program installed it, is said as it is.
+    if (message.contains(QRegularExpression(QStringLiteral("[А-Яа-яЁё]"))))
+        return message;
     return QStringLiteral("ошибка разбора XML (сообщение Qt: %1)").arg(message);
 }

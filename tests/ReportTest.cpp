@@ -82,16 +82,12 @@ TEST_F(Report, WhatIsWrongIsNamedAndNothingIsWritten) {
 
     // A full disk and a FIFO leave what was there.
     const QString old = dir.filePath("лист «1» 100%.pdf"), fifo = dir.filePath("канал.pdf");
-    {
-        QFile file(old);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("old sheet");
-    }
+    QFile file(old);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old sheet") == 9);
+    file.close();
     const QString said = onSmallDisk(16 * 1024, [&] { tripsheet::writePdf(sheet, old, QString()); });
     EXPECT_TRUE(said.contains(old) && said.contains("нет места на диске")) << said.toStdString();
-    QFile file(old);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "old sheet");
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == "old sheet");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_THROW(tripsheet::writePdf(sheet, fifo, QString()), VantrelError);
     EXPECT_FALSE(QFileInfo(fifo).isFile());
