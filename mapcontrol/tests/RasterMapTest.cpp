@@ -31,7 +31,8 @@ QColor centreOf(const BaseMap& map, double lon, double lat, double scale = 20000
     return image.pixelColor(100, 100);
 }
 
-// A sheet over 7.40…7.44 E, 43.72…43.74 N in longitude and latitude: red in the west, blue in the east.
+// A sheet over 7.40…7.44 E, 43.72…43.74 N in longitude and latitude: red in the west, blue in the
+// north-east, green in the south-east.
 QString makeSheet(const QString& path, int width = 200, int height = 100, const char* options = nullptr) {
     GDALAllRegister();
     char** creation = options ? CSLTokenizeString2(options, " ", 0) : nullptr;
@@ -48,7 +49,7 @@ QString makeSheet(const QString& path, int width = 200, int height = 100, const 
         std::vector<GByte> band(size_t(width) * height);
         for (int b = 0; b < 3; ++b) {
             for (int i = 0; i < width * height; ++i)
-                band[i] = (i % width < width / 2 ? kRed : kBlue).toRgb().rgb() >> (16 - 8 * b) & 0xff;
+                band[i] = (i % width < width / 2 ? kRed : i / width < height / 2 ? kBlue : kGreen).rgb() >> (16 - 8 * b) & 0xff;
             EXPECT_EQ(sheet->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, width, height, band.data(), width,
                                                             height, GDT_Byte, 0, 0, nullptr), CE_None);
         }
@@ -102,7 +103,8 @@ TEST(RasterMap, SheetsInAnyCoordinateSystemLieWhereTheyBelongUnderTheVectorData)
         BaseMap map;
         ASSERT_EQ(map.load(dir.filePath(name), {}), 0) << map.failure().toStdString();
         EXPECT_TRUE(near(centreOf(map, 7.405, 43.73), kRed)) << name.toStdString();
-        EXPECT_TRUE(near(centreOf(map, 7.435, 43.73), kBlue)) << name.toStdString();
+        EXPECT_TRUE(near(centreOf(map, 7.435, 43.735), kBlue)) << name.toStdString();
+        EXPECT_TRUE(near(centreOf(map, 7.435, 43.725), kGreen)) << name.toStdString();
         EXPECT_EQ(centreOf(map, 7.47, 43.73), kLand); // beside the sheet
         EXPECT_EQ(map.attribution(), "© Картфабрика");
         EXPECT_TRUE(map.bounds().contains(mercator::project(7.42, 43.73)));
@@ -120,7 +122,7 @@ TEST(RasterMap, SheetsInAnyCoordinateSystemLieWhereTheyBelongUnderTheVectorData)
     BaseMap both;
     ASSERT_EQ(both.load(chart.fileName(), {}), 0);
     EXPECT_TRUE(near(centreOf(both, 7.41, 43.73), QColor(252, 214, 164))); // the road over the sheet
-    EXPECT_TRUE(near(centreOf(both, 7.435, 43.7225), kBlue)); // the water does not hide it
+    EXPECT_TRUE(near(centreOf(both, 7.435, 43.7225), kGreen)); // the water does not hide it
 }
 
 TEST(RasterMap, TilePackagesAndTileFoldersShowTheirTilesAndAGapForAMissingOne) {
@@ -131,7 +133,8 @@ TEST(RasterMap, TilePackagesAndTileFoldersShowTheirTilesAndAGapForAMissingOne) {
     BaseMap package;
     ASSERT_EQ(package.load(dir.filePath("sheet.mbtiles"), {}), 0) << package.failure().toStdString();
     EXPECT_TRUE(near(centreOf(package, 7.405, 43.73), kRed));
-    EXPECT_TRUE(near(centreOf(package, 7.435, 43.73, 200000), kBlue)); // far out, above its levels
+    EXPECT_TRUE(near(centreOf(package, 7.435, 43.736, 200000), kBlue)); // far out, above its levels
+    EXPECT_TRUE(near(centreOf(package, 7.435, 43.725), kGreen));
     EXPECT_EQ(package.attribution(), "© Тайлы");
 
     // Zoom 14 tiles around 7.42 E 43.73 N, one of four missing.
