@@ -282,8 +282,10 @@ std::optional<bool> BaseMap::readRaster(const QString& path, Contents& into) {
 }
 
 bool BaseMap::readDataSet(const QString& path, Contents& into) {
-    if (const auto raster = readRaster(path, into))
-        return *raster;
+    // A GeoPackage may hold tiles and features: both are read.
+    const auto raster = readRaster(path, into);
+    if (raster == false)
+        return false;
     GDALAllRegister();
     CPLSetConfigOption("OGR_INTERLEAVED_READING", "YES");
     // Damaged features are skipped; GDAL's running commentary about them is not for the user.
@@ -293,6 +295,8 @@ bool BaseMap::readDataSet(const QString& path, Contents& into) {
     } popHandler;
     GDALDatasetUniquePtr dataset(
         GDALDataset::Open(path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    if (!dataset && raster)
+        return true;
     if (!dataset) {
         const QString reason = QString::fromUtf8(CPLGetLastErrorMsg()).left(200);
         into.failure = QStringLiteral("%1: не читается как карта%2")
