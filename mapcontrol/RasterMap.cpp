@@ -91,9 +91,7 @@ std::shared_ptr<RasterMap> RasterMap::open(const QString& source, const QString&
     if (std::max(width, height) > kLargeRaster && dataset->GetRasterBand(1)->GetOverviewCount() == 0)
         map->warnings_ << QStringLiteral("%1: растр %2×%3 без обзорных уровней, в мелком масштабе он читается "
                                          "медленно (их строит gdaladdo)")
-                              .arg(name)
-                              .arg(width)
-                              .arg(height);
+                              .arg(name, QString::number(width), QString::number(height));
     map->dataset_.reset(dataset.release());
     return map;
 }
