@@ -10,6 +10,7 @@ namespace {
 constexpr int kGridStep = 16;       // output pixels between points warped exactly; those between are interpolated
 constexpr int kLargestRead = 4096;  // pixels a side read for one view, whatever the view
 constexpr int kLargeRaster = 4096;  // a side beyond which a raster without overviews is slow to show whole
+constexpr int kPreviewSide = 2048;  // of the one small copy such a raster is shown from far out
 
 struct QuietGdal {
     QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); }
@@ -88,6 +89,7 @@ std::shared_ptr<RasterMap> RasterMap::open(const QString& source, const QString&
     }
     map->attribution_ = credit(*dataset);
     map->name_ = name;
+    map->previewShrink_ = std::max(width, height) / double(kPreviewSide);
     if (std::max(width, height) > kLargeRaster && dataset->GetRasterBand(1)->GetOverviewCount() == 0)
         map->warnings_ << QStringLiteral("%1: растр %2×%3 без обзорных уровней, в мелком масштабе он читается "
                                          "медленно (их строит gdaladdo)")
@@ -163,6 +165,20 @@ QImage RasterMap::read(const Window& w) const {
     return image;
 }
 
+bool RasterMap::readsMostBlocks(const Window& w) const {
+    GDALRasterBand* band = dataset_->GetRasterBand(1);
+    if (band->GetOverviewCount() > 0)
+        return false;
+    int blockWidth = 0, blockHeight = 0;
+    band->GetBlockSize(&blockWidth, &blockHeight);
+    const double across = std::ceil(dataset_->GetRasterXSize() / double(std::max(blockWidth, 1)));
+    const double down = std::ceil(dataset_->GetRasterYSize() / double(std::max(blockHeight, 1)));
+    // Every n-th pixel of a window touches a block at most once for each row and column read.
+    const double touched = std::min<double>(w.bufferWidth, std::ceil(w.width / double(std::max(blockWidth, 1)))) *
+                           std::min<double>(w.bufferHeight, std::ceil(w.height / double(std::max(blockHeight, 1))));
+    return touched * 2 >= across * down;
+}
+
 void RasterMap::render(QPainter& painter, const Viewport& view) const {
     if (!overlaps(view.visibleMercator(), bounds_) || view.size.isEmpty())
         return;
@@ -199,7 +215,17 @@ void RasterMap::render(QPainter& painter, const Viewport& view) const {
         w.shrink = std::max(stretch / steps, 1.0);
         w.bufferWidth = std::clamp(int(std::ceil(w.width / w.shrink)), 1, std::min(w.width, kLargestRead));
         w.bufferHeight = std::clamp(int(std::ceil(w.height / w.shrink)), 1, std::min(w.height, kLargestRead));
-        source = read(w);
+        // Far out on a large raster without overviews a view may read most of its blocks: they
+        // are read once, into a small copy that every such view is drawn from.
+        if (previewShrink_ > 2 && w.shrink >= previewShrink_ && readsMostBlocks(w)) {
+            w = {0, 0, width, height, int(std::ceil(width / previewShrink_)), int(std::ceil(height / previewShrink_)),
+                 previewShrink_};
+            if (preview_.isNull())
+                preview_ = read(w);
+            source = preview_;
+        } else {
+            source = read(w);
+        }
         if (source.isNull()) {
             if (!failureTold_.exchange(true))
                 qWarning("%s", qUtf8Printable(QStringLiteral("%1: часть карты не читается и не показана (%2)")

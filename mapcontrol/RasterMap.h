@@ -15,7 +15,7 @@ class OGRCoordinateTransformation;
 // A raster base map read through GDAL: a georeferenced sheet (GeoTIFF and the like, in any
 // coordinate system), a tile package (MBTiles) or a folder of tiles. Each view reads only the
 // window it shows, from the overview nearest its pixel size, and warps it to Web Mercator; the
-// whole raster is never read at once. One reader at a time: the views of several threads take
+// whole raster is never read at full size. One reader at a time: the views of several threads take
 // turns at the data set.
 class RasterMap {
 public:
@@ -40,6 +40,7 @@ private:
     // Source pixel positions of a grid of view points, under the reading lock.
     bool locate(const Viewport& view, QSize pixels, int step, std::vector<QPointF>& grid) const;
     QImage read(const Window& window) const;
+    bool readsMostBlocks(const Window& window) const;
 
     struct CloseDataset {
         void operator()(GDALDataset* dataset) const;
@@ -50,6 +51,8 @@ private:
     QRectF bounds_;
     QString attribution_, name_;
     QStringList warnings_;
+    double previewShrink_ = 1;
+    mutable QImage preview_; // of a large raster without overviews, made when first seen far out
     mutable QMutex reading_;
     mutable std::atomic_bool failureTold_ = false;
 };

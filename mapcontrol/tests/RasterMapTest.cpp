@@ -45,7 +45,14 @@ QString makeSheet(const QString& path, int width = 200, int height = 100, const 
     lonLat.importFromEPSG(4326);
     sheet->SetSpatialRef(&lonLat);
     sheet->SetMetadataItem("TIFFTAG_COPYRIGHT", "© Картфабрика");
-    if (width <= 1000) {
+    if (width > 1000) { // its north-west corner red
+        std::vector<GByte> corner(512 * 512);
+        for (int b = 0; b < 3; ++b) {
+            std::fill(corner.begin(), corner.end(), GByte(kRed.rgb() >> (16 - 8 * b)));
+            EXPECT_EQ(sheet->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, 512, 512, corner.data(), 512, 512,
+                                                            GDT_Byte, 0, 0, nullptr), CE_None);
+        }
+    } else {
         std::vector<GByte> band(size_t(width) * height);
         for (int b = 0; b < 3; ++b) {
             for (int i = 0; i < width * height; ++i)
@@ -191,6 +198,14 @@ TEST(RasterMap, DamagedAndOversizedRastersFailReadablyOrLeaveAGap) {
     EXPECT_TRUE(huge.warnings().join(' ').contains("gdaladdo"));
     EXPECT_EQ(centreOf(huge, 7.42, 43.73, 2e6), QColor(0, 0, 0)); // empty blocks read as black
     EXPECT_EQ(centreOf(huge, 7.42, 43.73, 5000), QColor(0, 0, 0));
+    // Far out, one read of the whole into a small copy serves every view.
+    makeSheet(dir.filePath("large.tif"), 6000, 6000, "TILED=YES COMPRESS=DEFLATE SPARSE_OK=TRUE");
+    BaseMap large;
+    ASSERT_EQ(large.load(dir.filePath("large.tif"), {}), 0);
+    const double cornerLon = 7.40 + 256 * 0.04 / 6000, cornerLat = 43.74 - 256 * 0.02 / 6000;
+    for (const double scale : {100000.0, 5000.0})
+        EXPECT_TRUE(near(centreOf(large, cornerLon, cornerLat, scale), kRed)) << scale;
+    EXPECT_EQ(centreOf(large, 7.42, 43.73, 100000), QColor(0, 0, 0));
 
     QFile corrupt(dir.filePath("corrupt.mbtiles"));
     ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
