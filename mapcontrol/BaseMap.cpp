@@ -3,10 +3,12 @@
 #include "IMapvexControl.h"
 
 #include "MapScene.h"
+#include "TileFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
@@ -178,16 +180,24 @@ QString BaseMap::resolve(const QString& path, const QStringList& mapsFolders) {
 
 int BaseMap::load(const QString& path, const QStringList& mapsFolders) {
     const QString found = resolve(path, mapsFolders);
-    if (found.isEmpty())
+    if (found.isEmpty()) {
+        failure_ = QStringLiteral("%1: файл не найден").arg(path);
         return IMapvexControl::kMapNotFound;
-    if (!QFileInfo(found).isFile())
-        return IMapvexControl::kMapNotAFile; // a folder, a pipe or a device could block or read forever
+    }
+    // A pipe or a device could block or read forever; of folders, only one of tiles is a map.
+    if (!QFileInfo(found).isFile() && !(QFileInfo(found).isDir() && TileFolder::inspect(found))) {
+        failure_ = QStringLiteral("%1: это не файл карты и не папка тайлов").arg(found);
+        return IMapvexControl::kMapNotAFile;
+    }
     Contents contents;
     const bool ok = found.endsWith(QLatin1String(".chart"), Qt::CaseInsensitive)
                         ? readChart(found, contents)
                         : readDataSet(found, contents);
-    if (!ok)
+    if (!ok) {
+        failure_ = contents.failure.isEmpty() ? QStringLiteral("%1: не читается как карта").arg(found) : contents.failure;
         return IMapvexControl::kMapUnreadable;
+    }
+    failure_.clear();
     const QRectF extent = contents.extent.isNull() ? contents.bounds : contents.extent;
     contents.sea = coastline::build(contents.coast, extent);
     if (contents.sea.unjoined > 0)
@@ -195,6 +205,8 @@ int BaseMap::load(const QString& path, const QStringList& mapsFolders) {
                                  .arg(QFileInfo(found).fileName())
                                  .arg(contents.sea.unjoined);
     contents.coast.clear();
+    for (const auto& raster : contents.rasters)
+        contents.bounds = contents.bounds.isNull() ? raster->bounds() : contents.bounds.united(raster->bounds());
     // Wide roads last, so they draw over minor ones; land use under water under buildings.
     std::stable_sort(contents.lines.begin(), contents.lines.end(),
                      [](const Line& a, const Line& b) { return a.kind > b.kind; });
@@ -225,7 +237,11 @@ bool BaseMap::readChart(const QString& path, Contents& into) {
         if (key != QLatin1String("dataset") || value.isEmpty())
             return false;
         const QString dataSet = folder.filePath(value);
-        if (!QFileInfo(dataSet).isFile() || !readDataSet(dataSet, into))
+        if (!QFileInfo(dataSet).isFile() && !QFileInfo(dataSet).isDir()) {
+            into.failure = QStringLiteral("%1: набор данных «%2» не найден или это не файл").arg(path, value);
+            return false;
+        }
+        if (!readDataSet(dataSet, into))
             return false;
         any = true;
     }
@@ -234,7 +250,42 @@ bool BaseMap::readChart(const QString& path, Contents& into) {
     return any;
 }
 
+std::optional<bool> BaseMap::readRaster(const QString& path, Contents& into) {
+    const QString name = QFileInfo(path).fileName();
+    QString error;
+    std::shared_ptr<RasterMap> raster;
+    if (QFileInfo(path).isDir()) {
+        const auto tiles = TileFolder::inspect(path);
+        if (!tiles) {
+            into.failure = QStringLiteral("%1: в папке нет тайлов z/x/y").arg(path);
+            return false;
+        }
+        raster = RasterMap::open(tiles->gdalDescription(), name, error);
+        if (raster) {
+            raster->setBounds(tiles->bounds);
+            raster->setAttribution(tiles->attribution);
+        }
+    } else {
+        raster = RasterMap::open(path, name, error);
+    }
+    if (!raster && error.isEmpty())
+        return std::nullopt;
+    if (!raster) {
+        into.failure = error;
+        return false;
+    }
+    if (!raster->attribution().isEmpty() && !into.attribution.contains(raster->attribution()))
+        into.attribution += (into.attribution.isEmpty() ? QString() : QStringLiteral("; ")) + raster->attribution();
+    into.warnings << raster->warnings();
+    into.rasters.push_back(std::move(raster));
+    return true;
+}
+
 bool BaseMap::readDataSet(const QString& path, Contents& into) {
+    // A GeoPackage may hold tiles and features: both are read.
+    const auto raster = readRaster(path, into);
+    if (raster == false)
+        return false;
     GDALAllRegister();
     CPLSetConfigOption("OGR_INTERLEAVED_READING", "YES");
     // Damaged features are skipped; GDAL's running commentary about them is not for the user.
@@ -244,10 +295,16 @@ bool BaseMap::readDataSet(const QString& path, Contents& into) {
     } popHandler;
     GDALDatasetUniquePtr dataset(
         GDALDataset::Open(path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-    if (!dataset)
+    if (!dataset && raster)
+        return true;
+    if (!dataset) {
+        const QString reason = QString::fromUtf8(CPLGetLastErrorMsg()).left(200);
+        into.failure = QStringLiteral("%1: не читается как карта%2")
+                           .arg(path, reason.isEmpty() ? QString() : QStringLiteral(" (GDAL: %1)").arg(reason));
         return false;
-    if (fromOpenStreetMap(*dataset) && into.attribution.isEmpty())
-        into.attribution = kOpenStreetMapCredit;
+    }
+    if (fromOpenStreetMap(*dataset) && !into.attribution.contains(kOpenStreetMapCredit))
+        into.attribution += (into.attribution.isEmpty() ? QString() : QStringLiteral("; ")) + kOpenStreetMapCredit;
     std::map<OGRLayer*, LayerReading> readings;
     QStringList unusableLayers;
     int broken = 0;
@@ -291,7 +348,11 @@ bool BaseMap::readDataSet(const QString& path, Contents& into) {
                 ++broken;
                 continue;
             }
-            into.places.push_back({mercator::project(point->getX(), point->getY()), name, placeRank(place)});
+            const QString population = tag(*feature, "population");
+            into.places.push_back({mercator::project(point->getX(), point->getY()), name, placeRank(place),
+                                   population.left(population.indexOf(QRegularExpression(QStringLiteral("[^0-9]"))))
+                                       .left(15)
+                                       .toLongLong()});
             continue;
         }
         const bool coast = tag(*feature, "natural") == QLatin1String("coastline");

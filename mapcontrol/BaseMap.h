@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Coastline.h"
+#include "PlaceLabels.h"
+#include "RasterMap.h"
 #include "StreetLabels.h"
 #include "Viewport.h"
 
@@ -13,17 +15,21 @@
 #include <vector>
 
 // The map under the player's layers: vector data read with GDAL/OGR (OpenStreetMap, GeoPackage,
-// Shapefile, GeoJSON…, in any coordinate system GDAL knows) or a ".chart" file naming such data
-// sets, drawn in OpenStreetMap's usual colours: sea and water, land use, buildings, roads by
-// class, street and place names. The contents are immutable and shared: a copy is cheap and
+// Shapefile, GeoJSON, vector tile packages…, in any coordinate system GDAL knows), drawn in
+// OpenStreetMap's usual colours: sea and water, land use, buildings, roads by class, street and
+// place names; raster maps read with GDAL (GeoTIFF and other sheets, MBTiles, a folder of XYZ
+// tiles); or a ".chart" file naming such data sets. Rasters lie under the vector data, which
+// then draws only its lines and names. The contents are immutable and shared: a copy is cheap and
 // may be drawn on another thread while a new map loads.
 class BaseMap {
 public:
     // 0 on success. On failure (a non-zero code) the map drawn before stays.
     // A Windows path that does not exist is looked up by its file name in `mapsFolder`.
     int load(const QString& path, const QStringList& mapsFolders);
+    // Why the last load failed, in Russian; empty after a success.
+    QString failure() const { return failure_; }
     void render(QPainter& painter, const Viewport& view) const;
-    bool isEmpty() const { return featureCount() == 0; }
+    bool isEmpty() const { return featureCount() == 0 && contents_->rasters.empty(); }
     QRectF bounds() const { return contents_->bounds; }
     size_t featureCount() const {
         return contents_->lines.size() + contents_->areas.size() + contents_->places.size();
@@ -38,6 +44,14 @@ public:
 
     static const QString kOpenStreetMapCredit;
 
+    // Place and street names placed together over the whole map for one pixel size: the places
+    // first, by importance, then the streets in the room left.
+    struct Labels {
+        std::vector<placelabels::Label> places;
+        std::vector<streetlabels::Label> streets;
+    };
+    std::shared_ptr<const Labels> labels(double metresPerPixel) const;
+
 private:
     struct Line {
         std::vector<QPointF> points;
@@ -50,33 +64,31 @@ private:
         QRectF bounds;
         AreaClass kind;
     };
-    struct Place {
-        QPointF point;
-        QString name;
-        int rank; // 0 city … 3 hamlet
-    };
-    // Street names placed for one pixel size, made when a scale is first drawn.
     struct LabelCache {
         QMutex mutex;
-        std::map<double, std::shared_ptr<const std::vector<streetlabels::Label>>> byPixelSize;
+        std::map<double, std::shared_ptr<const Labels>> byPixelSize;
     };
     struct Contents {
         std::vector<Line> lines;
         std::vector<Area> areas;
-        std::vector<Place> places;
+        std::vector<placelabels::Place> places;
+        std::vector<std::shared_ptr<const RasterMap>> rasters; // in drawing order
         std::vector<coastline::Ring> coast;
         coastline::Sea sea;
         QRectF bounds, extent;
         QString attribution;
         QStringList warnings;
+        QString failure;
         std::shared_ptr<LabelCache> labels = std::make_shared<LabelCache>();
     };
 
     static QString resolve(const QString& path, const QStringList& mapsFolders);
     static bool readDataSet(const QString& path, Contents& into);
     static bool readChart(const QString& path, Contents& into);
-    std::shared_ptr<const std::vector<streetlabels::Label>> streetLabels(double metresPerPixel) const;
-    void drawStreetNames(QPainter& painter, const Viewport& view) const;
+    // Nothing when `path` is no raster; otherwise whether it was read.
+    static std::optional<bool> readRaster(const QString& path, Contents& into);
+    void drawNames(QPainter& painter, const Viewport& view) const;
 
     std::shared_ptr<const Contents> contents_ = std::make_shared<Contents>();
+    QString failure_;
 };

@@ -50,34 +50,42 @@ QColor areaColour(BaseMap::AreaClass kind) {
 
 } // namespace
 
-std::shared_ptr<const std::vector<streetlabels::Label>> BaseMap::streetLabels(double mpp) const {
+std::shared_ptr<const BaseMap::Labels> BaseMap::labels(double mpp) const {
     const Contents& contents = *contents_;
     const double key = std::round(std::log(mpp) * 1e6); // tiles of one scale share their labels
     const QMutexLocker lock(&contents.labels->mutex);
     auto& cache = contents.labels->byPixelSize;
     if (const auto found = cache.find(key); found != cache.end())
         return found->second;
-    std::vector<streetlabels::Road> roads;
-    for (const Line& line : contents.lines)
-        if (!line.name.isEmpty() && line.kind <= Service)
-            roads.push_back({&line.points, &line.name, int(line.kind)});
-    auto placed = std::make_shared<const std::vector<streetlabels::Label>>(streetlabels::place(roads, mpp));
+    auto placed = std::make_shared<Labels>();
+    LabelGrid grid;
+    placed->places = placelabels::place(contents.places, mpp, grid);
+    if (mpp < kStreetNamesBelow) {
+        std::vector<streetlabels::Road> roads;
+        for (const Line& line : contents.lines)
+            if (!line.name.isEmpty() && line.kind <= Service)
+                roads.push_back({&line.points, &line.name, int(line.kind)});
+        placed->streets = streetlabels::place(roads, mpp, grid);
+    }
     if (cache.size() >= 6)
         cache.erase(cache.begin());
     cache.emplace(key, placed);
     return placed;
 }
 
-void BaseMap::drawStreetNames(QPainter& painter, const Viewport& view) const {
+void BaseMap::drawNames(QPainter& painter, const Viewport& view) const {
     const double mpp = view.metresPerPixel();
-    const auto labels = streetLabels(mpp);
+    const auto placed = labels(mpp);
     const QPointF origin(view.centre.x() / mpp - view.size.width() / 2.0, -view.centre.y() / mpp - view.size.height() / 2.0);
     const QRectF visible(origin, QSizeF(view.size));
-    for (const streetlabels::Label& label : *labels)
+    for (const streetlabels::Label& label : placed->streets)
         if (label.bounds.intersects(visible)) {
             const streetlabels::Label::Picture& picture = label.drawn();
             painter.drawImage(QPointF(picture.origin) - origin, picture.image);
         }
+    for (const placelabels::Label& label : placed->places)
+        if (label.box.intersects(visible))
+            draw::label(painter, label.box.center() - origin, label.place->name, label.points, placelabels::kColour);
 }
 
 void BaseMap::render(QPainter& painter, const Viewport& view) const {
@@ -85,6 +93,10 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
     painter.fillRect(QRectF(QPointF(0, 0), QSizeF(view.size)), kLand);
     if (isEmpty())
         return;
+    for (const auto& raster : contents.rasters)
+        raster->render(painter, view);
+    const bool overRaster = !contents.rasters.empty(); // its land and water show through
+    static const std::vector<coastline::Ring> kNoRings;
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QRectF visible = view.visibleMercator();
     const double mpp = view.metresPerPixel();
@@ -98,14 +110,14 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
     // Areas meet each other and the roads cover their edges: filled without antialiasing,
     // which costs a fraction.
     painter.setRenderHint(QPainter::Antialiasing, false);
-    for (const coastline::Ring& ring : contents.sea.water)
+    for (const coastline::Ring& ring : overRaster ? kNoRings : contents.sea.water)
         draw::polygon(painter, view, ring, kWater, Qt::NoPen);
-    for (const coastline::Ring& ring : contents.sea.islands)
+    for (const coastline::Ring& ring : overRaster ? kNoRings : contents.sea.islands)
         draw::polygon(painter, view, ring, kLand, Qt::NoPen);
     for (const Area& area : contents.areas) {
         if (!seen(area.bounds) || tooSmall(area.bounds))
             continue;
-        if (area.kind == Building && mpp > 4)
+        if ((area.kind == Building && mpp > 4) || overRaster)
             continue;
         // A cosmetic (one-pixel) outline costs far less to draw than a thin scaled one.
         draw::polygon(painter, view, area.points, areaColour(area.kind),
@@ -142,14 +154,5 @@ void BaseMap::render(QPainter& painter, const Viewport& view) const {
                                     look.style, Qt::RoundCap, Qt::BevelJoin));
         }
     }
-    if (mpp < kStreetNamesBelow)
-        drawStreetNames(painter, view);
-    // Labels a little outside still show their part inside: a tile's neighbour draws the rest.
-    const double labelReach = 150 * mpp;
-    const QRectF labelArea = visible.adjusted(-labelReach, -labelReach, labelReach, labelReach);
-    for (const Place& place : contents.places) {
-        if (!labelArea.contains(place.point) || (place.rank >= 3 && mpp > 5) || (place.rank >= 2 && mpp > 20))
-            continue;
-        draw::label(painter, view.toScreen(place.point), place.name, 11 - 1.5 * place.rank, QColor(60, 60, 60));
-    }
+    drawNames(painter, view);
 }

@@ -1,7 +1,6 @@
 #include "StreetLabels.h"
 
 #include <QFontMetricsF>
-#include <QHash>
 #include <QPainter>
 #include <QTransform>
 #include <algorithm>
@@ -13,7 +12,6 @@ namespace {
 
 constexpr double kRepeat = 320;      // pixels between copies of a name along a road
 constexpr double kMaxBendDegrees = 28; // between neighbouring glyphs
-constexpr double kCell = 48;         // of the collision grid
 
 // A polyline in map pixels with the distance along it to each point.
 struct Path {
@@ -52,32 +50,6 @@ double bend(double a, double b) {
     const double d = std::fmod(std::abs(a - b), 360.0);
     return d > 180 ? 360 - d : d;
 }
-
-class Grid {
-public:
-    bool free(const QRectF& box) const {
-        for (const QPoint& cell : cells(box))
-            for (const QRectF& other : cells_.value(key(cell)))
-                if (other.intersects(box))
-                    return false;
-        return true;
-    }
-    void add(const QRectF& box) {
-        for (const QPoint& cell : cells(box))
-            cells_[key(cell)].push_back(box);
-    }
-
-private:
-    static quint64 key(const QPoint& c) { return (quint64(quint32(c.x())) << 32) | quint32(c.y()); }
-    static std::vector<QPoint> cells(const QRectF& box) {
-        std::vector<QPoint> result;
-        for (int x = int(std::floor(box.left() / kCell)); x <= int(std::floor(box.right() / kCell)); ++x)
-            for (int y = int(std::floor(box.top() / kCell)); y <= int(std::floor(box.bottom() / kCell)); ++y)
-                result.push_back({x, y});
-        return result;
-    }
-    QHash<quint64, std::vector<QRectF>> cells_;
-};
 
 // The glyphs of a name starting at a distance along the path, or nothing where the road bends
 // too sharply under it.
@@ -129,13 +101,12 @@ QFont font() {
     return f;
 }
 
-std::vector<Label> place(const std::vector<Road>& roadsIn, double mpp) {
+std::vector<Label> place(const std::vector<Road>& roadsIn, double mpp, LabelGrid& grid) {
     std::vector<Road> roads = roadsIn;
     std::stable_sort(roads.begin(), roads.end(), [](const Road& a, const Road& b) { return a.rank < b.rank; });
     const QFont labelFont = font();
     const QFontMetricsF metrics(labelFont);
     const double height = metrics.height();
-    Grid grid;
     std::vector<Label> labels;
     QHash<QString, double> widths;
     for (const Road& road : roads) {

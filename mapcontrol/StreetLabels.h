@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LabelGrid.h"
+
 #include <QFont>
 #include <QImage>
 #include <QPainterPath>
@@ -10,7 +12,7 @@
 
 // Street names set along their roads for one pixel size: each glyph on the line, turned with
 // it, the text upright, repeated along long roads, never on another label and never past its
-// road's end. Placed for the whole map at once, in map pixels (Web Mercator metres divided by
+// road's end nor on a place name. Placed for the whole map at once, in map pixels (Web Mercator metres divided by
 // the pixel size, y southwards), so that every tile of a scale draws the same labels.
 namespace streetlabels {
 
@@ -42,6 +44,7 @@ struct Label {
 };
 
 QFont font();
-std::vector<Label> place(const std::vector<Road>& roads, double metresPerPixel);
+// Names where `grid` leaves room, taking their room in it.
+std::vector<Label> place(const std::vector<Road>& roads, double metresPerPixel, LabelGrid& grid);
 
 } // namespace streetlabels

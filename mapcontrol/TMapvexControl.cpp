@@ -54,8 +54,11 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     QApplication::restoreOverrideCursor();
     auto [result, map] = reading.result();
-    if (result != 0)
+    loadFailure_ = map.failure();
+    if (result != 0) {
+        qWarning("%s", qUtf8Printable(loadFailure_));
         return result;
+    }
     for (const QString& warning : map.warnings())
         qWarning("%s", qUtf8Printable(warning));
     const QRectF bounds = map.bounds();

@@ -38,6 +38,8 @@ public:
     // Where a map named by a path that does not exist is looked for by its file name: maps/
     // beside the program, share/vantrel/maps of its installation, $XDG_DATA_HOME/vantrel/maps.
     static QStringList mapsFolders();
+    // Why the last LoadMap failed, in Russian, naming the file; empty after a success.
+    QString loadFailure() const { return loadFailure_; }
 
     const MapScene& scene() {
         settle();
@@ -112,6 +114,7 @@ private:
     bool dragging_ = false;
     PictureClick pictureClick_;
     quint64 paintedFrames_ = 0;
+    QString loadFailure_;
     QRect paintedLive_;         // where the live layers were drawn in the last frame
     bool fullFrameDue_ = true;  // the view or the cache changed since the last whole frame
 };

@@ -106,3 +106,41 @@ TEST(BaseMap, TheOpenStreetMapExtractDrawsItsRoads) {
     EXPECT_GT(pixelsLike(image, QColor(255, 255, 255), 6), 1500); // minor streets
     EXPECT_GT(pixelsLike(image, QColor(217, 208, 201), 10), 3000); // buildings
 }
+
+TEST(BaseMap, PlaceNamesNeverOverlapAndTheMoreImportantPlaceStays) {
+    QTemporaryDir dir;
+    write(dir.filePath("places.geojson"), R"({"type":"FeatureCollection","features":[
+{"type":"Feature","properties":{"place":"village","name":"Подгорье","population":"5000"},"geometry":{"type":"Point","coordinates":[37.6201,55.7501]}},
+{"type":"Feature","properties":{"place":"city","name":"Город"},"geometry":{"type":"Point","coordinates":[37.62,55.75]}},
+{"type":"Feature","properties":{"place":"village","name":"Сто дворов","population":"100"},"geometry":{"type":"Point","coordinates":[37.70,55.75]}},
+{"type":"Feature","properties":{"place":"village","name":"Пять тысяч","population":"5000"},"geometry":{"type":"Point","coordinates":[37.7001,55.7501]}}]})");
+    BaseMap map;
+    ASSERT_EQ(map.load(dir.filePath("places.geojson"), {}), 0);
+    QStringList kept;
+    for (const placelabels::Label& label : map.labels(15)->places)
+        kept << label.place->name;
+    EXPECT_EQ(kept, QStringList({"Город", "Пять тысяч"}));
+
+    const QString path = qEnvironmentVariable("VANTREL_SHARED_DATA") + "/osm/monaco-2016-03-05.osm.pbf";
+    if (!QFile::exists(path))
+        GTEST_SKIP() << "no OpenStreetMap extract at " << path.toStdString();
+    BaseMap monaco;
+    ASSERT_EQ(monaco.load(path, {}), 0);
+    for (const double scale : {52000.0, 20000.0, 5000.0}) {
+        Viewport view;
+        view.centre = mercator::project(7.42, 43.735);
+        view.scale = scale;
+        const auto labels = monaco.labels(view.metresPerPixel());
+        kept.clear();
+        for (size_t a = 0; a < labels->places.size(); ++a) {
+            kept << labels->places[a].place->name;
+            for (size_t b = a + 1; b < labels->places.size(); ++b)
+                EXPECT_FALSE(labels->places[a].box.intersects(labels->places[b].box)) << scale << " " << a << " " << b;
+            for (const streetlabels::Label& street : labels->streets)
+                for (const streetlabels::Glyph& glyph : street.glyphs)
+                    EXPECT_FALSE(labels->places[a].box.contains(glyph.centre)) << scale << " " << a;
+        }
+        EXPECT_TRUE(kept.contains("Monaco")) << scale;
+        EXPECT_GE(kept.size(), 6) << scale;
+    }
+}

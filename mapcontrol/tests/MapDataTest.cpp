@@ -116,7 +116,8 @@ TEST(StreetLabels, NamesReadUprightStayOnTheirRoadAndNeverOverlap) {
     const std::vector<QPointF> crossing = {mercator::project(7.42, 43.69), mercator::project(7.42, 43.71)};
     const QString big = "Boulevard Albert Ier", small = "Rue Grimaldi";
     const double mpp = 2;
-    const auto labels = streetlabels::place({{&crossing, &small, 5}, {&westwards, &big, 1}, {&westwards, &big, 1}}, mpp);
+    LabelGrid grid;
+    const auto labels = streetlabels::place({{&crossing, &small, 5}, {&westwards, &big, 1}, {&westwards, &big, 1}}, mpp, grid);
     ASSERT_GE(labels.size(), 3u);
     const QRectF road = QRectF(QPointF(westwards[1].x() / mpp, -westwards[0].y() / mpp), QPointF(westwards[0].x() / mpp, -westwards[0].y() / mpp))
                             .adjusted(0, -12, 0, 12);
