@@ -42,6 +42,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 
@@ -185,7 +186,14 @@ void TForm1::connectSession() {
     PlayerSession& s = *session_;
     s.computationEnded.observe([this](bool own) { selection_->followComputation(own); });
     s.resultReady.observe([this] { infoPoints_->FillTripList(); });
-    s.onlineData.observe([this] { selection_->ServerReceiveOnlineData(); });
+    s.resultReady.observe([this] {
+        if (std::exchange(liveResult_, false))
+            showLiveEnd();
+    });
+    s.onlineData.observe([this] {
+        selection_->ServerReceiveOnlineData();
+        followLive();
+    });
     s.serverClosed.observe([this] { ServerClosed(); });
     s.checkpointsWanted.observe([this] { map_->ShowCheckpoints(); });
     // A loaded trip: the chart, then the track bar and playback at its start, then the map's
@@ -254,6 +262,7 @@ void TForm1::createSpeedChart() {
     speedChart->onSeek = [this](double time) {
         guarded([this, time] { playback_->seekTo(time); });
     };
+    createLiveButton();
     // Its button, too, on the map's corner.
     exporter_ =
         new ExportController(*session_, ui(), errors_, *this, environment_.createSheetServer);
@@ -273,6 +282,40 @@ void TForm1::createSpeedChart() {
     placeChartButton();
 }
 
+void TForm1::createLiveButton() {
+    btnLive_ = new QToolButton(MapvexCtrl ? MapvexCtrl : Panel1);
+    btnLive_->setObjectName(QStringLiteral("btnLive"));
+    btnLive_->setText(QStringLiteral("В реальном времени"));
+    btnLive_->setToolTip(QStringLiteral("Пересчитывать рейсы, когда от машины приходят новые позиции, и показывать её "
+                                        "последнее место (пока период доходит до сегодняшнего дня)"));
+    btnLive_->setCheckable(true);
+    connect(btnLive_, &QToolButton::toggled, this, [this](bool on) { live_.setEnabled(on); });
+}
+
+void TForm1::followLive() {
+    const double end = datetime::fromDateAndTime(DateEnd->date(), TimeEnd->time());
+    const double now = environment_.now();
+    if (!live_.wantsRecompute(end, now, cmbCarDevice->currentIndex() >= 0, session_->selection.RequestPending))
+        return;
+    live_.requested(now);
+    liveResult_ = true;
+    selection_->RequestTrack();
+}
+
+void TForm1::showLiveEnd() {
+    const int last = ListView1->topLevelItemCount();
+    if (last < 1)
+        return;
+    if (last != session_->selection.CurrentTrip) {
+        ListView1->setCurrentItem(ListView1->topLevelItem(last - 1));
+        session_->chooseTrip(last);
+        lblTripNum->setText(QString::number(last));
+    }
+    // A second before the last point: the track bar's end itself stops and rewinds playback.
+    if (session_->track.PointCount >= 1)
+        playback_->seekTo(session_->track.time(session_->track.PointCount) - 1 / datetime::kSecondsPerDay);
+}
+
 void TForm1::placeChartButton() {
     if (!btnChart || !MapvexCtrl)
         return;
@@ -283,6 +326,11 @@ void TForm1::placeChartButton() {
         exportButton->adjustSize();
         exportButton->move(btnChart->x() - exportButton->width() - 4, 6);
         exportButton->raise();
+        if (btnLive_) {
+            btnLive_->adjustSize();
+            btnLive_->move(exportButton->x() - btnLive_->width() - 4, 6);
+            btnLive_->raise();
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ErrorReporter.h"
+#include "LiveFollow.h"
 #include "PlayerEnvironment.h"
 #include "WindowControls.h"
 
@@ -8,6 +9,7 @@
 #include <memory>
 
 class IMapvexControl;
+class QToolButton;
 class MapLayers;
 class PlayerSession;
 class QKeyEvent;
@@ -72,6 +74,11 @@ private:
     void createSpeedChart();
     void connectEventHandlers();
     void placeChartButton();
+    void createLiveButton();
+    // New positions arrived: computed again where the live button asks for it.
+    void followLive();
+    // A live result: its last trip shown, the vehicle at its last position.
+    void showLiveEnd();
     // The player's keys (Space, Home, arrows, + and −); false when the key is not one of them.
     bool playerKey(QWidget* receiver, const QKeyEvent& key);
 
@@ -86,6 +93,9 @@ private:
     std::unique_ptr<MapController> map_;
     std::unique_ptr<SettingsController> settings_;
     ExportController* exporter_ = nullptr;
+    QToolButton* btnLive_ = nullptr;
+    LiveFollow live_;
+    bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;
     bool destroyed_ = false;
 };

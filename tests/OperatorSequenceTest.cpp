@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -206,5 +207,29 @@ TEST_F(OperatorSequence, CheckpointsSavedAsShownAreDrawnAtTheNextStart) {
     f.session().selection.RequestPending = true; // the answer to the start's own request
     fixture.server.raise(AutomationEvent::OnEndComputing);
     EXPECT_GE(fixture.server.count(QStringLiteral("LoadCheckpoints")), 1);
+    expectNoMessages();
+}
+
+TEST_F(OperatorSequence, LiveFollowsNewPositionsOnlyWhenAskedAndShowsTheLastOne) {
+    TForm1& f = fixture.start();
+    fixture.server.raise(AutomationEvent::OnEndComputing); // the start's own request answered
+    f.ui().cmbCarDevice->setCurrentIndex(0);
+    f.ui().DateEnd->setDate(QDate(2100, 1, 1)); // the period reaches the present
+    const auto asked = [&] { return fixture.server.count(QStringLiteral("ComputeTrack")); };
+    const int before = asked();
+    fixture.server.raise(AutomationEvent::OnReceiveOnlineData);
+    EXPECT_EQ(asked(), before); // off by default: nothing computed
+
+    auto* live = f.findChild<QToolButton*>(QStringLiteral("btnLive"));
+    ASSERT_NE(live, nullptr);
+    live->click();
+    fixture.server.trips.push_back(fixture.server.trips.back()); // a third trip came in
+    fixture.server.raise(AutomationEvent::OnReceiveOnlineData);
+    ASSERT_EQ(asked(), before + 1);
+    fixture.server.raise(AutomationEvent::OnReceiveOnlineData); // within the second: not again
+    EXPECT_EQ(asked(), before + 1);
+    fixture.server.raise(AutomationEvent::OnEndComputing);
+    EXPECT_EQ(f.session().selection.CurrentTrip, 3);
+    EXPECT_EQ(f.ui().TrackBar->value(), f.ui().TrackBar->maximum() - 1); // the vehicle where it is now
     expectNoMessages();
 }
