@@ -289,6 +289,7 @@ void TForm1::createLiveButton() {
     btnLive_->setToolTip(QStringLiteral("Пересчитывать рейсы, когда от машины приходят новые позиции, и показывать её "
                                         "последнее место (пока период доходит до сегодняшнего дня)"));
     btnLive_->setCheckable(true);
+    btnLive_->setAutoRaise(false);
     connect(btnLive_, &QToolButton::toggled, this, [this](bool on) { live_.setEnabled(on); });
 }
 
