@@ -163,6 +163,39 @@ PGconn* PostgresStore::db() const {
     return db_;
 }
 
+namespace {
+
+// One message as a row of COPY's text format: NULL for a missing value.
+void appendCopyRow(QByteArray& buffer, const QByteArray& device, const Message& m) {
+    const auto field = [&buffer](double value) {
+        buffer += std::isfinite(value) ? number(value) : QByteArray("\\N");
+        buffer += '\t';
+    };
+    buffer += device + '\t';
+    field(m.time);
+    field(m.lon);
+    field(m.lat);
+    field(m.speed);
+    buffer += m.signal ? "t\t" : "f\t";
+    buffer += m.power ? "t\t" : "f\t";
+    field(m.fuel1);
+    field(m.fuel2);
+    buffer += QByteArray::number(m.sensors) + '\n';
+}
+
+// Ends a COPY whose rows were all sent, and reads its outcome.
+void endCopy(PGconn* db) {
+    if (PQputCopyEnd(db, nullptr) != 1)
+        throw VantrelError(QStringLiteral("Связь с базой PostgreSQL потеряна: ") + fromUtf8(PQerrorMessage(db)).trimmed());
+    const PgResult end(PQgetResult(db), &PQclear);
+    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
+        throw VantrelError(QStringLiteral("Ошибка базы PostgreSQL: ") + fromUtf8(PQerrorMessage(db)).trimmed());
+    while (PGresult* rest = PQgetResult(db))
+        PQclear(rest);
+}
+
+} // namespace
+
 PostgresStore::~PostgresStore() {
     if (db_)
         PQfinish(db_);
@@ -366,37 +399,18 @@ void PostgresStore::addMessages(int device, const std::vector<Message>& messages
         failed(db_);
     QByteArray buffer;
     const QByteArray deviceText = QByteArray::number(device);
-    const auto field = [&buffer](double value) {
-        buffer += std::isfinite(value) ? number(value) : QByteArray("\\N");
-        buffer += '\t';
-    };
     const auto flush = [&] {
         if (PQputCopyData(db_, buffer.constData(), int(buffer.size())) != 1)
             throw VantrelError(QStringLiteral("Связь с базой PostgreSQL потеряна: ") + fromUtf8(PQerrorMessage(db_)).trimmed());
         buffer.clear();
     };
     for (const Message& m : messages) {
-        buffer += deviceText + '\t';
-        field(m.time);
-        field(m.lon);
-        field(m.lat);
-        field(m.speed);
-        buffer += m.signal ? "t\t" : "f\t";
-        buffer += m.power ? "t\t" : "f\t";
-        field(m.fuel1);
-        field(m.fuel2);
-        buffer += QByteArray::number(m.sensors) + '\n';
+        appendCopyRow(buffer, deviceText, m);
         if (buffer.size() > (1 << 20))
             flush();
     }
     flush();
-    if (PQputCopyEnd(db_, nullptr) != 1)
-        throw VantrelError(QStringLiteral("Связь с базой PostgreSQL потеряна: ") + fromUtf8(PQerrorMessage(db_)).trimmed());
-    const PgResult end(PQgetResult(db_), &PQclear);
-    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
-        throw VantrelError(QStringLiteral("Ошибка базы PostgreSQL: ") + fromUtf8(PQerrorMessage(db_)).trimmed());
-    while (PGresult* rest = PQgetResult(db_))
-        PQclear(rest);
+    endCopy(db_);
 }
 
 void PostgresStore::addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) {
@@ -432,30 +446,11 @@ void PostgresStore::addLiveMessages(const std::vector<DeviceMessage>& messages) 
         failed(db_);
     QByteArray buffer;
     buffer.reserve(int(messages.size()) * 96);
-    const auto field = [&buffer](double value) {
-        buffer += std::isfinite(value) ? number(value) : QByteArray("\\N");
-        buffer += '\t';
-    };
-    for (const DeviceMessage& d : messages) {
-        const Message& m = d.message;
-        buffer += QByteArray::number(d.device) + '\t';
-        field(m.time);
-        field(m.lon);
-        field(m.lat);
-        field(m.speed);
-        buffer += m.signal ? "t\t" : "f\t";
-        buffer += m.power ? "t\t" : "f\t";
-        field(m.fuel1);
-        field(m.fuel2);
-        buffer += QByteArray::number(m.sensors) + '\n';
-    }
-    if (PQputCopyData(db_, buffer.constData(), int(buffer.size())) != 1 || PQputCopyEnd(db_, nullptr) != 1)
+    for (const DeviceMessage& d : messages)
+        appendCopyRow(buffer, QByteArray::number(d.device), d.message);
+    if (PQputCopyData(db_, buffer.constData(), int(buffer.size())) != 1)
         throw VantrelError(QStringLiteral("Связь с базой PostgreSQL потеряна: ") + fromUtf8(PQerrorMessage(db_)).trimmed());
-    const PgResult end(PQgetResult(db_), &PQclear);
-    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
-        throw VantrelError(QStringLiteral("Ошибка базы PostgreSQL: ") + fromUtf8(PQerrorMessage(db_)).trimmed());
-    while (PGresult* rest = PQgetResult(db_))
-        PQclear(rest);
+    endCopy(db_);
 }
 
 } // namespace vserver
