@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -25,6 +26,8 @@ struct PlayerEnvironment {
     IMessageSink* messages = nullptr;
     std::function<double()> now; // local wall clock as a date-time value
     QString settingsDirectory;
+    // Track files given on the command line, opened once the window has started.
+    QStringList filesToOpen;
     // The one-second rest after a skipped stop; tests shorten it.
     int skipRestMs = 1000;
 };

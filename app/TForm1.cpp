@@ -3,6 +3,8 @@
 #include "DateTimeValue.h"
 #include "EventRibbon.h"
 #include "ExportController.h"
+#include "FileOpening.h"
+#include "LocalAutomation.h"
 #include "FramePacer.h"
 #include "GlyphButton.h"
 #include "IMapvexControl.h"
@@ -29,6 +31,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMimeData>
+#include <QStandardPaths>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -263,6 +270,7 @@ void TForm1::createSpeedChart() {
         guarded([this, time] { playback_->seekTo(time); });
     };
     createLiveButton();
+    createOpenButton();
     // Its button, too, on the map's corner.
     exporter_ =
         new ExportController(*session_, ui(), errors_, *this, environment_.createSheetServer);
@@ -291,6 +299,68 @@ void TForm1::createLiveButton() {
     btnLive_->setCheckable(true);
     btnLive_->setAutoRaise(false);
     connect(btnLive_, &QToolButton::toggled, this, [this](bool on) { live_.setEnabled(on); });
+}
+
+void TForm1::createOpenButton() {
+    btnOpen_ = new QToolButton(MapvexCtrl ? MapvexCtrl : Panel1);
+    btnOpen_->setObjectName(QStringLiteral("btnOpen"));
+    btnOpen_->setText(QStringLiteral("Открыть файл…"));
+    btnOpen_->setToolTip(QStringLiteral("Показать трек из файла GPX (его можно и перетащить на окно)"));
+    btnOpen_->setAutoRaise(false);
+    connect(btnOpen_, &QToolButton::clicked, this, [this] {
+        const QStringList paths = QFileDialog::getOpenFileNames(
+            this, QStringLiteral("Открыть трек"), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+            QStringLiteral("Треки GPX (*.gpx *.GPX)"));
+        openFiles(paths);
+    });
+    setAcceptDrops(true);
+}
+
+void TForm1::openFiles(const QStringList& paths) {
+    for (const QString& path : paths)
+        guarded([this, &path] {
+            QString store = session_->storePath();
+            if (store.isEmpty())
+                store = LocalAutomation::defaultStorePath();
+            showOpened(fileopening::importShowingProgress(*this, store, path));
+        });
+}
+
+void TForm1::showOpened(const OpenedFile& file) {
+    if (!session_->hasServer())
+        throw VantrelError(QStringLiteral("Файл сохранён, но показать его нельзя: нет связи с сервером Vantrel"));
+    cmbGroupName->clear(); // the group «Файлы» may be new
+    selection_->LoadGroups();
+    const int group = cmbGroupName->findText(OpenedFile::kGroupName);
+    if (group < 0)
+        throw VantrelError(QStringLiteral("Сервер не знает группы «%1»").arg(OpenedFile::kGroupName));
+    cmbGroupName->setCurrentIndex(group);
+    selection_->cmbGroupNameChange();
+    const int car = cmbCarDevice->findText(QString::number(file.device));
+    if (car < 0)
+        throw VantrelError(QStringLiteral("Сервер не знает машины «%1»").arg(file.car));
+    // The file's own span, its last moment included.
+    const QDateTime begin = datetime::toQDateTime(file.begin);
+    const QDateTime end = datetime::toQDateTime(file.end + 1 / datetime::kSecondsPerDay);
+    DateBegin->setDate(begin.date());
+    TimeBegin->setTime(begin.time());
+    DateEnd->setDate(end.date());
+    TimeEnd->setTime(end.time());
+    cmbCarDevice->setCurrentIndex(car);
+    session_->selection.RequestPending = false; // the operator's newest choice is asked for
+    selection_->cmbChange(cmbCarDevice);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!fileopening::trackFiles(event->mimeData()->urls()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QStringList files = fileopening::trackFiles(event->mimeData()->urls());
+    event->acceptProposedAction();
+    // Opened after the drop has ended, so that the file manager is not kept waiting.
+    QTimer::singleShot(0, this, [this, files] { openFiles(files); });
 }
 
 void TForm1::followLive() {
@@ -331,6 +401,11 @@ void TForm1::placeChartButton() {
             btnLive_->adjustSize();
             btnLive_->move(exportButton->x() - btnLive_->width() - 4, 6);
             btnLive_->raise();
+            if (btnOpen_) {
+                btnOpen_->adjustSize();
+                btnOpen_->move(btnLive_->x() - btnOpen_->width() - 4, 6);
+                btnOpen_->raise();
+            }
         }
     }
 }
@@ -452,6 +527,8 @@ void TForm1::FormShow() {
     });
     // The first key goes where Space plays: the trip list, not the period's first box.
     ListView1->setFocus(Qt::OtherFocusReason);
+    if (!environment_.filesToOpen.isEmpty())
+        QTimer::singleShot(0, this, [this] { openFiles(environment_.filesToOpen); });
 }
 
 void TForm1::FormDestroy() {

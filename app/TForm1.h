@@ -37,6 +37,8 @@ public:
     // The server closed: forget it and disable the list.
     void ServerClosed();
     bool OpenMap(const QString& path);
+    // Track files: stored through the server's import, then chosen and computed over their span.
+    void openFiles(const QStringList& paths);
     // The speed chart under the map, shown or hidden by its button; saved with the settings.
     bool chartShown() const;
     void setChartShown(bool shown);
@@ -60,6 +62,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();
@@ -75,6 +79,8 @@ private:
     void connectEventHandlers();
     void placeChartButton();
     void createLiveButton();
+    void createOpenButton();
+    void showOpened(const struct OpenedFile& file);
     // New positions arrived: computed again where the live button asks for it.
     void followLive();
     // A live result: its last trip shown, the vehicle at its last position.
@@ -94,6 +100,7 @@ private:
     std::unique_ptr<SettingsController> settings_;
     ExportController* exporter_ = nullptr;
     QToolButton* btnLive_ = nullptr;
+    QToolButton* btnOpen_ = nullptr;
     LiveFollow live_;
     bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QLibraryInfo>
@@ -39,6 +40,8 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         {QStringLiteral("trip"), QStringLiteral("--report: номер рейса (без него — все рейсы)."), QStringLiteral("K")},
         {QStringLiteral("db"), QStringLiteral("--report: хранилище сервера (файл SQLite или адрес PostgreSQL); по умолчанию то, что сервер берёт без --db."), QStringLiteral("хранилище")},
     });
+    parser.addPositionalArgument(QStringLiteral("файлы"), QStringLiteral("Треки GPX, которые показать в окне."),
+                                 QStringLiteral("[файл.gpx…]"));
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -134,6 +137,8 @@ int main(int argc, char* argv[]) {
     environment.messages = &messages;
     environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
     environment.settingsDirectory = settingslocation::settingsDirectory(QApplication::applicationDirPath());
+    for (const QString& file : parser->positionalArguments())
+        environment.filesToOpen << QFileInfo(file).absoluteFilePath();
 
     TForm1 form(environment);
     form.showMaximized();
