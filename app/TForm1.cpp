@@ -546,7 +546,15 @@ void TForm1::ServerClosed() {
 
 bool TForm1::OpenMap(const QString& path) {
     const int code = mapControl_->LoadMap(path, QString());
-    if (code != 0)
-        environment_.messages->showMessage(mapLoadFailureText(path, code), QString());
+    if (code != 0) {
+        // For a file that is there but does not read, the control's own reason where it has one
+        // (a corrupt tile package, an image without georeference…).
+        const QString reason = mapControl_->LoadFailure();
+        const bool unreadable = code != IMapvexControl::kMapNotFound && code != IMapvexControl::kMapNotAFile;
+        environment_.messages->showMessage(unreadable && !reason.isEmpty()
+                                               ? QStringLiteral("Не удалось открыть карту: ") + reason
+                                               : mapLoadFailureText(path, code),
+                                           QString());
+    }
     return code == 0;
 }

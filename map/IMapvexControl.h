@@ -33,6 +33,8 @@ public:
     // Called with the layer and record of a picture the user clicked.
     using PictureClick = std::function<void(const QString& layer, int record)>;
     virtual void SetPictureClickHandler(PictureClick handler) { Q_UNUSED(handler); }
+    // Why the last LoadMap failed, in the operator's words; empty when it did not say.
+    virtual QString LoadFailure() const { return QString(); }
 };
 
 // What the operator is told when the map of the settings cannot be opened.

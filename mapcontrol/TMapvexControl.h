@@ -40,6 +40,7 @@ public:
     static QStringList mapsFolders();
     // Why the last LoadMap failed, in Russian, naming the file; empty after a success.
     QString loadFailure() const { return loadFailure_; }
+    QString LoadFailure() const override { return loadFailure_; }
 
     const MapScene& scene() {
         settle();
