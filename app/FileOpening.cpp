@@ -12,7 +12,8 @@
 namespace fileopening {
 
 OpenedFile importShowingProgress(QWidget& window, const QString& storePath, const QString& path) {
-    QProgressDialog progress(QStringLiteral("Открываю %1…").arg(QFileInfo(path).fileName()), QString(), 0, 0, &window);
+    QProgressDialog progress(QStringLiteral("Открываю %1…").arg(QFileInfo(path).fileName()),
+                             QString(), 0, 0, &window);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     QFutureWatcher<void> watcher;

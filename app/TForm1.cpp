@@ -18,6 +18,7 @@
 #include "PlaybackTimer.h"
 #include "PlayerKeys.h"
 #include "PlayerSession.h"
+#include "RecentMaps.h"
 #include "SelectionController.h"
 #include "SettingsController.h"
 #include "SpeedChart.h"
@@ -42,6 +43,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QFileInfo>
 #include <QMenu>
 #include <QSlider>
 #include <QSplitter>
@@ -271,6 +273,7 @@ void TForm1::createSpeedChart() {
     };
     createLiveButton();
     createOpenButton();
+    createMapButton();
     // Its button, too, on the map's corner.
     exporter_ =
         new ExportController(*session_, ui(), errors_, *this, environment_.createSheetServer);
@@ -314,6 +317,43 @@ void TForm1::createOpenButton() {
         openFiles(paths);
     });
     setAcceptDrops(true);
+}
+
+void TForm1::createMapButton() {
+    btnMap_ = new QToolButton(MapvexCtrl ? MapvexCtrl : Panel1);
+    btnMap_->setObjectName(QStringLiteral("btnMap"));
+    btnMap_->setText(QStringLiteral("Карта…"));
+    btnMap_->setToolTip(QStringLiteral("Открыть другую карту: OpenStreetMap, GeoPackage, Shapefile, GeoJSON, GeoTIFF, "
+                                       "MBTiles, папку тайлов или описание карты .chart"));
+    btnMap_->setPopupMode(QToolButton::InstantPopup);
+    btnMap_->setAutoRaise(false);
+    auto* menu = new QMenu(btnMap_);
+    // The recent maps are read again each time the menu opens.
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        menu->clear();
+        connect(menu->addAction(QStringLiteral("Открыть карту…")), &QAction::triggered, this, [this] {
+            const QString path = QFileDialog::getOpenFileName(
+                this, QStringLiteral("Открыть карту"), QFileInfo(session_->MapPath).absolutePath(),
+                QStringLiteral("Карты (*.osm.pbf *.pbf *.osm *.gpkg *.shp *.geojson *.json *.tif *.tiff *.mbtiles *.chart);;"
+                               "Все файлы (*)"));
+            if (!path.isEmpty())
+                guarded([this, path] { chooseMap(path); });
+        });
+        const QStringList recent = RecentMaps(environment_.settingsDirectory).paths();
+        if (!recent.isEmpty())
+            menu->addSeparator();
+        for (const QString& path : recent)
+            connect(menu->addAction(QFileInfo(path).fileName()), &QAction::triggered, this,
+                    [this, path] { guarded([this, path] { chooseMap(path); }); });
+    });
+    btnMap_->setMenu(menu);
+}
+
+void TForm1::chooseMap(const QString& path) {
+    if (!OpenMap(path))
+        return;
+    session_->MapPath = path; // saved as MapPath at the close, as the settings always kept it
+    RecentMaps(environment_.settingsDirectory).add(path);
 }
 
 void TForm1::openFiles(const QStringList& paths) {
@@ -405,6 +445,11 @@ void TForm1::placeChartButton() {
                 btnOpen_->adjustSize();
                 btnOpen_->move(btnLive_->x() - btnOpen_->width() - 4, 6);
                 btnOpen_->raise();
+                if (btnMap_) {
+                    btnMap_->adjustSize();
+                    btnMap_->move(btnOpen_->x() - btnMap_->width() - 4, 6);
+                    btnMap_->raise();
+                }
             }
         }
     }

@@ -80,6 +80,9 @@ private:
     void placeChartButton();
     void createLiveButton();
     void createOpenButton();
+    void createMapButton();
+    // The map chosen with «Карта…»: opened, kept as MapPath and among the recent ones.
+    void chooseMap(const QString& path);
     void showOpened(const struct OpenedFile& file);
     // New positions arrived: computed again where the live button asks for it.
     void followLive();
@@ -101,6 +104,7 @@ private:
     ExportController* exporter_ = nullptr;
     QToolButton* btnLive_ = nullptr;
     QToolButton* btnOpen_ = nullptr;
+    QToolButton* btnMap_ = nullptr;
     LiveFollow live_;
     bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;

@@ -18,6 +18,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringEncoder>
+#include "RecentMaps.h"
 #include "VantrelError.h"
 #include <QTimeEdit>
 #include <QToolButton>
@@ -499,4 +500,15 @@ TEST(SettingsFile, ACutOffFileIsSaidInRussianAndAFifoIsNeverWrittenOver) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_THROW(SettingsDocument::saveFile(fifo, SettingsDocument::defaultDocument()), VantrelError);
     EXPECT_FALSE(QFileInfo(fifo).isFile());
+}
+
+TEST(RecentMaps, TheLastFiveNewestFirstAChosenOneMovedUp) {
+    QTemporaryDir dir;
+    RecentMaps recent(dir.path());
+    EXPECT_TRUE(recent.paths().isEmpty());
+    for (int i = 1; i <= 7; ++i)
+        recent.add(QString("/карты/%1.mbtiles").arg(i));
+    recent.add("/карты/4.mbtiles");
+    EXPECT_EQ(RecentMaps(dir.path()).paths(),
+              QStringList({"/карты/4.mbtiles", "/карты/7.mbtiles", "/карты/6.mbtiles", "/карты/5.mbtiles", "/карты/3.mbtiles"}));
 }
