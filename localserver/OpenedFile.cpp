@@ -11,7 +11,8 @@
 int OpenedFile::deviceFor(const QString& path) {
     // Device numbers 800000…899999 are the opened files'; the file's full path picks one.
     const QFileInfo file(path);
-    const QString where = file.canonicalFilePath().isEmpty() ? file.absoluteFilePath() : file.canonicalFilePath();
+    const QString where =
+        file.canonicalFilePath().isEmpty() ? file.absoluteFilePath() : file.canonicalFilePath();
     const QByteArray hash = QCryptographicHash::hash(where.toUtf8(), QCryptographicHash::Sha1);
     quint32 value = 0;
     for (int i = 0; i < 4; ++i)
@@ -21,10 +22,12 @@ int OpenedFile::deviceFor(const QString& path) {
 
 OpenedFile OpenedFile::import(const QString& storePath, const QString& path) {
     if (QFileInfo(path).suffix().compare(QStringLiteral("gpx"), Qt::CaseInsensitive) != 0)
-        throw VantrelError(QStringLiteral("Файл %1 не открыт: плеер открывает треки GPX (.gpx)").arg(path));
+        throw VantrelError(
+            QStringLiteral("Файл %1 не открыт: плеер открывает треки GPX (.gpx)").arg(path));
     const std::vector<vserver::Message> messages = vserver::readGpx(path);
-    const auto [first, last] = std::minmax_element(messages.begin(), messages.end(),
-                                                   [](const auto& a, const auto& b) { return a.time < b.time; });
+    const auto [first, last] =
+        std::minmax_element(messages.begin(), messages.end(),
+                            [](const auto& a, const auto& b) { return a.time < b.time; });
     OpenedFile opened;
     opened.car = QFileInfo(path).completeBaseName();
     opened.device = deviceFor(path);
