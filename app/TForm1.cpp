@@ -32,6 +32,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -311,8 +312,11 @@ void TForm1::createOpenButton() {
     btnOpen_->setToolTip(QStringLiteral("Показать трек из файла GPX (его можно и перетащить на окно)"));
     btnOpen_->setAutoRaise(false);
     connect(btnOpen_, &QToolButton::clicked, this, [this] {
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!QFileInfo(folder).isDir()) // a name of a folder that is not there reads as a file name
+            folder = QDir::homePath();
         const QStringList paths = QFileDialog::getOpenFileNames(
-            this, QStringLiteral("Открыть трек"), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+            this, QStringLiteral("Открыть трек"), folder,
             QStringLiteral("Треки GPX (*.gpx *.GPX)"));
         openFiles(paths);
     });
