@@ -6,7 +6,6 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
-#include <algorithm>
 
 int OpenedFile::deviceFor(const QString& path) {
     // Device numbers 800000…899999 are the opened files'; the file's full path picks one.
@@ -24,15 +23,9 @@ OpenedFile OpenedFile::import(const QString& storePath, const QString& path) {
     if (QFileInfo(path).suffix().compare(QStringLiteral("gpx"), Qt::CaseInsensitive) != 0)
         throw VantrelError(
             QStringLiteral("Файл %1 не открыт: плеер открывает треки GPX (.gpx)").arg(path));
-    const std::vector<vserver::Message> messages = vserver::readGpx(path);
-    const auto [first, last] =
-        std::minmax_element(messages.begin(), messages.end(),
-                            [](const auto& a, const auto& b) { return a.time < b.time; });
     OpenedFile opened;
     opened.car = QFileInfo(path).completeBaseName();
     opened.device = deviceFor(path);
-    opened.begin = first->time;
-    opened.end = last->time;
     vserver::Store store(storePath, vserver::Store::Opening::Existing);
     vserver::GpxImportTarget target;
     target.group = kGroupName;
@@ -42,5 +35,7 @@ OpenedFile OpenedFile::import(const QString& storePath, const QString& path) {
     const vserver::GpxImportSummary summary = vserver::importGpx(store, target, {path});
     opened.added = summary.added;
     opened.skipped = summary.skipped;
+    opened.begin = summary.first;
+    opened.end = summary.last;
     return opened;
 }

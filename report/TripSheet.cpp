@@ -114,7 +114,6 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
         if (chosen)
             trip.trail = server.TrackLine();
         for (size_t k = 1; k < definitions.size(); ++k) {
-            server.SetTripIndex(t);
             entryquery::SelectEntryQuery(server, definitions[k].query);
             const int entries = server.TripEntryCount();
             if (entries < 1)

@@ -482,6 +482,11 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
         if (!inOrder)
             summary.added = storeFresh(store, target.device, existing.has_value(), points, previous);
         summary.skipped = qint64(points.size()) - summary.added;
+        const auto [first, last] = std::minmax_element(points.begin(), points.end(), earlier);
+        if (first != points.end()) {
+            summary.first = first->time;
+            summary.last = last->time;
+        }
         store.commit();
     } catch (...) {
         store.rollback();

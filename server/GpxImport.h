@@ -25,6 +25,7 @@ struct GpxImportTarget {
 struct GpxImportSummary {
     qint64 added = 0;
     qint64 skipped = 0; // already stored for the device at the same time, or repeated in the files
+    double first = 0, last = 0; // the files' first and last moment (local time)
 };
 
 // Stores the files' points as the messages of one vehicle, creating its group and car when
