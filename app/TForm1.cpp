@@ -309,7 +309,7 @@ void TForm1::createOpenButton() {
     btnOpen_ = new QToolButton(MapvexCtrl ? MapvexCtrl : Panel1);
     btnOpen_->setObjectName(QStringLiteral("btnOpen"));
     btnOpen_->setText(QStringLiteral("Открыть файл…"));
-    btnOpen_->setToolTip(QStringLiteral("Показать трек из файла GPX (его можно и перетащить на окно)"));
+    btnOpen_->setToolTip(QStringLiteral("Показать трек из файла GPX, KML или GeoJSON (его можно и перетащить на окно)"));
     btnOpen_->setAutoRaise(false);
     connect(btnOpen_, &QToolButton::clicked, this, [this] {
         QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -317,7 +317,8 @@ void TForm1::createOpenButton() {
             folder = QDir::homePath();
         const QStringList paths = QFileDialog::getOpenFileNames(
             this, QStringLiteral("Открыть трек"), folder,
-            QStringLiteral("Треки GPX (*.gpx *.GPX)"));
+            QStringLiteral("Треки (*.gpx *.GPX *.kml *.KML *.geojson *.json);;GPX (*.gpx *.GPX);;KML (*.kml *.KML);;"
+                           "GeoJSON (*.geojson *.json)"));
         openFiles(paths);
     });
     setAcceptDrops(true);

@@ -40,8 +40,8 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         {QStringLiteral("trip"), QStringLiteral("--report: номер рейса (без него — все рейсы)."), QStringLiteral("K")},
         {QStringLiteral("db"), QStringLiteral("--report: хранилище сервера (файл SQLite или адрес PostgreSQL); по умолчанию то, что сервер берёт без --db."), QStringLiteral("хранилище")},
     });
-    parser.addPositionalArgument(QStringLiteral("файлы"), QStringLiteral("Треки GPX, которые показать в окне."),
-                                 QStringLiteral("[файл.gpx…]"));
+    parser.addPositionalArgument(QStringLiteral("файлы"), QStringLiteral("Треки GPX, KML или GeoJSON, которые показать в окне."),
+                                 QStringLiteral("[файл…]"));
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -2,6 +2,7 @@
 
 #include "GpxImport.h"
 #include "Store.h"
+#include "TrackFiles.h"
 #include "VantrelError.h"
 
 #include <QCryptographicHash>
@@ -20,9 +21,12 @@ int OpenedFile::deviceFor(const QString& path) {
 }
 
 OpenedFile OpenedFile::import(const QString& storePath, const QString& path) {
-    if (QFileInfo(path).suffix().compare(QStringLiteral("gpx"), Qt::CaseInsensitive) != 0)
+    const bool gpx =
+        QFileInfo(path).suffix().compare(QStringLiteral("gpx"), Qt::CaseInsensitive) == 0;
+    if (!gpx && !vserver::isKmlOrGeoJson(path))
         throw VantrelError(
-            QStringLiteral("Файл %1 не открыт: плеер открывает треки GPX (.gpx)").arg(path));
+            QStringLiteral("Файл %1 не открыт: плеер открывает треки GPX, KML и GeoJSON")
+                .arg(path));
     OpenedFile opened;
     opened.car = QFileInfo(path).completeBaseName();
     opened.device = deviceFor(path);
@@ -32,7 +36,10 @@ OpenedFile OpenedFile::import(const QString& storePath, const QString& path) {
     target.car = opened.car;
     target.device = opened.device;
     target.append = true;
-    const vserver::GpxImportSummary summary = vserver::importGpx(store, target, {path});
+    // Read before anything is stored, so a file that is no track leaves no vehicle behind.
+    const vserver::GpxImportSummary summary =
+        gpx ? vserver::importGpx(store, target, {path})
+            : vserver::importMessages(store, target, vserver::readTrackFile(path));
     opened.added = summary.added;
     opened.skipped = summary.skipped;
     opened.begin = summary.first;

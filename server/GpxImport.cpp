@@ -496,3 +496,29 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
 }
 
 } // namespace vserver
+
+namespace vserver {
+
+GpxImportSummary importMessages(Store& store, const GpxImportTarget& target, std::vector<Message> points) {
+    if (target.group.isEmpty() || target.car.isEmpty() || target.device <= 0)
+        throw VantrelError(QStringLiteral("Нужны группа, название машины и номер прибора больше нуля"));
+    GpxImportSummary summary;
+    if (points.empty())
+        return summary;
+    sortByTime(points);
+    const std::optional<Car> existing = beginImport(store, target);
+    try {
+        std::optional<Message> previous;
+        summary.added = storeFresh(store, target.device, existing.has_value(), points, previous);
+        summary.skipped = qint64(points.size()) - summary.added;
+        summary.first = points.front().time;
+        summary.last = points.back().time;
+        store.commit();
+    } catch (...) {
+        store.rollback();
+        throw;
+    }
+    return summary;
+}
+
+} // namespace vserver

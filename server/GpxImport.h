@@ -34,4 +34,8 @@ struct GpxImportSummary {
 // group always is.
 GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QStringList& files);
 
+// Stores points read from another kind of file as one vehicle's, as `importGpx` does: in time
+// order, once, in one transaction.
+GpxImportSummary importMessages(Store& store, const GpxImportTarget& target, std::vector<Message> points);
+
 } // namespace vserver
