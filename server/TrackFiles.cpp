@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimeZone>
 #include <QXmlStreamReader>
 #include <gdal_priv.h>
@@ -184,6 +186,18 @@ void readTimedLine(const QString& path, OGRFeature& feature, const OGRGeometry& 
         }
 }
 
+// A car logger's measurements, {"GPS Speed": {"value": 10.5, "unit": "km/h"}, …}: the GPS
+// speed, else the vehicle's own.
+double measuredSpeed(const char* json) {
+    const QJsonObject measured = QJsonDocument::fromJson(json).object();
+    for (const char* name : {"GPS Speed", "Speed"}) {
+        const QJsonObject speed = measured.value(QLatin1String(name)).toObject();
+        if (speed.value(u"unit").toString() == u"km/h" && speed.value(u"value").toDouble(-1) >= 0)
+            return speed.value(u"value").toDouble();
+    }
+    return kNoValue;
+}
+
 void readTimedPoint(OGRFeature& feature, const OGRPoint& place, std::vector<Message>& points) {
     const int time = firstField(feature, {"time", "timestamp", "when"});
     const std::optional<double> moment = time >= 0 ? fieldMoment(feature, time) : std::nullopt;
@@ -195,6 +209,8 @@ void readTimedPoint(OGRFeature& feature, const OGRPoint& place, std::vector<Mess
     message.lat = place.getY();
     if (const int speed = firstField(feature, {"speed_kmh"}); speed >= 0)
         message.speed = std::max(0.0, feature.GetFieldAsDouble(speed));
+    else if (const int measured = firstField(feature, {"phenomenons"}); measured >= 0)
+        message.speed = measuredSpeed(feature.GetFieldAsString(measured));
     points.push_back(message);
 }
 

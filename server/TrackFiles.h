@@ -11,7 +11,8 @@ namespace vserver {
 std::vector<Message> readKml(const QString& path);
 
 // The timed points of a GeoJSON file, read with GDAL: lines whose properties carry a time per
-// point ("times" or "coordTimes", and "speeds_kmh" when given) and points with a "time".
+// point ("times" or "coordTimes", and "speeds_kmh" when given) and points with a "time" (and
+// "speed_kmh", or a car logger's measured "GPS Speed" in km/h).
 std::vector<Message> readGeoJson(const QString& path);
 
 // Whether the file is one of the two above, by its name.
