@@ -101,7 +101,7 @@ ExportSummary writeGeoJson(const ExportContent& content, QIODevice& out) {
                 Properties()
                     .add("name", content.tripName(t))
                     .add("vehicle", content.vehicle())
-                    .add("number", content.car.number)
+                    .add("plate", content.car.number)
                     .add("device", QByteArray::number(content.car.device))
                     .add("trip", QByteArray::number(content.number(t)))
                     .add("begin", utc(trip.begin))

@@ -37,11 +37,11 @@ void metadata(QXmlStreamWriter& xml, const ExportContent& content) {
         }
     xml.writeStartElement(kGpx, QStringLiteral("metadata"));
     text(xml, QStringLiteral("name"), content.vehicle());
+    const int first = content.number(0), last = content.number(content.trips.size() - 1);
     text(xml, QStringLiteral("desc"),
-         QStringLiteral("Рейсы %1–%2, прибор %3")
-             .arg(content.number(0))
-             .arg(content.number(content.trips.size() - 1))
-             .arg(content.car.device));
+         (first == last ? QStringLiteral("Рейс %1").arg(first)
+                        : QStringLiteral("Рейсы %1–%2").arg(first).arg(last)) +
+             QStringLiteral(", прибор %1").arg(content.car.device));
     if (minLat <= maxLat) {
         xml.writeEmptyElement(kGpx, QStringLiteral("bounds"));
         xml.writeAttribute(QStringLiteral("minlat"), degrees(minLat));

@@ -82,6 +82,8 @@ ExportSummary exportTrips(const Store& store, const ExportRequest& request) {
 }
 
 ExportSummary writeTrips(ExportContent content, ExportFormat format, const QString& path) {
+    if (content.trips.empty())
+        throw VantrelError(QStringLiteral("Не удалось записать файл %1: нет рейсов").arg(path));
     for (Trip& trip : content.trips) // a point without a place has no place in any of the formats
         std::erase_if(trip.points, [](const TrackPoint& p) { return !hasPosition(p.lon, p.lat); });
     ExportSink sink(path);
