@@ -91,7 +91,7 @@ void ExportController::exportTrip(const QString& format) {
     if (path.isEmpty())
         return;
     const auto [begin, end] = shownPeriod();
-    // The server's own export: the same computation, written by GDAL, off the window's thread.
+    // The server's own export: the same computation, streamed to the file, off the window's thread.
     QStringList arguments{QStringLiteral("export"), QStringLiteral("--group"), s.selection.GroupIds[group],
                           QStringLiteral("--device"), ui.cmbCarDevice->currentText(), QStringLiteral("--from"),
                           datetime::formatText(begin), QStringLiteral("--to"), datetime::formatText(end),

@@ -20,6 +20,7 @@ packages=(
     xvfb xauth              # a virtual display for screenshots
     fonts-liberation2 fonts-dejavu-core
     poppler-utils           # pdftotext and pdftoppm: the tests read the trip sheets back
+    gpsbabel                # a second reader of the exported GPX and KML in the tests
     locales                 # the operators' locale, ru_RU.UTF-8, for the player and the tests
     dpkg-dev desktop-file-utils  # the Debian package: its library dependencies, its desktop entry
 )

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportContent.h"
 #include "ServerTypes.h"
 
 #include <QString>
@@ -32,10 +33,13 @@ struct ExportSummary {
 // without trips, a trip number out of range).
 std::vector<Trip> tripsFor(const Store& store, const ExportRequest& request, Car* car = nullptr);
 
-// Writes the trips with GDAL: every point with its time (UTC) and speed, and the info-point
+// Writes the trips: every point with its time (UTC), speed and course, and the info-point
 // entries (stops, over-speeding, fuel, sensors…) as waypoints or placemarks with kind, begin,
-// end and duration. The file appears whole or not at all.
+// end and duration. The file is streamed to disk and appears whole or not at all.
 ExportSummary exportTrips(const Store& store, const ExportRequest& request);
+
+// Writes trips already computed; points without a place are left out.
+ExportSummary writeTrips(ExportContent content, ExportFormat format, const QString& path);
 
 // The Russian name of an entry kind ("parks" → "Остановка").
 QString entryKindName(const QString& key);

@@ -1,0 +1,44 @@
+#include "ExportSink.h"
+
+namespace vserver {
+namespace {
+constexpr qsizetype kChunkBytes = 1 << 20;
+}
+
+ExportSink::ExportSink(const QString& target) : file_(target) {
+    chunk_.reserve(kChunkBytes + 4096);
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered); // it buffers itself
+}
+
+void ExportSink::check() const {
+    if (failure_)
+        std::rethrow_exception(failure_);
+}
+
+void ExportSink::commit() {
+    flushChunk();
+    check();
+    file_.commit();
+}
+
+qint64 ExportSink::writeData(const char* data, qint64 length) {
+    if (failure_)
+        return -1;
+    chunk_.append(data, qsizetype(length));
+    if (chunk_.size() >= kChunkBytes)
+        flushChunk();
+    return failure_ ? -1 : length;
+}
+
+void ExportSink::flushChunk() {
+    if (failure_ || chunk_.isEmpty())
+        return;
+    try {
+        file_.write(chunk_);
+    } catch (...) {
+        failure_ = std::current_exception();
+    }
+    chunk_.resize(0); // keeps the allocation for the next chunk
+}
+
+} // namespace vserver
