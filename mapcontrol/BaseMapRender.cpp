@@ -3,6 +3,7 @@
 
 #include "MapScene.h"
 
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <cmath>
 
@@ -78,8 +79,14 @@ void BaseMap::drawNames(QPainter& painter, const Viewport& view) const {
     const auto placed = labels(mpp);
     const QPointF origin(view.centre.x() / mpp - view.size.width() / 2.0, -view.centre.y() / mpp - view.size.height() / 2.0);
     const QRectF visible(origin, QSizeF(view.size));
+    // A page (PDF, printer) gets the names as outlines, sharp at any resolution.
+    const bool page = painter.paintEngine() && painter.paintEngine()->type() != QPaintEngine::Raster;
     for (const streetlabels::Label& label : placed->streets)
-        if (label.bounds.intersects(visible)) {
+        if (label.bounds.intersects(visible) && page) {
+            const QPainterPath path = label.outline().translated(-origin);
+            painter.strokePath(path, QPen(QColor(255, 255, 255, 230), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.fillPath(path, QColor(51, 51, 51));
+        } else if (label.bounds.intersects(visible)) {
             const streetlabels::Label::Picture& picture = label.drawn();
             painter.drawImage(QPointF(picture.origin) - origin, picture.image);
         }
