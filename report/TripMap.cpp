@@ -14,7 +14,10 @@
 namespace tripmap {
 namespace {
 
-constexpr double kMapDpi = 96; // the map is laid out in screen pixels of this size, names as on screen
+// The map is laid out in pixels of this size: a little finer than a screen, so that street names
+// (shown by the map control from about 1:12,000 in pixels) come a scale sooner, still 6.6 pt on
+// paper.
+constexpr double kMapDpi = 120;
 
 // A font of `points` on paper inside the map, whose units are map pixels of kMapDpi: the page's
 // own point sizes are scaled with the map, so they are taken down by as much.
@@ -27,8 +30,8 @@ QFont font(const QPainter& painter, double points, bool bold = false) {
 }
 
 // Text with a white box under it, so that it reads over any map.
-void boxedText(QPainter& painter, const QPointF& at, const QString& text, double points, const QColor& colour,
-               Qt::Alignment align = Qt::AlignLeft) {
+void boxedText(QPainter& painter, const QPointF& at, const QString& text, double points,
+               const QColor& colour, Qt::Alignment align = Qt::AlignLeft) {
     painter.setFont(font(painter, points));
     const QFontMetricsF metrics(painter.font(), painter.device());
     QSizeF size(metrics.horizontalAdvance(text) + 4, metrics.height() + 2);
@@ -45,7 +48,8 @@ void boxedText(QPainter& painter, const QPointF& at, const QString& text, double
 QRectF boundsOf(const std::vector<QPointF>& points) {
     QRectF bounds;
     for (const QPointF& m : points)
-        bounds = bounds.isNull() ? QRectF(m, QSizeF(1e-6, 1e-6)) : bounds.united(QRectF(m, QSizeF(1e-6, 1e-6)));
+        bounds = bounds.isNull() ? QRectF(m, QSizeF(1e-6, 1e-6))
+                                 : bounds.united(QRectF(m, QSizeF(1e-6, 1e-6)));
     return bounds;
 }
 
@@ -60,14 +64,16 @@ void scaleBar(QPainter& painter, const Viewport& view) {
             metres = power * step;
     const double length = metres / groundPerPixel;
     const QPointF left(12, view.size.height() - 14);
-    painter.fillRect(QRectF(left - QPointF(6, 20), QSizeF(length + 12, 28)), QColor(255, 255, 255, 215));
+    painter.fillRect(QRectF(left - QPointF(6, 20), QSizeF(length + 12, 28)),
+                     QColor(255, 255, 255, 215));
     painter.setPen(QPen(Qt::black, 1.5));
     painter.drawLine(left, left + QPointF(length, 0));
     painter.drawLine(left, left - QPointF(0, 6));
     painter.drawLine(left + QPointF(length, 0), left + QPointF(length, -6));
     painter.setFont(font(painter, 7));
-    const QString text = metres >= 1000 ? QStringLiteral("%1 км").arg(QLocale().toString(metres / 1000, 'g', 3))
-                                        : QStringLiteral("%1 м").arg(metres);
+    const QString text =
+        metres >= 1000 ? QStringLiteral("%1 км").arg(QLocale().toString(metres / 1000, 'g', 3))
+                       : QStringLiteral("%1 м").arg(metres);
     painter.drawText(QRectF(left - QPointF(0, 20), QSizeF(length, 14)), Qt::AlignCenter, text);
 }
 
@@ -83,14 +89,15 @@ void northArrow(QPainter& painter, const Viewport& view) {
     painter.fillPath(arrow, Qt::black);
     painter.setPen(Qt::black);
     painter.setFont(font(painter, 8, true));
-    painter.drawText(QRectF(top + QPointF(-10, 22), QSizeF(20, 16)), Qt::AlignCenter, QStringLiteral("С"));
+    painter.drawText(QRectF(top + QPointF(-10, 22), QSizeF(20, 16)), Qt::AlignCenter,
+                     QStringLiteral("С"));
 }
 
 } // namespace
 
 QColor kindColour(const QString& kind) {
     static const QColor palette[] = {QColor(0, 90, 200), QColor(230, 120, 0), QColor(120, 0, 160),
-                                     QColor(0, 140, 60),  QColor(200, 0, 120), QColor(90, 90, 90)};
+                                     QColor(0, 140, 60), QColor(200, 0, 120), QColor(90, 90, 90)};
     return palette[qHash(kind) % std::size(palette)];
 }
 
@@ -113,8 +120,9 @@ void draw(QPainter& painter, const QRectF& area, double unitsPerInch, const Base
         const QRectF bounds = boundsOf(fitted);
         view.centre = bounds.center();
         view.scale = 1;
-        const double wanted =
-            std::max({bounds.width() / view.size.width(), bounds.height() / view.size.height(), 0.4}) * 1.15;
+        const double wanted = std::max({bounds.width() / view.size.width(),
+                                        bounds.height() / view.size.height(), 0.4}) *
+                              1.15;
         view.scale = wanted / view.metresPerPixel();
     }
     painter.save();
@@ -124,19 +132,23 @@ void draw(QPainter& painter, const QRectF& area, double unitsPerInch, const Base
     painter.setRenderHint(QPainter::Antialiasing);
     baseMap.render(painter, view);
     painter.setRenderHint(QPainter::Antialiasing);
-    draw::polyline(painter, view, trail, QPen(Qt::black, 4.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    draw::polyline(painter, view, trail, QPen(QColor(230, 0, 0), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    draw::polyline(painter, view, trail,
+                   QPen(Qt::black, 4.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    draw::polyline(painter, view, trail,
+                   QPen(QColor(230, 0, 0), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     const double mpp = view.metresPerPixel();
     for (const TripSheet::Checkpoint& checkpoint : checkpoints) {
         const QPointF at = view.toScreen(mercator::project(checkpoint.lon, checkpoint.lat));
         if (!QRectF(QPointF(0, 0), QSizeF(view.size)).adjusted(-200, -200, 200, 200).contains(at))
             continue;
-        const double r = std::max(checkpoint.radius / mpp / std::cos(checkpoint.lat * std::numbers::pi / 180), 3.0);
+        const double r = std::max(
+            checkpoint.radius / mpp / std::cos(checkpoint.lat * std::numbers::pi / 180), 3.0);
         // Outlined only: PDF/A-1 has no transparency, and a filled circle would hide the streets.
         painter.setPen(QPen(QColor(200, 0, 0), 1.5, Qt::DashLine));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(at, r, r);
-        boxedText(painter, at + QPointF(0, r + 1), checkpoint.name, 7.5, QColor(120, 0, 0), Qt::AlignHCenter);
+        boxedText(painter, at + QPointF(0, r + 1), checkpoint.name, 7.5, QColor(120, 0, 0),
+                  Qt::AlignHCenter);
     }
     // The events, numbered as the table's rows; the later ones on top.
     for (size_t e = 0; e < trip.events.size(); ++e) {
@@ -146,8 +158,9 @@ void draw(QPainter& painter, const QRectF& area, double unitsPerInch, const Base
         const QPointF at = view.toScreen(mercator::project(event.lon, event.lat));
         const QString number = QString::number(e + 1);
         painter.setFont(font(painter, 6.5, true));
-        const double r =
-            std::max(6.5, QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(number) / 2 + 2.5);
+        const double r = std::max(
+            6.5,
+            QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(number) / 2 + 2.5);
         painter.setPen(QPen(Qt::white, 1.2));
         painter.setBrush(kindColour(event.kind));
         painter.drawEllipse(at, r, r);
@@ -157,11 +170,14 @@ void draw(QPainter& painter, const QRectF& area, double unitsPerInch, const Base
     scaleBar(painter, view);
     northArrow(painter, view);
     if (const QString credit = baseMap.attribution(); !credit.isEmpty())
-        boxedText(painter, QPointF(view.size.width() - 2, view.size.height() - 16), credit, 6.5, QColor(40, 40, 40),
-                  Qt::AlignRight);
+        boxedText(painter, QPointF(view.size.width() - 2, view.size.height() - 16), credit, 6.5,
+                  QColor(40, 40, 40), Qt::AlignRight);
     painter.restore();
+    painter.save();
     painter.setPen(QColor(120, 120, 120));
+    painter.setBrush(Qt::NoBrush);
     painter.drawRect(area);
+    painter.restore();
 }
 
 } // namespace tripmap

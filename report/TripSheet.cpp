@@ -24,14 +24,16 @@ QString kilometres(double metres) {
 
 QString operatorName() {
     if (const passwd* user = ::getpwuid(::getuid())) {
-        const QString full = QString::fromLocal8Bit(user->pw_gecos).section(QLatin1Char(','), 0, 0).trimmed();
+        const QString full =
+            QString::fromLocal8Bit(user->pw_gecos).section(QLatin1Char(','), 0, 0).trimmed();
         return full.isEmpty() ? QString::fromLocal8Bit(user->pw_name) : full;
     }
     return qEnvironmentVariable("USER");
 }
 
 TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definitions,
-                 const Request& request, const std::function<void()>& wait, const Progress& progress) {
+                 const Request& request, const std::function<void()>& wait,
+                 const Progress& progress) {
     TripSheet sheet;
     QString groupId;
     for (int g = 1; g <= server.GroupCount(); ++g) {
@@ -86,7 +88,8 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
         throw VantrelError(QStringLiteral("За период с %1 по %2 у машины «%3» нет рейсов")
                                .arg(sheet.from, sheet.to, sheet.car));
     if (chosenTrip < 0 || chosenTrip > count)
-        throw VantrelError(QStringLiteral("Нет рейса %1: за период рейсов %2").arg(chosenTrip).arg(count));
+        throw VantrelError(
+            QStringLiteral("Нет рейса %1: за период рейсов %2").arg(chosenTrip).arg(count));
 
     sheet.trips.title = QStringLiteral("Рейсы");
     sheet.trips.header = {
@@ -110,10 +113,11 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
             if (std::isfinite(track[k + 4]))
                 top = std::max(top, track[k + 4]);
         }
-        const double metres = std::isfinite(first) ? std::max(last - first, 0.0) : 0; // this trip's own
+        const double metres =
+            std::isfinite(first) ? std::max(last - first, 0.0) : 0; // this trip's own
         const QString begin = server.TripBegin(), end = server.TripEnd();
-        sheet.trips.rows.push_back({QString::number(t), begin, end, server.TripDuration(), kilometres(metres),
-                                    QLocale().toString(top, 'f', 1)});
+        sheet.trips.rows.push_back({QString::number(t), begin, end, server.TripDuration(),
+                                    kilometres(metres), QLocale().toString(top, 'f', 1)});
         totals.metres += metres;
         totals.topSpeed = std::max(totals.topSpeed, top);
         double stopped = 0;
@@ -125,21 +129,23 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
             kindCounts[k] += entries;
             const QString& query = definitions[k].query;
             const entryquery::ValueColumn column = entryquery::valueColumnFor(query);
-            const bool tanks = column == entryquery::ValueColumn::Tank1 || column == entryquery::ValueColumn::Tank2;
+            const bool tanks = column == entryquery::ValueColumn::Tank1 ||
+                               column == entryquery::ValueColumn::Tank2;
             if (query != QLatin1String("parks") && query != QLatin1String("over_speed") && !tanks)
                 continue;
             for (int e = 1; e <= entries; ++e) {
                 server.SetTripEntryIndex(e);
-                const double days =
-                    datetime::parseText(server.TripEntryEnd()) - datetime::parseText(server.TripEntryBegin());
+                const double days = datetime::parseText(server.TripEntryEnd()) -
+                                    datetime::parseText(server.TripEntryBegin());
                 if (query == QLatin1String("parks"))
                     stopped += days;
                 else if (query == QLatin1String("over_speed"))
                     totals.overSpeedDays += days;
                 else {
                     const int tank = column == entryquery::ValueColumn::Tank1 ? 0 : 1;
-                    const double litres = tank == 0 ? server.TripEntryTank1End() - server.TripEntryTank1Start()
-                                                    : server.TripEntryTank2End() - server.TripEntryTank2Start();
+                    const double litres =
+                        tank == 0 ? server.TripEntryTank1End() - server.TripEntryTank1Start()
+                                  : server.TripEntryTank2End() - server.TripEntryTank2Start();
                     (litres >= 0 ? totals.filled : totals.drained)[tank] += std::abs(litres);
                 }
             }
@@ -166,7 +172,8 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
     }
 }
 
-TripSheet::Trip readTrip(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int number) {
+TripSheet::Trip readTrip(IVantrelAutomation& server, const InfoPointDefinitions& definitions,
+                         int number) {
     server.SetTripIndex(number);
     TripSheet::Trip trip;
     trip.number = number;
@@ -191,20 +198,24 @@ TripSheet::Trip readTrip(IVantrelAutomation& server, const InfoPointDefinitions&
             event.lon = server.TripEntryCoordA();
             event.lat = server.TripEntryCoordB();
             // The server tells a point without a position as zeros or as nothing.
-            if (!std::isfinite(event.lon) || !std::isfinite(event.lat) || std::abs(event.lon) > 180 ||
-                std::abs(event.lat) > 90 || (event.lon == 0 && event.lat == 0))
+            if (!std::isfinite(event.lon) || !std::isfinite(event.lat) ||
+                std::abs(event.lon) > 180 || std::abs(event.lat) > 90 ||
+                (event.lon == 0 && event.lat == 0))
                 event.lon = event.lat = NAN;
             if (column == entryquery::ValueColumn::Speed)
                 event.value = one(server.TripEntrySpeed()) + QStringLiteral(" км/ч");
             else if (column == entryquery::ValueColumn::Tank1)
-                event.value = one(server.TripEntryTank1End() - server.TripEntryTank1Start()) + QStringLiteral(" л, бак 1");
+                event.value = one(server.TripEntryTank1End() - server.TripEntryTank1Start()) +
+                              QStringLiteral(" л, бак 1");
             else if (column == entryquery::ValueColumn::Tank2)
-                event.value = one(server.TripEntryTank2End() - server.TripEntryTank2Start()) + QStringLiteral(" л, бак 2");
+                event.value = one(server.TripEntryTank2End() - server.TripEntryTank2Start()) +
+                              QStringLiteral(" л, бак 2");
             trip.events.push_back(std::move(event));
         }
     }
-    std::stable_sort(trip.events.begin(), trip.events.end(),
-                     [](const TripSheet::Event& a, const TripSheet::Event& b) { return a.time < b.time; });
+    std::stable_sort(
+        trip.events.begin(), trip.events.end(),
+        [](const TripSheet::Event& a, const TripSheet::Event& b) { return a.time < b.time; });
     return trip;
 }
 

@@ -43,7 +43,7 @@ struct TripSheet {
         double metres = 0;
         double drivingDays = 0, stoppedDays = 0, overSpeedDays = 0; // date-time spans
         double topSpeed = 0;
-        double filled[2] = {0, 0}, drained[2] = {0, 0}; // litres per tank
+        double filled[2] = {0, 0}, drained[2] = {0, 0};  // litres per tank
         std::vector<std::pair<QString, int>> kindCounts; // a kind's name and its entries
     };
     QString group, car, number;
@@ -84,28 +84,31 @@ struct Cancelled : VantrelError {
 
 // Asks the server to compute and reads the sheet; `wait` runs until the computation ended.
 // Throws VantrelError with a Russian text naming what is wrong.
-TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definitions, const Request& request,
-                 const std::function<void()>& wait, const Progress& progress = {});
+TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definitions,
+                 const Request& request, const std::function<void()>& wait,
+                 const Progress& progress = {});
 
 // The trips and totals of the server's current result into a sheet whose vehicle and period
 // are filled in: what the window has on screen, without computing again.
-void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int chosenTrip, TripSheet& sheet,
-                const Progress& progress = {});
+void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int chosenTrip,
+                TripSheet& sheet, const Progress& progress = {});
 
 // One trip of the server's current result: its trail and its events of every kind.
-TripSheet::Trip readTrip(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int number);
+TripSheet::Trip readTrip(IVantrelAutomation& server, const InfoPointDefinitions& definitions,
+                         int number);
 
 // Runs the event loop until the server's computation under way ends (at most `timeoutMs`).
 void waitForComputation(IVantrelAutomation& server, int timeoutMs = 300000);
 
 // Lays the sheet out on the pages of a PDF writer or a printer, in the device's orientation.
-void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap, const TripReader& trips,
-           const Progress& progress = {});
+void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap,
+           const TripReader& trips, const Progress& progress = {});
 
 // Writes the sheet as an A4 PDF/A-1b with page numbers, title, author and subject, the trails
 // drawn on the base map at `mapPath` (none when empty or unreadable). The pages go to a
 // temporary file as they are laid out; the target gets the whole file or is left as it was.
-void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath, const TripReader& trips,
-              const PageOptions& options = {}, const QStringList& mapFolders = {}, const Progress& progress = {});
+void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath,
+              const TripReader& trips, const PageOptions& options = {},
+              const QStringList& mapFolders = {}, const Progress& progress = {});
 
 } // namespace tripsheet

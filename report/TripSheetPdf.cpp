@@ -1,10 +1,9 @@
 // The trip sheet on A4 pages: a header, the trips, and per chosen trip its map and entry tables.
-#include "TripSheet.h"
-
 #include "BaseMap.h"
 #include "PdfDocumentInfo.h"
 #include "PdfFile.h"
 #include "TripMap.h"
+#include "TripSheet.h"
 #include "VantrelError.h"
 
 #include <QLocale>
@@ -66,7 +65,8 @@ public:
             // Too wide: the narrow columns keep their width, the wide ones share what is left.
             std::vector<size_t> order(weights.size());
             std::iota(order.begin(), order.end(), size_t(0));
-            std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return weights[a] < weights[b]; });
+            std::sort(order.begin(), order.end(),
+                      [&](size_t a, size_t b) { return weights[a] < weights[b]; });
             double left = width();
             for (size_t k = 0; k < order.size(); ++k) {
                 weights[order[k]] = std::min(weights[order[k]], left / double(order.size() - k));
@@ -83,8 +83,10 @@ public:
             for (int c = 0; c < cells.size() && c < int(weights.size()); ++c) {
                 const double w = width() * weights[size_t(c)] / total;
                 const double room = w - rowHeight * 0.4;
-                painter_.drawText(QRectF(x + rowHeight * 0.2, y_, room, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                                  QFontMetricsF(f, &writer_).elidedText(cells[c], Qt::ElideRight, room));
+                painter_.drawText(
+                    QRectF(x + rowHeight * 0.2, y_, room, rowHeight),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    QFontMetricsF(f, &writer_).elidedText(cells[c], Qt::ElideRight, room));
                 x += w;
             }
             painter_.setPen(QColor(200, 200, 200));
@@ -92,6 +94,7 @@ public:
             painter_.setPen(Qt::black);
             y_ += rowHeight;
         };
+        need(rowHeight * 5); // the title, the header and a first row stay together
         text(table.title, 11, true);
         row(table.header, bold, true);
         for (const QStringList& cells : table.rows) {
@@ -190,38 +193,47 @@ TripSheet::Table totalsTable(const TripSheet::Totals& totals) {
     return table;
 }
 
-
 // A trip's events in one table in time order; the first column is the number of its marker.
 TripSheet::Table eventsTable(const TripSheet::Trip& trip) {
     TripSheet::Table table;
     table.title = QStringLiteral("События рейса");
-    table.header = {QStringLiteral("№"),     QStringLiteral("Событие"),      QStringLiteral("Начало"),
-                    QStringLiteral("Конец"), QStringLiteral("Длительность"), QStringLiteral("Место / значение")};
+    table.header = {QStringLiteral("№"),
+                    QStringLiteral("Событие"),
+                    QStringLiteral("Начало"),
+                    QStringLiteral("Конец"),
+                    QStringLiteral("Длительность"),
+                    QStringLiteral("Место / значение")};
     for (size_t e = 0; e < trip.events.size(); ++e) {
         const TripSheet::Event& event = trip.events[e];
         QString place = event.value;
         if (place.isEmpty())
-            place = std::isfinite(event.lon) ? QStringLiteral("%1, %2")
-                                                   .arg(QLocale().toString(event.lat, 'f', 5),
-                                                        QLocale().toString(event.lon, 'f', 5))
-                                             : QStringLiteral("нет координат");
+            place = std::isfinite(event.lon)
+                        ? QStringLiteral("%1, %2").arg(QLocale().toString(event.lat, 'f', 5),
+                                                       QLocale().toString(event.lon, 'f', 5))
+                        : QStringLiteral("нет координат");
         // The end's date only when it is not the begin's: the kind's name keeps its room.
-        const QString end = event.end.left(11) == event.begin.left(11) ? event.end.mid(11) : event.end;
-        table.rows.push_back({QString::number(e + 1), event.kind, event.begin, end, event.duration, place});
+        const QString end =
+            event.end.left(11) == event.begin.left(11) ? event.end.mid(11) : event.end;
+        table.rows.push_back(
+            {QString::number(e + 1), event.kind, event.begin, end, event.duration, place});
     }
     return table;
 }
 
 } // namespace
 
-void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap, const TripReader& trips,
-           const Progress& progress) {
+void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap,
+           const TripReader& trips, const Progress& progress) {
     QPainter painter;
     if (!painter.begin(&device))
-        throw VantrelError(QStringLiteral("Не удалось начать печать листа рейсов: устройство печати не открылось"));
+        throw VantrelError(QStringLiteral(
+            "Не удалось начать печать листа рейсов: устройство печати не открылось"));
     Pages pages(device, painter);
     pages.text(QStringLiteral("Рейсы машины"), 16, true);
-    pages.text(QStringLiteral("Машина: %1, номер %2, прибор %3").arg(sheet.car, sheet.number).arg(sheet.device), 11);
+    pages.text(QStringLiteral("Машина: %1, номер %2, прибор %3")
+                   .arg(sheet.car, sheet.number)
+                   .arg(sheet.device),
+               11);
     pages.text(QStringLiteral("Группа: %1").arg(sheet.group), 11);
     pages.text(QStringLiteral("Период: с %1 по %2").arg(sheet.from, sheet.to), 11);
     pages.gap();
@@ -233,10 +245,14 @@ void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& bas
     for (int done = 0; done < total; ++done) {
         if (progress && !progress(done, total))
             throw Cancelled();
-        const TripSheet::Trip trip = trips(sheet.chosen[size_t(done)]); // one trip's points at a time
+        const TripSheet::Trip trip =
+            trips(sheet.chosen[size_t(done)]); // one trip's points at a time
         pages.newPage();
         const QStringList& row = sheet.trips.rows[size_t(trip.number - 1)];
-        pages.text(QStringLiteral("Рейс %1: с %2 по %3, %4 км").arg(trip.number).arg(row[1], row[2], row[4]), 13, true);
+        pages.text(QStringLiteral("Рейс %1: с %2 по %3, %4 км")
+                       .arg(trip.number)
+                       .arg(row[1], row[2], row[4]),
+                   13, true);
         tripmap::draw(painter, pages.mapArea(landscape ? 0.62 : 0.8, landscape ? 0.72 : 0.55),
                       device.logicalDpiX(), baseMap, trip, sheet.checkpoints);
         if (trip.events.empty())
@@ -248,24 +264,27 @@ void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& bas
         throw VantrelError(QStringLiteral("Не удалось завершить печать листа рейсов"));
 }
 
-void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath, const TripReader& trips,
-              const PageOptions& options, const QStringList& mapFolders, const Progress& progress) {
+void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath,
+              const TripReader& trips, const PageOptions& options, const QStringList& mapFolders,
+              const Progress& progress) {
     BaseMap baseMap;
     if (!mapPath.isEmpty())
         baseMap.load(mapPath, mapFolders); // without a map the trail is drawn on plain land
     PdfDocumentInfo info;
     info.title = QStringLiteral("Рейсы машины %1").arg(sheet.car);
     info.author = options.author.isEmpty() ? QStringLiteral("Vantrel") : options.author;
-    info.subject = QStringLiteral("%1, номер %2: с %3 по %4").arg(sheet.car, sheet.number, sheet.from, sheet.to);
+    info.subject = QStringLiteral("%1, номер %2: с %3 по %4")
+                       .arg(sheet.car, sheet.number, sheet.from, sheet.to);
     info.creator = QStringLiteral("Плеер Vantrel");
     // A special file or a link out of the folder is refused before the pages are laid out.
     PdfFile file(path);
     {
         QPdfWriter writer(&file);
         writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
-                                         options.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                         QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4),
+                        options.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                        QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
         writer.setResolution(300);
         writer.setTitle(info.title);
         writer.setCreator(info.creator);
