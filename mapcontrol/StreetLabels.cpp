@@ -70,22 +70,17 @@ std::optional<std::vector<Glyph>> setAlong(const Path& path, double start, const
 
 } // namespace
 
-QPainterPath Label::outline() const {
-    const QFont labelFont = font();
-    const QFontMetricsF metrics(labelFont);
-    QPainterPath path;
-    for (const Glyph& g : glyphs) {
-        QPainterPath glyph;
-        glyph.addText(QPointF(-g.advance / 2, (metrics.ascent() - metrics.descent()) / 2), labelFont,
-                      QString(g.character));
-        path.addPath(QTransform().translate(g.centre.x(), g.centre.y()).rotate(g.angle).map(glyph));
-    }
-    return path;
-}
-
 const Label::Picture& Label::drawn() const {
     std::call_once(picture->drawn, [this] {
-        const QPainterPath path = outline();
+        const QFont labelFont = font();
+        const QFontMetricsF metrics(labelFont);
+        QPainterPath path;
+        for (const Glyph& g : glyphs) {
+            QPainterPath glyph;
+            glyph.addText(QPointF(-g.advance / 2, (metrics.ascent() - metrics.descent()) / 2), labelFont,
+                          QString(g.character));
+            path.addPath(QTransform().translate(g.centre.x(), g.centre.y()).rotate(g.angle).map(glyph));
+        }
         const QRect box = path.boundingRect().adjusted(-3, -3, 3, 3).toAlignedRect();
         picture->image = QImage(box.size(), QImage::Format_ARGB32_Premultiplied);
         picture->image.fill(Qt::transparent);

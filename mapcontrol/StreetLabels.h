@@ -41,8 +41,6 @@ struct Label {
     };
     std::shared_ptr<Picture> picture = std::make_shared<Picture>();
     const Picture& drawn() const;
-    // The glyphs' outline in map pixels: what a printed page draws instead of the picture.
-    QPainterPath outline() const;
 };
 
 QFont font();
