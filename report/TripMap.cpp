@@ -157,10 +157,9 @@ void draw(QPainter& painter, const QRectF& area, double unitsPerInch, const Base
             continue;
         const QPointF at = view.toScreen(mercator::project(event.lon, event.lat));
         const QString number = QString::number(e + 1);
-        painter.setFont(font(painter, 6.5, true));
+        painter.setFont(font(painter, 7, true));
         const double r = std::max(
-            6.5,
-            QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(number) / 2 + 2.5);
+            8.0, QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(number) / 2 + 3);
         painter.setPen(QPen(Qt::white, 1.2));
         painter.setBrush(kindColour(event.kind));
         painter.drawEllipse(at, r, r);

@@ -38,9 +38,15 @@ public:
     void text(const QString& line, double points, bool bold = false) {
         QFont font = baseFont(points, bold);
         painter_.setFont(font);
-        const double height = QFontMetricsF(font, &writer_).height() * 1.25;
-        need(height);
-        painter_.drawText(QRectF(0, y_, width(), height), Qt::AlignLeft | Qt::AlignVCenter, line);
+        // A long name wraps within the page instead of running off it.
+        const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWrapAnywhere;
+        const QFontMetricsF metrics(font, &writer_);
+        const double height =
+            std::max(metrics.height() * 1.25,
+                     metrics.boundingRect(QRectF(0, 0, width(), 1e9), flags, line).height() +
+                         metrics.height() * 0.25);
+        need(std::min(height, area_.height() / 2));
+        painter_.drawText(QRectF(0, y_, width(), height), flags, line);
         y_ += height;
     }
     void gap(double fraction = 0.5) {
