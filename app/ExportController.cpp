@@ -26,7 +26,10 @@
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTimeEdit>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
+#include <atomic>
 
 ExportController::ExportController(PlayerSession& session, WindowControls& ui,
                                    ErrorReporter& errors, QWidget& window,
@@ -57,24 +60,27 @@ ExportController::ExportController(PlayerSession& session, WindowControls& ui,
             saveMapImage(path);
     });
     item(QStringLiteral("Лист рейсов в PDF…"), [this] {
+        // The orientation is chosen with the file's type, in the save dialog itself.
+        const QString landscape = QStringLiteral("PDF, A4 альбомная (*.pdf)");
+        QString chosen;
         const QString path = askPath(QStringLiteral("Лист рейсов"), QStringLiteral("pdf"),
-                                     QStringLiteral("PDF (*.pdf)"));
+                                     QStringLiteral("PDF, A4 книжная (*.pdf);;") + landscape, &chosen);
         if (!path.isEmpty())
-            saveSheet(path);
+            saveSheet(path, chosen == landscape);
     });
     item(QStringLiteral("Печать листа рейсов…"), [this] { printSheet(); });
     button_->setMenu(menu);
 }
 
 QString ExportController::askPath(const QString& title, const QString& suffix,
-                                  const QString& filter) {
+                                  const QString& filter, QString* chosenFilter) {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString name = QStringLiteral("%1 рейс %2.%3")
                              .arg(ui.cmbCarNum->currentText())
                              .arg(s.selection.CurrentTrip)
                              .arg(suffix);
     QString path =
-        QFileDialog::getSaveFileName(&window_, title, QDir(folder).filePath(name), filter);
+        QFileDialog::getSaveFileName(&window_, title, QDir(folder).filePath(name), filter, chosenFilter);
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += QLatin1Char('.') + suffix;
     return path;
@@ -150,7 +156,12 @@ PlayerSession::Period ExportController::shownPeriod() const {
             datetime::fromDateAndTime(ui.DateEnd->date(), ui.TimeEnd->time())};
 }
 
-TripSheet ExportController::currentSheet() {
+struct ExportController::SheetRequest {
+    tripsheet::Request request;
+    QString store, mapPath;
+};
+
+ExportController::SheetRequest ExportController::currentRequest() const {
     const int group = ui.cmbGroupName->currentIndex();
     if (s.track.PointCount < 1 || s.selection.CurrentTrip < 1 || group < 0 ||
         group >= s.selection.GroupIds.size())
@@ -158,30 +169,82 @@ TripSheet ExportController::currentSheet() {
     if (!sheetServer_)
         throw VantrelError(QStringLiteral("Лист рейсов недоступен: нет хранилища"));
     const auto [begin, end] = shownPeriod();
-    tripsheet::Request request;
-    request.group = s.selection.GroupIds[group];
-    request.device = ui.cmbCarDevice->currentText().toInt();
-    request.from = datetime::formatText(begin);
-    request.to = datetime::formatText(end);
-    request.trip = s.selection.CurrentTrip;
-    // Computed again on a server of the sheet's own: the window's server keeps its cursors.
-    const std::unique_ptr<IVantrelAutomation> server = sheetServer_(s.storePath());
-    return tripsheet::gather(*server, s.definitions, request,
-                             [&server] { tripsheet::waitForComputation(*server); });
+    SheetRequest sheet;
+    sheet.request.group = s.selection.GroupIds[group];
+    sheet.request.device = ui.cmbCarDevice->currentText().toInt();
+    sheet.request.from = datetime::formatText(begin);
+    sheet.request.to = datetime::formatText(end);
+    sheet.request.trip = s.selection.CurrentTrip;
+    sheet.store = s.storePath();
+    sheet.mapPath = s.MapPath;
+    return sheet;
 }
 
-void ExportController::saveSheet(const QString& path) {
-    tripsheet::writePdf(currentSheet(), path, s.MapPath, TMapvexControl::mapsFolders());
+void ExportController::saveSheet(const QString& path, bool landscape) {
+    const SheetRequest job = currentRequest();
+    const InfoPointDefinitions definitions = s.definitions;
+    const QStringList mapFolders = TMapvexControl::mapsFolders();
+    tripsheet::PageOptions options;
+    options.landscape = landscape;
+    options.author = tripsheet::operatorName();
+    std::atomic<bool> cancel = false, writing = false;
+    std::atomic<int> done = 0, total = 0;
+    std::exception_ptr failure;
+    // Computed on a server of the sheet's own, made and used on the worker's thread: the window's
+    // server keeps its cursors, and the window answers while a long period is laid out.
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        try {
+            const std::unique_ptr<IVantrelAutomation> server = sheetServer_(job.store);
+            const tripsheet::Progress progress = [&](int step, int steps) {
+                done = step;
+                total = steps;
+                return !cancel;
+            };
+            const TripSheet sheet = tripsheet::gather(
+                *server, definitions, job.request, [&server] { tripsheet::waitForComputation(*server); }, progress);
+            writing = true;
+            tripsheet::writePdf(
+                sheet, path, job.mapPath, [&](int trip) { return tripsheet::readTrip(*server, definitions, trip); },
+                options, mapFolders, progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    QProgressDialog progress(QStringLiteral("Расчёт рейсов для листа…"), QStringLiteral("Отмена"), 0, 0, &window_);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    QEventLoop loop;
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    connect(&progress, &QProgressDialog::canceled, &loop, [&cancel] { cancel = true; });
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, &progress, [&] {
+        if (writing)
+            progress.setLabelText(QStringLiteral("Лист рейсов: страница рейса %1 из %2…").arg(done + 1).arg(total));
+        progress.setMaximum(total);
+        progress.setValue(done);
+    });
+    ticks.start(100);
+    worker->start();
+    if (!worker->isFinished())
+        loop.exec();
+    worker->wait();
+    progress.reset();
+    if (failure && !cancel)
+        std::rethrow_exception(failure);
 }
 
 void ExportController::printSheet() {
-    const TripSheet sheet = currentSheet();
+    const SheetRequest job = currentRequest();
+    const std::unique_ptr<IVantrelAutomation> server = sheetServer_(job.store);
+    const TripSheet sheet = tripsheet::gather(*server, s.definitions, job.request,
+                                              [&server] { tripsheet::waitForComputation(*server); });
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("Рейсы машины %1").arg(sheet.car));
     QPrintDialog dialog(&printer, &window_);
     if (dialog.exec() != QDialog::Accepted)
         return;
     BaseMap baseMap;
-    baseMap.load(s.MapPath, TMapvexControl::mapsFolders());
-    tripsheet::paint(sheet, printer, baseMap);
+    baseMap.load(job.mapPath, TMapvexControl::mapsFolders());
+    tripsheet::paint(sheet, printer, baseMap,
+                     [&](int trip) { return tripsheet::readTrip(*server, s.definitions, trip); });
 }

@@ -29,13 +29,16 @@ public:
 
     void exportTrip(const QString& format);
     void saveMapImage(const QString& path);
-    void saveSheet(const QString& path);
+    // Computes and writes the sheet off the window's thread, with progress and a cancel button.
+    void saveSheet(const QString& path, bool landscape = false);
     void printSheet();
 
 private:
-    TripSheet currentSheet();
+    struct SheetRequest;
+    SheetRequest currentRequest() const;
     PlayerSession::Period shownPeriod() const;
-    QString askPath(const QString& title, const QString& suffix, const QString& filter);
+    QString askPath(const QString& title, const QString& suffix, const QString& filter,
+                    QString* chosenFilter = nullptr);
 
     PlayerSession& s;
     WindowControls& ui;

@@ -38,6 +38,7 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         {QStringLiteral("from"), QStringLiteral("--report: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
         {QStringLiteral("to"), QStringLiteral("--report: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
         {QStringLiteral("trip"), QStringLiteral("--report: номер рейса (без него — все рейсы)."), QStringLiteral("K")},
+        {QStringLiteral("landscape"), QStringLiteral("--report: альбомные страницы A4 (без него — книжные).")},
         {QStringLiteral("db"), QStringLiteral("--report: хранилище сервера (файл SQLite или адрес PostgreSQL); по умолчанию то, что сервер берёт без --db."), QStringLiteral("хранилище")},
     });
     parser.addPositionalArgument(QStringLiteral("файлы"), QStringLiteral("Треки GPX, KML или GeoJSON, которые показать в окне."),
@@ -88,7 +89,12 @@ int writeReport(const QCommandLineParser& parser) {
                                                                  : LocalAutomation::defaultStorePath());
         const TripSheet sheet =
             tripsheet::gather(server, definitions, request, [&server] { tripsheet::waitForComputation(server); });
-        tripsheet::writePdf(sheet, parser.value(QStringLiteral("report")), mapPath, TMapvexControl::mapsFolders());
+        tripsheet::PageOptions options;
+        options.landscape = parser.isSet(QStringLiteral("landscape"));
+        options.author = tripsheet::operatorName();
+        tripsheet::writePdf(sheet, parser.value(QStringLiteral("report")), mapPath,
+                            [&](int trip) { return tripsheet::readTrip(server, definitions, trip); }, options,
+                            TMapvexControl::mapsFolders());
         std::fprintf(stderr, "vantrel-player: лист рейсов записан в %s\n", parser.value(QStringLiteral("report")).toUtf8().constData());
         return 0;
     } catch (const std::exception& error) {

@@ -3,6 +3,7 @@
 
 #include "MapScene.h"
 
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <cmath>
 
@@ -78,8 +79,26 @@ void BaseMap::drawNames(QPainter& painter, const Viewport& view) const {
     const auto placed = labels(mpp);
     const QPointF origin(view.centre.x() / mpp - view.size.width() / 2.0, -view.centre.y() / mpp - view.size.height() / 2.0);
     const QRectF visible(origin, QSizeF(view.size));
+    // A page (PDF, printer) gets the names as text, glyph by glyph: sharp at any resolution and
+    // a fraction of the size of their outlines; the road under them stands for the halo.
+    const bool page = painter.paintEngine() && painter.paintEngine()->type() != QPaintEngine::Raster;
+    const QFont streetFont = streetlabels::font();
+    const QFontMetricsF streetMetrics(streetFont);
+    if (page) {
+        painter.setFont(streetFont);
+        painter.setPen(QColor(51, 51, 51));
+    }
     for (const streetlabels::Label& label : placed->streets)
-        if (label.bounds.intersects(visible)) {
+        if (label.bounds.intersects(visible) && page) {
+            for (const streetlabels::Glyph& g : label.glyphs) {
+                painter.save();
+                painter.translate(g.centre - origin);
+                painter.rotate(g.angle);
+                painter.drawText(QPointF(-g.advance / 2, (streetMetrics.ascent() - streetMetrics.descent()) / 2),
+                                 QString(g.character));
+                painter.restore();
+            }
+        } else if (label.bounds.intersects(visible)) {
             const streetlabels::Label::Picture& picture = label.drawn();
             painter.drawImage(QPointF(picture.origin) - origin, picture.image);
         }

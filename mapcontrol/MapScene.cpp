@@ -1,6 +1,7 @@
 #include "MapScene.h"
 
 #include <QMutex>
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <cmath>
 
@@ -179,6 +180,18 @@ QSizeF labelSize(const QString& text, double points, const QColor& color) {
 
 void label(QPainter& painter, const QPointF& at, const QString& text, double points,
            const QColor& color) {
+    if (painter.paintEngine() && painter.paintEngine()->type() != QPaintEngine::Raster) {
+        // A page (PDF, printer): the outline, sharp at any resolution, centred as the image is.
+        QFont font;
+        font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+        font.setPointSizeF(std::max(points, 1.0));
+        const QRectF box = QFontMetricsF(font).boundingRect(text);
+        QPainterPath path;
+        path.addText(at - box.center(), font, text);
+        painter.strokePath(path, QPen(QColor(255, 255, 255, 220), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.fillPath(path, color);
+        return;
+    }
     const QImage image = labelImage(text, points, color, painter.device()->devicePixelRatioF());
     const QSizeF size = QSizeF(image.size()) / image.devicePixelRatio();
     painter.drawImage(QPointF(at.x() - size.width() / 2, at.y() - size.height() / 2), image);

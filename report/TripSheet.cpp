@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace tripsheet {
 namespace {
@@ -20,8 +22,18 @@ QString kilometres(double metres) {
 
 } // namespace
 
+QString operatorName() {
+    if (const passwd* user = ::getpwuid(::getuid())) {
+        const QString full =
+            QString::fromLocal8Bit(user->pw_gecos).section(QLatin1Char(','), 0, 0).trimmed();
+        return full.isEmpty() ? QString::fromLocal8Bit(user->pw_name) : full;
+    }
+    return qEnvironmentVariable("USER");
+}
+
 TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definitions,
-                 const Request& request, const std::function<void()>& wait) {
+                 const Request& request, const std::function<void()>& wait,
+                 const Progress& progress) {
     TripSheet sheet;
     QString groupId;
     for (int g = 1; g <= server.GroupCount(); ++g) {
@@ -56,7 +68,7 @@ TripSheet gather(IVantrelAutomation& server, const InfoPointDefinitions& definit
     wait();
     if (server.ComputeStatus() != 0)
         throw VantrelError(QStringLiteral("Сервер не рассчитал рейсы за период"));
-    readResult(server, definitions, request.trip, sheet);
+    readResult(server, definitions, request.trip, sheet, progress);
     return sheet;
 }
 
@@ -70,15 +82,14 @@ void waitForComputation(IVantrelAutomation& server, int timeoutMs) {
 }
 
 void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definitions, int chosenTrip,
-                TripSheet& sheet) {
-    const tripsheet::Request request{QString(), sheet.device, sheet.from, sheet.to, chosenTrip};
+                TripSheet& sheet, const Progress& progress) {
     const int count = server.TripCount();
     if (count < 1)
         throw VantrelError(QStringLiteral("За период с %1 по %2 у машины «%3» нет рейсов")
                                .arg(sheet.from, sheet.to, sheet.car));
-    if (request.trip < 0 || request.trip > count)
+    if (chosenTrip < 0 || chosenTrip > count)
         throw VantrelError(
-            QStringLiteral("Нет рейса %1: за период рейсов %2").arg(request.trip).arg(count));
+            QStringLiteral("Нет рейса %1: за период рейсов %2").arg(chosenTrip).arg(count));
 
     sheet.trips.title = QStringLiteral("Рейсы");
     sheet.trips.header = {
@@ -89,6 +100,8 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
     totals.trips = count;
     std::vector<int> kindCounts(definitions.size(), 0);
     for (int t = 1; t <= count; ++t) {
+        if (progress && !progress(t - 1, count))
+            throw Cancelled();
         server.SetTripIndex(t);
         const std::vector<double> track = server.TrackCrdsArray();
         double top = 0, first = NAN, last = NAN;
@@ -108,57 +121,40 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
         totals.metres += metres;
         totals.topSpeed = std::max(totals.topSpeed, top);
         double stopped = 0;
-        const bool chosen = request.trip == 0 || request.trip == t;
-        TripSheet::Trip trip;
-        trip.number = t;
-        if (chosen)
-            trip.trail = server.TrackLine();
         for (size_t k = 1; k < definitions.size(); ++k) {
             entryquery::SelectEntryQuery(server, definitions[k].query);
             const int entries = server.TripEntryCount();
             if (entries < 1)
                 continue;
             kindCounts[k] += entries;
-            const entryquery::ValueColumn column = entryquery::valueColumnFor(definitions[k].query);
-            TripSheet::Table table;
-            table.title = definitions[k].name;
-            table.header = {QStringLiteral("№"), QStringLiteral("Начало"), QStringLiteral("Конец"),
-                            QStringLiteral("Длительность")};
-            if (column != entryquery::ValueColumn::Duration)
-                table.header << entryquery::valueColumnCaption(column);
+            const QString& query = definitions[k].query;
+            const entryquery::ValueColumn column = entryquery::valueColumnFor(query);
+            const bool tanks = column == entryquery::ValueColumn::Tank1 ||
+                               column == entryquery::ValueColumn::Tank2;
+            if (query != QLatin1String("parks") && query != QLatin1String("over_speed") && !tanks)
+                continue;
             for (int e = 1; e <= entries; ++e) {
                 server.SetTripEntryIndex(e);
-                const QString entryBegin = server.TripEntryBegin(),
-                              entryEnd = server.TripEntryEnd();
-                const double days = datetime::parseText(entryEnd) - datetime::parseText(entryBegin);
-                if (definitions[k].query == QLatin1String("parks"))
+                const double days = datetime::parseText(server.TripEntryEnd()) -
+                                    datetime::parseText(server.TripEntryBegin());
+                if (query == QLatin1String("parks"))
                     stopped += days;
-                else if (definitions[k].query == QLatin1String("over_speed"))
+                else if (query == QLatin1String("over_speed"))
                     totals.overSpeedDays += days;
-                QStringList row = {QString::number(e), entryBegin, entryEnd,
-                                   server.TripEntryDuration()};
-                const auto one = [](double value) { return QLocale().toString(value, 'f', 1); };
-                if (column == entryquery::ValueColumn::Speed) {
-                    row << one(server.TripEntrySpeed());
-                } else if (column == entryquery::ValueColumn::Tank1 ||
-                           column == entryquery::ValueColumn::Tank2) {
+                else {
                     const int tank = column == entryquery::ValueColumn::Tank1 ? 0 : 1;
                     const double litres =
                         tank == 0 ? server.TripEntryTank1End() - server.TripEntryTank1Start()
                                   : server.TripEntryTank2End() - server.TripEntryTank2Start();
                     (litres >= 0 ? totals.filled : totals.drained)[tank] += std::abs(litres);
-                    row << one(litres);
                 }
-                table.rows.push_back(row);
             }
-            if (chosen)
-                trip.entries.push_back(std::move(table));
         }
         const double duration = datetime::parseText(end) - datetime::parseText(begin);
         totals.stoppedDays += stopped;
         totals.drivingDays += std::max(duration - stopped, 0.0);
-        if (chosen)
-            sheet.chosen.push_back(std::move(trip));
+        if (chosenTrip == 0 || chosenTrip == t)
+            sheet.chosen.push_back(t);
     }
     for (size_t k = 1; k < definitions.size(); ++k)
         if (kindCounts[k] > 0)
@@ -174,6 +170,53 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
     } catch (const std::exception&) {
         // A sheet without checkpoints is still a sheet.
     }
+}
+
+TripSheet::Trip readTrip(IVantrelAutomation& server, const InfoPointDefinitions& definitions,
+                         int number) {
+    server.SetTripIndex(number);
+    TripSheet::Trip trip;
+    trip.number = number;
+    trip.trail = server.TrackLine();
+    const auto one = [](double value) { return QLocale().toString(value, 'f', 1); };
+    for (size_t k = 1; k < definitions.size(); ++k) {
+        entryquery::SelectEntryQuery(server, definitions[k].query);
+        const int entries = server.TripEntryCount();
+        const entryquery::ValueColumn column = entryquery::valueColumnFor(definitions[k].query);
+        for (int e = 1; e <= entries; ++e) {
+            server.SetTripEntryIndex(e);
+            TripSheet::Event event;
+            event.kind = definitions[k].name;
+            event.begin = server.TripEntryBegin();
+            event.end = server.TripEntryEnd();
+            event.duration = server.TripEntryDuration();
+            try {
+                event.time = datetime::parseText(event.begin);
+            } catch (const std::exception&) {
+                event.time = INFINITY; // an unreadable time goes last
+            }
+            event.lon = server.TripEntryCoordA();
+            event.lat = server.TripEntryCoordB();
+            // The server tells a point without a position as zeros or as nothing.
+            if (!std::isfinite(event.lon) || !std::isfinite(event.lat) ||
+                std::abs(event.lon) > 180 || std::abs(event.lat) > 90 ||
+                (event.lon == 0 && event.lat == 0))
+                event.lon = event.lat = NAN;
+            if (column == entryquery::ValueColumn::Speed)
+                event.value = one(server.TripEntrySpeed()) + QStringLiteral(" км/ч");
+            else if (column == entryquery::ValueColumn::Tank1)
+                event.value = one(server.TripEntryTank1End() - server.TripEntryTank1Start()) +
+                              QStringLiteral(" л, бак 1");
+            else if (column == entryquery::ValueColumn::Tank2)
+                event.value = one(server.TripEntryTank2End() - server.TripEntryTank2Start()) +
+                              QStringLiteral(" л, бак 2");
+            trip.events.push_back(std::move(event));
+        }
+    }
+    std::stable_sort(
+        trip.events.begin(), trip.events.end(),
+        [](const TripSheet::Event& a, const TripSheet::Event& b) { return a.time < b.time; });
+    return trip;
 }
 
 } // namespace tripsheet

@@ -1,17 +1,17 @@
 // The trip sheet on A4 pages: a header, the trips, and per chosen trip its map and entry tables.
+#include "BaseMap.h"
+#include "PdfDocumentInfo.h"
+#include "PdfFile.h"
+#include "TripMap.h"
 #include "TripSheet.h"
-
-#include "AtomicFile.h"
-#include "MapScene.h"
-#include "MapStyle.h"
 #include "VantrelError.h"
 
-#include <QBuffer>
 #include <QLocale>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <cmath>
+#include <numeric>
 
 namespace tripsheet {
 namespace {
@@ -38,9 +38,15 @@ public:
     void text(const QString& line, double points, bool bold = false) {
         QFont font = baseFont(points, bold);
         painter_.setFont(font);
-        const double height = QFontMetricsF(font, &writer_).height() * 1.25;
-        need(height);
-        painter_.drawText(QRectF(0, y_, width(), height), Qt::AlignLeft | Qt::AlignVCenter, line);
+        // A long name wraps within the page instead of running off it.
+        const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWrapAnywhere;
+        const QFontMetricsF metrics(font, &writer_);
+        const double height =
+            std::max(metrics.height() * 1.25,
+                     metrics.boundingRect(QRectF(0, 0, width(), 1e9), flags, line).height() +
+                         metrics.height() * 0.25);
+        need(std::min(height, area_.height() / 2));
+        painter_.drawText(QRectF(0, y_, width(), height), flags, line);
         y_ += height;
     }
     void gap(double fraction = 0.5) {
@@ -56,12 +62,24 @@ public:
             double widest = boldMetrics.horizontalAdvance(table.header[c]);
             for (const QStringList& cells : table.rows)
                 widest = std::max(widest, metrics.horizontalAdvance(cells.value(c)));
-            weights.push_back(widest + rowHeight * 0.8);
+            weights.push_back(widest + rowHeight * 0.5);
         }
         double total = 0;
         for (double w : weights)
             total += w;
-        total = std::max(total, width());
+        if (total > width()) {
+            // Too wide: the narrow columns keep their width, the wide ones share what is left.
+            std::vector<size_t> order(weights.size());
+            std::iota(order.begin(), order.end(), size_t(0));
+            std::sort(order.begin(), order.end(),
+                      [&](size_t a, size_t b) { return weights[a] < weights[b]; });
+            double left = width();
+            for (size_t k = 0; k < order.size(); ++k) {
+                weights[order[k]] = std::min(weights[order[k]], left / double(order.size() - k));
+                left -= weights[order[k]];
+            }
+            total = width();
+        }
         const auto row = [&](const QStringList& cells, const QFont& f, bool shaded) {
             need(rowHeight);
             double x = 0;
@@ -70,8 +88,11 @@ public:
             painter_.setFont(f);
             for (int c = 0; c < cells.size() && c < int(weights.size()); ++c) {
                 const double w = width() * weights[size_t(c)] / total;
-                painter_.drawText(QRectF(x + rowHeight * 0.2, y_, w - rowHeight * 0.4, rowHeight),
-                                  Qt::AlignLeft | Qt::AlignVCenter, cells[c]);
+                const double room = w - rowHeight * 0.4;
+                painter_.drawText(
+                    QRectF(x + rowHeight * 0.2, y_, room, rowHeight),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    QFontMetricsF(f, &writer_).elidedText(cells[c], Qt::ElideRight, room));
                 x += w;
             }
             painter_.setPen(QColor(200, 200, 200));
@@ -79,6 +100,7 @@ public:
             painter_.setPen(Qt::black);
             y_ += rowHeight;
         };
+        need(rowHeight * 5); // the title, the header and a first row stay together
         text(table.title, 11, true);
         row(table.header, bold, true);
         for (const QStringList& cells : table.rows) {
@@ -106,17 +128,14 @@ public:
         }
         gap();
     }
-    void image(const QImage& picture, const QString& caption) {
-        const double height = width() * picture.height() / picture.width();
-        need(height + 40);
-        painter_.drawImage(QRectF(0, y_, width(), height), picture);
-        painter_.setPen(QColor(120, 120, 120));
-        painter_.drawRect(QRectF(0, y_, width(), height));
-        painter_.setPen(Qt::black);
+    // The rest of the page's width for a map `ratio` as high as wide, at most `share` of the page.
+    QRectF mapArea(double ratio, double share) {
+        const double height = std::min(width() * ratio, area_.height() * share);
+        need(height);
+        const QRectF area(0, y_, width(), height);
         y_ += height;
-        if (!caption.isEmpty())
-            text(caption, 7);
         gap();
+        return area;
     }
 
 private:
@@ -180,58 +199,41 @@ TripSheet::Table totalsTable(const TripSheet::Totals& totals) {
     return table;
 }
 
-// The trail over the base map, fitted to the trail, with the checkpoints as red circles.
-QImage tripMap(const BaseMap& baseMap, const TripSheet::Trip& trip,
-               const std::vector<TripSheet::Checkpoint>& checkpoints) {
-    MapScene scene;
-    scene.setBaseMap(baseMap);
-    MapTable* table = scene.createTable();
-    table->AddField(QStringLiteral("TEXT"), QStringLiteral("metr"), QStringLiteral("metr"));
-    table->AddRecord();
-    table->SetValue(QStringLiteral("L E ") + trip.trail, 0);
-    scene.addLayer(QStringLiteral("name=outline;metrics=[metr]"), QStringLiteral("l rgb(0,0,0) 5"),
-                   table);
-    scene.addLayer(QStringLiteral("name=trail;metrics=[metr]"), QStringLiteral("l rgb(255,0,0) 3"),
-                   table);
-    const auto geometry = parseGeometry(QStringLiteral("L E ") + trip.trail);
-    Viewport view;
-    view.size = QSize(1600, 1000);
-    if (geometry && !geometry->empty()) {
-        QRectF bounds;
-        for (const QPointF& p : *geometry) {
-            const QPointF m = mercator::project(p.x(), p.y());
-            bounds = bounds.isNull() ? QRectF(m, QSizeF(1e-6, 1e-6))
-                                     : bounds.united(QRectF(m, QSizeF(1e-6, 1e-6)));
-        }
-        view.centre = bounds.center();
-        view.scale = 1;
-        const double wanted = std::max({bounds.width() / view.size.width(),
-                                        bounds.height() / view.size.height(), 0.5}) *
-                              1.15;
-        view.scale = wanted / view.metresPerPixel();
+// A trip's events in one table in time order; the first column is the number of its marker.
+TripSheet::Table eventsTable(const TripSheet::Trip& trip) {
+    TripSheet::Table table;
+    table.title = QStringLiteral("События рейса");
+    table.header = {QStringLiteral("№"),
+                    QStringLiteral("Событие"),
+                    QStringLiteral("Начало"),
+                    QStringLiteral("Конец"),
+                    QStringLiteral("Длительность"),
+                    QStringLiteral("Место / значение")};
+    for (size_t e = 0; e < trip.events.size(); ++e) {
+        const TripSheet::Event& event = trip.events[e];
+        QString place = event.value;
+        if (place.isEmpty())
+            place = std::isfinite(event.lon)
+                        ? QStringLiteral("%1, %2").arg(QLocale().toString(event.lat, 'f', 5),
+                                                       QLocale().toString(event.lon, 'f', 5))
+                        : QStringLiteral("нет координат");
+        // The end's date only when it is not the begin's: the kind's name keeps its room.
+        const QString end =
+            event.end.left(11) == event.begin.left(11) ? event.end.mid(11) : event.end;
+        table.rows.push_back(
+            {QString::number(e + 1), event.kind, event.begin, end, event.duration, place});
     }
-    QImage image(view.size, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    scene.render(painter, view);
-    const double mpp = view.metresPerPixel();
-    for (const TripSheet::Checkpoint& checkpoint : checkpoints) {
-        const QPointF at = view.toScreen(mercator::project(checkpoint.lon, checkpoint.lat));
-        const double r = checkpoint.radius / mpp / std::cos(checkpoint.lat * M_PI / 180);
-        painter.setPen(QPen(QColor(200, 0, 0), 2));
-        painter.setBrush(QColor(255, 0, 0, 70));
-        painter.drawEllipse(at, r, r);
-        draw::label(painter, at, checkpoint.name, 9, QColor(120, 0, 0));
-    }
-    return image;
+    return table;
 }
 
 } // namespace
 
-void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap) {
+void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& baseMap,
+           const TripReader& trips, const Progress& progress) {
     QPainter painter;
     if (!painter.begin(&device))
-        throw VantrelError(QStringLiteral("Не удалось начать печать листа рейсов: устройство печати не открылось"));
+        throw VantrelError(QStringLiteral(
+            "Не удалось начать печать листа рейсов: устройство печати не открылось"));
     Pages pages(device, painter);
     pages.text(QStringLiteral("Рейсы машины"), 16, true);
     pages.text(QStringLiteral("Машина: %1, номер %2, прибор %3")
@@ -241,47 +243,61 @@ void paint(const TripSheet& sheet, QPagedPaintDevice& device, const BaseMap& bas
     pages.text(QStringLiteral("Группа: %1").arg(sheet.group), 11);
     pages.text(QStringLiteral("Период: с %1 по %2").arg(sheet.from, sheet.to), 11);
     pages.gap();
-    pages.table(sheet.trips);
     pages.table(totalsTable(sheet.totals));
     pages.signatures();
-    for (const TripSheet::Trip& trip : sheet.chosen) {
+    pages.table(sheet.trips);
+    const bool landscape = device.width() > device.height();
+    const int total = int(sheet.chosen.size());
+    for (int done = 0; done < total; ++done) {
+        if (progress && !progress(done, total))
+            throw Cancelled();
+        const TripSheet::Trip trip =
+            trips(sheet.chosen[size_t(done)]); // one trip's points at a time
         pages.newPage();
         const QStringList& row = sheet.trips.rows[size_t(trip.number - 1)];
         pages.text(QStringLiteral("Рейс %1: с %2 по %3, %4 км")
                        .arg(trip.number)
                        .arg(row[1], row[2], row[4]),
                    13, true);
-        pages.image(tripMap(baseMap, trip, sheet.checkpoints), baseMap.attribution());
-        if (trip.entries.empty())
-            pages.text(QStringLiteral("Информационных точек в рейсе нет"), 10);
-        for (const TripSheet::Table& table : trip.entries)
-            pages.table(table);
+        tripmap::draw(painter, pages.mapArea(landscape ? 0.62 : 0.8, landscape ? 0.72 : 0.55),
+                      device.logicalDpiX(), baseMap, trip, sheet.checkpoints);
+        if (trip.events.empty())
+            pages.text(QStringLiteral("Событий в рейсе нет"), 10);
+        else
+            pages.table(eventsTable(trip));
     }
     if (!painter.end())
         throw VantrelError(QStringLiteral("Не удалось завершить печать листа рейсов"));
 }
 
 void writePdf(const TripSheet& sheet, const QString& path, const QString& mapPath,
-              const QStringList& mapFolders) {
+              const TripReader& trips, const PageOptions& options, const QStringList& mapFolders,
+              const Progress& progress) {
     BaseMap baseMap;
     if (!mapPath.isEmpty())
         baseMap.load(mapPath, mapFolders); // without a map the trail is drawn on plain land
+    PdfDocumentInfo info;
+    info.title = QStringLiteral("Рейсы машины %1").arg(sheet.car);
+    info.author = options.author.isEmpty() ? QStringLiteral("Vantrel") : options.author;
+    info.subject = QStringLiteral("%1, номер %2: с %3 по %4")
+                       .arg(sheet.car, sheet.number, sheet.from, sheet.to);
+    info.creator = QStringLiteral("Плеер Vantrel");
     // A special file or a link out of the folder is refused before the pages are laid out.
-    AtomicFile::checkTarget(path);
-    QBuffer pdf;
-    pdf.open(QIODevice::WriteOnly);
+    PdfFile file(path);
     {
-        QPdfWriter writer(&pdf);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        writer.setResolution(150);
-        writer.setTitle(QStringLiteral("Рейсы машины %1").arg(sheet.car));
-        writer.setCreator(QStringLiteral("Плеер Vantrel"));
-        paint(sheet, writer, baseMap);
+        QPdfWriter writer(&file);
+        writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4),
+                        options.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                        QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
+        writer.setResolution(300);
+        writer.setTitle(info.title);
+        writer.setCreator(info.creator);
+        writer.setDocumentXmpMetadata(info.xmp());
+        paint(sheet, writer, baseMap, trips, progress);
     }
-    if (!pdf.data().endsWith("%%EOF\n"))
-        throw VantrelError(QStringLiteral("Не удалось записать файл %1: лист рейсов не сложился в PDF").arg(path));
-    AtomicFile::save(path, pdf.data());
+    file.finish(info);
 }
 
 } // namespace tripsheet
