@@ -1,5 +1,6 @@
 #include "CommandLineHelp.h"
 #include "DateTimeValue.h"
+#include "FleetLoader.h"
 #include "LocalAutomation.h"
 #include "MessageSink.h"
 #include "SettingsDocument.h"
@@ -35,9 +36,11 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         {QStringLiteral("report"), QStringLiteral("Записать лист рейсов в PDF и выйти (без окна)."), QStringLiteral("файл.pdf")},
         {QStringLiteral("group"), QStringLiteral("--report: группа (идентификатор или название)."), QStringLiteral("группа")},
         {QStringLiteral("device"), QStringLiteral("--report: номер прибора."), QStringLiteral("прибор")},
-        {QStringLiteral("from"), QStringLiteral("--report: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
-        {QStringLiteral("to"), QStringLiteral("--report: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("from"), QStringLiteral("--report, --fleet: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("to"), QStringLiteral("--report, --fleet: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
         {QStringLiteral("trip"), QStringLiteral("--report: номер рейса (без него — все рейсы)."), QStringLiteral("K")},
+        {QStringLiteral("fleet"), QStringLiteral("Открыть весь парк группы (идентификатор или название) за период --from … --to."), QStringLiteral("группа")},
+        {QStringLiteral("at"), QStringLiteral("--fleet: момент, с которого начать, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
         {QStringLiteral("db"), QStringLiteral("--report: хранилище сервера (файл SQLite или адрес PostgreSQL); по умолчанию то, что сервер берёт без --db."), QStringLiteral("хранилище")},
     });
     parser.addPositionalArgument(QStringLiteral("файлы"), QStringLiteral("Треки GPX, которые показать в окне."),
@@ -114,6 +117,21 @@ int main(int argc, char* argv[]) {
         return writeReport(*parser);
     }
 
+    std::optional<PlayerEnvironment::FleetStart> fleet;
+    if (parser->isSet(QStringLiteral("fleet"))) {
+        try {
+            fleet = PlayerEnvironment::FleetStart{parser->value(QStringLiteral("fleet")),
+                                                  datetime::parseText(parser->value(QStringLiteral("from"))),
+                                                  datetime::parseText(parser->value(QStringLiteral("to")))};
+            FleetLoader::checkPeriod(fleet->from, fleet->to);
+            if (parser->isSet(QStringLiteral("at")))
+                fleet->at = datetime::parseText(parser->value(QStringLiteral("at")));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "vantrel-player: --fleet: %s (нужны --from и --to «дд.мм.гггг чч:мм:сс»)\n", error.what());
+            return 2;
+        }
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Плеер Vantrel"));
     // Qt's own dialogs (files, printing, message buttons) in the user's language.
@@ -140,6 +158,7 @@ int main(int argc, char* argv[]) {
     for (const QString& file : parser->positionalArguments())
         environment.filesToOpen << QFileInfo(file).absoluteFilePath();
 
+    environment.fleetAtStart = fleet;
     TForm1 form(environment);
     form.showMaximized();
     return QApplication::exec();

@@ -1,0 +1,168 @@
+#include "FleetCanvas.h"
+
+#include "TMapvexControl.h"
+#include "Viewport.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+FleetCanvas::FleetCanvas(TMapvexControl& map, const FleetReplay& replay)
+    : QWidget(&map), map_(map), replay_(replay) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setGeometry(map.rect());
+    map.installEventFilter(this);
+}
+
+QColor FleetCanvas::colourOf(size_t vehicle) {
+    // Hues a golden angle apart: neighbours in the list never look alike.
+    return QColor::fromHsv(int(std::fmod(double(vehicle) * 137.508, 360.0)), 220, 200);
+}
+
+void FleetCanvas::setTool(Tool tool) {
+    tool_ = tool;
+    setAttribute(Qt::WA_TransparentForMouseEvents, tool == Tool::None);
+    setCursor(tool == Tool::None ? Qt::ArrowCursor : Qt::CrossCursor);
+}
+
+bool FleetCanvas::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &map_ && event->type() == QEvent::Resize)
+        setGeometry(map_.rect());
+    return QWidget::eventFilter(watched, event);
+}
+
+QPointF FleetCanvas::toScreen(double lon, double lat) const {
+    return const_cast<TMapvexControl&>(map_).viewport().toScreen(mercator::project(lon, lat));
+}
+
+QPointF FleetCanvas::toLonLat(QPointF screen) const {
+    return mercator::unproject(const_cast<TMapvexControl&>(map_).viewport().toMercator(screen));
+}
+
+void FleetCanvas::paintEvent(QPaintEvent*) {
+    ++painted_;
+    const Fleet* fleet = replay_.fleet();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawArea(painter);
+    if (!fleet)
+        return;
+    const Viewport view = map_.viewport();
+    const auto screen = [&view](double lon, double lat) {
+        return view.toScreen(mercator::project(lon, lat));
+    };
+    const QRectF visible = QRectF(rect()).adjusted(-40, -40, 40, 40);
+    const double now = replay_.seconds();
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    QPolygonF marker;
+    marker << QPointF(0, -9) << QPointF(6, 7) << QPointF(0, 3) << QPointF(-6, 7);
+    for (size_t v = 0; v < fleet->vehicles.size(); ++v) {
+        if (v < shown_.size() && !shown_[v])
+            continue;
+        const VehicleTrack& track = fleet->vehicles[v];
+        const VehicleTrack::Place place = track.at(now, fleet->maxGap);
+        if (place.presence == VehicleTrack::Presence::BeforeFirst)
+            continue;
+        const QPointF at = screen(place.lon, place.lat);
+        const bool live = place.presence == VehicleTrack::Presence::Moving;
+        const QColor colour = live ? colourOf(v) : QColor(150, 150, 150);
+        if (live) {
+            // The tail fades in four steps towards its oldest end.
+            const std::vector<QPointF> tail = track.tail(now, kTailSeconds, 48, fleet->maxGap);
+            if (tail.size() >= 2) {
+                QPolygonF line;
+                line.reserve(qsizetype(tail.size()));
+                for (const QPointF& p : tail)
+                    line << screen(p.x(), p.y());
+                if (visible.intersects(line.boundingRect())) {
+                    const qsizetype parts = 4, n = line.size();
+                    for (qsizetype k = 0; k < parts; ++k) {
+                        const qsizetype from = (n - 1) * k / parts, to = (n - 1) * (k + 1) / parts;
+                        if (to <= from)
+                            continue;
+                        QColor faded = colour;
+                        faded.setAlpha(int(50 + 190 * (k + 1) / parts));
+                        painter.setPen(QPen(faded, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                        painter.drawPolyline(line.constData() + from, int(to - from + 1));
+                    }
+                }
+            }
+        }
+        if (!visible.contains(at))
+            continue;
+        painter.save();
+        painter.translate(at);
+        painter.rotate(place.course);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(colour);
+        painter.drawPolygon(marker);
+        painter.restore();
+        const QString& name = track.name;
+        const QPointF label = at + QPointF(9, 4);
+        painter.setPen(QColor(255, 255, 255, 220));
+        painter.drawText(label + QPointF(1, 1), name);
+        painter.setPen(live ? colour.darker(160) : QColor(110, 110, 110));
+        painter.drawText(label, name);
+    }
+}
+
+void FleetCanvas::drawArea(QPainter& painter) const {
+    QPainterPath path;
+    if (pressed_ && dragged_) {
+        if (tool_ == Tool::Circle) {
+            const double r = QLineF(*pressed_, *dragged_).length();
+            path.addEllipse(*pressed_, r, r);
+        } else {
+            path.addRect(QRectF(*pressed_, *dragged_).normalized());
+        }
+    } else if (area_) {
+        if (area_->shape() == Area::Shape::Circle) {
+            const QPointF centre = toScreen(area_->centreLon(), area_->centreLat());
+            // The radius northwards, as the map shows it there.
+            const double north = area_->centreLat() + area_->radius() / 111195.0;
+            const double r = std::abs(toScreen(area_->centreLon(), north).y() - centre.y());
+            path.addEllipse(centre, r, r);
+        } else {
+            const QPointF a = toScreen(area_->west(), area_->north());
+            const QPointF b = toScreen(area_->west() + area_->width(), area_->south());
+            path.addRect(QRectF(a, b).normalized());
+        }
+    } else {
+        return;
+    }
+    painter.setPen(QPen(QColor(200, 30, 30), 2, Qt::DashLine));
+    painter.setBrush(QColor(220, 40, 40, 40));
+    painter.drawPath(path);
+}
+
+void FleetCanvas::mousePressEvent(QMouseEvent* event) {
+    if (tool_ == Tool::None || event->button() != Qt::LeftButton)
+        return;
+    pressed_ = dragged_ = event->position();
+    update();
+}
+
+void FleetCanvas::mouseMoveEvent(QMouseEvent* event) {
+    if (!pressed_)
+        return;
+    dragged_ = event->position();
+    update();
+}
+
+void FleetCanvas::mouseReleaseEvent(QMouseEvent* event) {
+    if (!pressed_)
+        return;
+    const QPointF from = *pressed_, to = event->position();
+    pressed_.reset();
+    dragged_.reset();
+    const Tool tool = tool_;
+    setTool(Tool::None);
+    if (drawn)
+        drawn(tool, toLonLat(from), toLonLat(to));
+    update();
+}
