@@ -82,10 +82,17 @@ FleetWindow::FleetWindow(Setup setup, ErrorReporter& errors, QWidget* parent)
             for (const AreaVisit& v : visits) {
                 auto* row = new QTreeWidgetItem(visits_);
                 row->setText(0, fleet->vehicles[v.vehicle].name);
-                row->setText(1, (v.insideAtFrom ? QStringLiteral("уже был, ") : QString()) +
-                                    datetime::formatLabel(v.entry));
+                // A stay cut by either end of the asked span says so; its first and last
+                // positions inside within the span are in the tooltip.
+                row->setText(1, v.insideAtFrom ? QStringLiteral("уже внутри")
+                                               : datetime::formatLabel(v.entry));
                 row->setText(2, v.insideAtTo ? QStringLiteral("ещё внутри")
                                              : datetime::formatLabel(v.exit));
+                const QString span =
+                    QStringLiteral("внутри с %1 по %2")
+                        .arg(datetime::formatLabel(v.entry), datetime::formatLabel(v.exit));
+                row->setToolTip(1, span);
+                row->setToolTip(2, span);
                 row->setData(0, Qt::UserRole, qulonglong(v.vehicle));
                 row->setData(1, Qt::UserRole, v.entry);
             }
