@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVarLengthArray>
 #include <cmath>
 
 FleetCanvas::FleetCanvas(TMapvexControl& map, const FleetReplay& replay)
@@ -55,10 +56,8 @@ void FleetCanvas::paintEvent(QPaintEvent*) {
     };
     const QRectF visible = QRectF(rect()).adjusted(-40, -40, 40, 40);
     const double now = replay_.seconds();
-    QFont font = painter.font();
-    font.setPixelSize(11);
-    painter.setFont(font);
-    const QFontMetrics metrics(font);
+    if (labelled_.lock() != replay_.sharedFleet() || labels_.size() != fleet->vehicles.size())
+        prepareLabels(replay_.sharedFleet());
     QPolygonF marker;
     marker << QPointF(0, -9) << QPointF(6, 7) << QPointF(0, 3) << QPointF(-6, 7);
     for (size_t v = 0; v < fleet->vehicles.size(); ++v) {
@@ -73,24 +72,14 @@ void FleetCanvas::paintEvent(QPaintEvent*) {
         const QColor colour = live ? colourOf(v) : QColor(150, 150, 150);
         if (live) {
             // The tail fades in four steps towards its oldest end.
-            const std::vector<QPointF> tail = track.tail(now, kTailSeconds, 48, fleet->maxGap);
+            const std::vector<QPointF> tail = track.tail(now, kTailSeconds, 24, fleet->maxGap);
             if (tail.size() >= 2) {
                 QPolygonF line;
                 line.reserve(qsizetype(tail.size()));
                 for (const QPointF& p : tail)
                     line << screen(p.x(), p.y());
-                if (visible.intersects(line.boundingRect())) {
-                    const qsizetype parts = 4, n = line.size();
-                    for (qsizetype k = 0; k < parts; ++k) {
-                        const qsizetype from = (n - 1) * k / parts, to = (n - 1) * (k + 1) / parts;
-                        if (to <= from)
-                            continue;
-                        QColor faded = colour;
-                        faded.setAlpha(int(50 + 190 * (k + 1) / parts));
-                        painter.setPen(QPen(faded, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-                        painter.drawPolyline(line.constData() + from, int(to - from + 1));
-                    }
-                }
+                if (visible.intersects(line.boundingRect()))
+                    drawTail(painter, line, colour);
             }
         }
         if (!visible.contains(at))
@@ -102,12 +91,53 @@ void FleetCanvas::paintEvent(QPaintEvent*) {
         painter.setBrush(colour);
         painter.drawPolygon(marker);
         painter.restore();
-        const QString& name = track.name;
-        const QPointF label = at + QPointF(9, 4);
-        painter.setPen(QColor(255, 255, 255, 220));
-        painter.drawText(label + QPointF(1, 1), name);
-        painter.setPen(live ? colour.darker(160) : QColor(110, 110, 110));
-        painter.drawText(label, name);
+        const QImage& label = live ? labels_[v] : greyLabels_[v];
+        painter.drawImage(at + QPointF(8, -label.height() / 2.0), label);
+    }
+}
+
+void FleetCanvas::drawTail(QPainter& painter, const QPolygonF& line, const QColor& colour) {
+    // Separate segments with square caps: Qt draws these on its fast path, where a wide
+    // antialiased polyline of the same points costs ten times as much.
+    constexpr qsizetype kSteps = 4; // fading towards the oldest end
+    const qsizetype n = line.size();
+    QVarLengthArray<QLineF, 32> segments;
+    for (qsizetype k = 0; k < kSteps; ++k) {
+        const qsizetype from = (n - 1) * k / kSteps, to = (n - 1) * (k + 1) / kSteps;
+        if (to <= from)
+            continue;
+        segments.clear();
+        for (qsizetype i = from; i < to; ++i)
+            segments.append(QLineF(line[i], line[i + 1]));
+        QColor faded = colour;
+        faded.setAlpha(int(50 + 190 * (k + 1) / kSteps));
+        painter.setPen(QPen(faded, 3, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter.drawLines(segments.constData(), int(segments.size()));
+    }
+}
+
+void FleetCanvas::prepareLabels(const std::shared_ptr<const Fleet>& shown) {
+    labelled_ = shown;
+    const Fleet& fleet = *shown;
+    labels_.clear();
+    greyLabels_.clear();
+    QFont font = this->font();
+    font.setPixelSize(11);
+    const QFontMetrics metrics(font);
+    for (size_t v = 0; v < fleet.vehicles.size(); ++v) {
+        const QString& name = fleet.vehicles[v].name;
+        for (const bool live : {true, false}) {
+            QImage image(metrics.horizontalAdvance(name) + 3, metrics.height() + 2,
+                         QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            painter.setFont(font);
+            painter.setPen(QColor(255, 255, 255, 220));
+            painter.drawText(QPointF(2, 1 + metrics.ascent()), name);
+            painter.setPen(live ? colourOf(v).darker(160) : QColor(110, 110, 110));
+            painter.drawText(QPointF(1, metrics.ascent()), name);
+            (live ? labels_ : greyLabels_).push_back(std::move(image));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "FleetReplay.h"
 
 #include <QColor>
+#include <QImage>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -46,6 +47,9 @@ private:
     QPointF toScreen(double lon, double lat) const;
     QPointF toLonLat(QPointF screen) const;
     void drawArea(QPainter& painter) const;
+    // The names drawn once into images (in colour and in grey), for the fleet shown now.
+    void prepareLabels(const std::shared_ptr<const Fleet>& fleet);
+    static void drawTail(QPainter& painter, const QPolygonF& line, const QColor& colour);
 
     TMapvexControl& map_;
     const FleetReplay& replay_;
@@ -54,4 +58,6 @@ private:
     std::optional<Area> area_;
     std::optional<QPointF> pressed_, dragged_;
     quint64 painted_ = 0;
+    std::weak_ptr<const Fleet> labelled_;
+    std::vector<QImage> labels_, greyLabels_;
 };
