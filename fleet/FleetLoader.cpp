@@ -5,8 +5,11 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -55,6 +58,129 @@ QString millions(double count) {
     return QString::number(count / 1e6, 'f', 1);
 }
 
+std::vector<vserver::Car> carsToRead(const vserver::Store& store, const vserver::Group& group,
+                                     const FleetRequest& request) {
+    std::vector<vserver::Car> cars = store.cars(group.id);
+    if (!request.devices.empty())
+        std::erase_if(cars, [&request](const vserver::Car& car) {
+            return std::find(request.devices.begin(), request.devices.end(), car.device) ==
+                   request.devices.end();
+        });
+    if (cars.empty())
+        throw VantrelError(QStringLiteral("В группе «%1» нет машин для показа").arg(group.name));
+    if (cars.size() > size_t(FleetLoader::kMaxVehicles))
+        throw VantrelError(
+            QStringLiteral("В группе «%1» %2 машин: весь парк показывает не больше %3. "
+                           "Отметьте в списке меньше машин.")
+                .arg(group.name)
+                .arg(cars.size())
+                .arg(FleetLoader::kMaxVehicles));
+    return cars;
+}
+
+// The positions read so far by every reader: the whole group's size is judged from the vehicles
+// read, so that a request far too large is refused after its first few vehicles, not after
+// filling the memory.
+class Tally {
+public:
+    Tally(int total, const FleetLoader::Progress& progress) : total_(total), progress_(progress) {}
+    void add(size_t positions) {
+        const std::lock_guard lock(mutex_);
+        positions_ += qint64(positions);
+        ++done_;
+        const double expected =
+            done_ >= 3 ? double(positions_) / done_ * total_ : double(positions_);
+        if (positions_ > FleetLoader::kMaxPositions || expected > 1.2 * FleetLoader::kMaxPositions)
+            throw VantrelError(
+                QStringLiteral(
+                    "Слишком много позиций для показа: около %1 млн у %2 машин за период "
+                    "(можно не больше %3 млн). Сократите период или отметьте меньше машин.")
+                    .arg(millions(std::max<double>(expected, double(positions_))))
+                    .arg(total_)
+                    .arg(millions(FleetLoader::kMaxPositions)));
+        if (progress_)
+            progress_(done_, total_);
+    }
+
+private:
+    std::mutex mutex_;
+    const int total_;
+    const FleetLoader::Progress& progress_;
+    qint64 positions_ = 0;
+    int done_ = 0;
+};
+
+void readVehicle(const vserver::Store& store, const vserver::Car& car, const Fleet& fleet,
+                 VehicleTrack& track, const vserver::CancelToken& cancel) {
+    const std::vector<vserver::StoredPosition> positions =
+        store.positions(car.device, fleet.begin, fleet.end, cancel);
+    track.name = car.name;
+    track.number = car.number;
+    track.device = car.device;
+    for (const vserver::StoredPosition& m : positions)
+        if (std::isfinite(m.lon) && std::isfinite(m.lat))
+            track.append(float(fleet.secondsAt(m.time)), m.lon, m.lat, m.speed);
+    track.finish();
+}
+
+// Reads the vehicles with `readers` connections to the store at once (the first is `store`,
+// the others are opened by `open` on their own threads); each takes every readers-th vehicle.
+Fleet readFleet(const vserver::Store& store,
+                const std::function<std::unique_ptr<vserver::Store>()>& open, int readers,
+                const FleetRequest& request, const FleetLoader::Progress& progress,
+                const vserver::CancelToken& cancel) {
+    FleetLoader::checkPeriod(request.from, request.to);
+    const vserver::Group group = findGroup(store, request.group);
+    const std::vector<vserver::Car> cars = carsToRead(store, group, request);
+    Fleet fleet;
+    fleet.groupId = group.id;
+    fleet.groupName = group.name;
+    fleet.begin = request.from;
+    fleet.end = request.to;
+    fleet.vehicles.resize(cars.size());
+    readers = std::clamp(readers, 1, int(cars.size()));
+    Tally tally(int(cars.size()), progress);
+    std::mutex failure;
+    std::exception_ptr error;
+    std::atomic<bool> failed = false;
+    const auto read = [&](const vserver::Store& own, int reader) {
+        try {
+            for (size_t i = size_t(reader); i < cars.size() && !failed; i += size_t(readers)) {
+                cancel.check();
+                readVehicle(own, cars[i], fleet, fleet.vehicles[i], cancel);
+                tally.add(fleet.vehicles[i].size());
+            }
+        } catch (...) {
+            const std::lock_guard lock(failure);
+            if (!error)
+                error = std::current_exception();
+            failed = true;
+        }
+    };
+    std::vector<std::thread> others;
+    for (int reader = 1; reader < readers; ++reader)
+        others.emplace_back([&, reader] {
+            try {
+                const std::unique_ptr<vserver::Store> own = open();
+                read(*own, reader);
+            } catch (...) {
+                const std::lock_guard lock(failure);
+                if (!error)
+                    error = std::current_exception();
+                failed = true;
+            }
+        });
+    read(store, 0);
+    for (std::thread& thread : others)
+        thread.join();
+    if (error)
+        std::rethrow_exception(error);
+    std::stable_sort(
+        fleet.vehicles.begin(), fleet.vehicles.end(),
+        [](const VehicleTrack& a, const VehicleTrack& b) { return namedBefore(a.name, b.name); });
+    return fleet;
+}
+
 } // namespace
 
 void FleetLoader::checkPeriod(double from, double to) {
@@ -75,66 +201,14 @@ Fleet FleetLoader::load(const QString& storePath, const FleetRequest& request,
     if (!vserver::Store::isDatabaseUri(storePath) && !QFileInfo(storePath).isFile())
         throw VantrelError(QStringLiteral("Нет хранилища Vantrel %1").arg(storePath));
     const vserver::Store store(storePath, vserver::Store::Opening::Existing);
-    return load(store, request, progress, cancel);
+    const auto open = [storePath] {
+        return std::make_unique<vserver::Store>(storePath, vserver::Store::Opening::Existing);
+    };
+    return readFleet(store, open, std::min(kReaders, QThread::idealThreadCount()), request,
+                     progress, cancel);
 }
 
 Fleet FleetLoader::load(const vserver::Store& store, const FleetRequest& request,
                         const Progress& progress, const vserver::CancelToken& cancel) {
-    checkPeriod(request.from, request.to);
-    const vserver::Group group = findGroup(store, request.group);
-    std::vector<vserver::Car> cars = store.cars(group.id);
-    if (!request.devices.empty())
-        std::erase_if(cars, [&request](const vserver::Car& car) {
-            return std::find(request.devices.begin(), request.devices.end(), car.device) ==
-                   request.devices.end();
-        });
-    if (cars.empty())
-        throw VantrelError(QStringLiteral("В группе «%1» нет машин для показа").arg(group.name));
-    if (cars.size() > size_t(kMaxVehicles))
-        throw VantrelError(
-            QStringLiteral("В группе «%1» %2 машин: весь парк показывает не больше %3. "
-                           "Отметьте в списке меньше машин.")
-                .arg(group.name)
-                .arg(cars.size())
-                .arg(kMaxVehicles));
-    Fleet fleet;
-    fleet.groupId = group.id;
-    fleet.groupName = group.name;
-    fleet.begin = request.from;
-    fleet.end = request.to;
-    fleet.vehicles.reserve(cars.size());
-    const int total = int(cars.size());
-    qint64 positions = 0;
-    for (const vserver::Car& car : cars) {
-        cancel.check();
-        const std::vector<vserver::Message> messages =
-            store.messages(car.device, request.from, request.to, cancel);
-        VehicleTrack& track = fleet.vehicles.emplace_back();
-        track.name = car.name;
-        track.number = car.number;
-        track.device = car.device;
-        for (const vserver::Message& m : messages)
-            if (m.signal && std::isfinite(m.lon) && std::isfinite(m.lat))
-                track.append(float(fleet.secondsAt(m.time)), m.lon, m.lat, m.speed);
-        track.finish();
-        positions += qint64(track.size());
-        // The whole group's size judged from the vehicles read so far, so that a request far too
-        // large is refused after its first few vehicles, not after filling the memory.
-        const int done = int(fleet.vehicles.size());
-        const double expected = done >= 3 ? double(positions) / done * total : double(positions);
-        if (positions > kMaxPositions || expected > 1.2 * kMaxPositions)
-            throw VantrelError(
-                QStringLiteral(
-                    "Слишком много позиций для показа: около %1 млн у %2 машин за период "
-                    "(можно не больше %3 млн). Сократите период или отметьте меньше машин.")
-                    .arg(millions(std::max<double>(expected, positions)))
-                    .arg(total)
-                    .arg(millions(kMaxPositions)));
-        if (progress)
-            progress(done, total);
-    }
-    std::stable_sort(
-        fleet.vehicles.begin(), fleet.vehicles.end(),
-        [](const VehicleTrack& a, const VehicleTrack& b) { return namedBefore(a.name, b.name); });
-    return fleet;
+    return readFleet(store, {}, 1, request, progress, cancel);
 }

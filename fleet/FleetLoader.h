@@ -26,12 +26,16 @@ public:
     static constexpr double kMaxDays = 31;
     static constexpr int kMaxVehicles = 2000;
     static constexpr qint64 kMaxPositions = 30'000'000; // about 600 MB
+    // Connections reading the store at once (no more than the machine has cores).
+    static constexpr int kReaders = 2;
 
     // Called after each vehicle read: how many are read, of how many.
     using Progress = std::function<void(int done, int total)>;
 
     // Throws VantrelError (Russian text) when the store, the group or the request does not do,
-    // and vserver::Cancelled when `cancel` says the result is no longer wanted.
+    // and vserver::Cancelled when `cancel` says the result is no longer wanted. From a path, the
+    // vehicles are read over several connections at once; `progress` is then called from their
+    // threads, one call at a time.
     static Fleet load(const QString& storePath, const FleetRequest& request,
                       const Progress& progress = {}, const vserver::CancelToken& cancel = {});
     static Fleet load(const vserver::Store& store, const FleetRequest& request,

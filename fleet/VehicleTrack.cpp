@@ -6,13 +6,13 @@
 
 namespace {
 
+// The course from one position to the next, on the plane tangent at the first: over the few
+// metres between positions it is the sphere's own to a small fraction of a degree, for one
+// arctangent instead of six trigonometric functions.
 double bearing(double lon1, double lat1, double lon2, double lat2) {
     constexpr double rad = M_PI / 180;
-    const double dLon = std::remainder(lon2 - lon1, 360.0) * rad;
-    const double y = std::sin(dLon) * std::cos(lat2 * rad);
-    const double x = std::cos(lat1 * rad) * std::sin(lat2 * rad) -
-                     std::sin(lat1 * rad) * std::cos(lat2 * rad) * std::cos(dLon);
-    const double degrees = std::atan2(y, x) / rad;
+    const double east = std::remainder(lon2 - lon1, 360.0) * std::cos(lat1 * rad);
+    const double degrees = std::atan2(east, lat2 - lat1) / rad;
     return degrees < 0 ? degrees + 360 : degrees;
 }
 
