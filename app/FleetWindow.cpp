@@ -171,7 +171,7 @@ void FleetWindow::buildControls() {
     connect(cancel_, &QPushButton::clicked, this, [this] { ++*generation_; });
 
     auto* panel = new QWidget(this);
-    panel->setFixedWidth(380);
+    panel->setFixedWidth(400);
     whole->addWidget(panel);
     auto* right = new QVBoxLayout(panel);
     right->setContentsMargins(0, 0, 0, 0);
@@ -314,8 +314,8 @@ void FleetWindow::buildControls() {
     visits_->setHeaderLabels(
         {QStringLiteral("Машина"), QStringLiteral("Въезд"), QStringLiteral("Выезд")});
     visits_->setRootIsDecorated(false);
-    visits_->header()->resizeSection(0, 90);
-    visits_->header()->resizeSection(1, 135);
+    visits_->header()->resizeSection(0, 92);
+    visits_->header()->resizeSection(1, 130);
     areaLayout->addWidget(visits_, 1);
     connect(visits_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         errors_.guarded([this, item] {
