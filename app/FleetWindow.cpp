@@ -405,11 +405,12 @@ void FleetWindow::showFleet(std::shared_ptr<const Fleet> fleet) {
         row->setToolTip(0, fleet->vehicles[v].number);
     }
     canvas_->setShown({});
+    QString loaded = QStringLiteral("Загружено позиций: %1")
+                         .arg(QLocale().toString(qlonglong(fleet->positionCount())));
     if (map_->LoadMap(setup_.mapPath, QString()) != 0)
-        setStatus(map_->loadFailure());
+        loaded += QStringLiteral(". ") + map_->loadFailure();
     fitView();
-    setStatus(QStringLiteral("Загружено позиций: %1")
-                  .arg(QLocale().toString(qlonglong(fleet->positionCount()))));
+    setStatus(loaded);
     if (std::isfinite(startMoment_))
         replay_.seekMoment(startMoment_);
     showMoment();

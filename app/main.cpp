@@ -32,15 +32,18 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         "Плеер треков Vantrel: рейсы машин с сервера слежения на интерактивной карте.\n"
         "Сервер vantrel-server запускается сам, если его ещё нет на сеансовой шине D-Bus."));
     commandline::addHelpAndVersion(parser);
+    // The fleet view; its period is given with --from and --to, as the report's.
+    parser.addOptions({
+        {QStringLiteral("fleet"), QStringLiteral("Открыть весь парк группы (идентификатор или название) за период --from … --to."), QStringLiteral("группа")},
+        {QStringLiteral("at"), QStringLiteral("--fleet: момент, с которого начать, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+    });
     parser.addOptions({
         {QStringLiteral("report"), QStringLiteral("Записать лист рейсов в PDF и выйти (без окна)."), QStringLiteral("файл.pdf")},
         {QStringLiteral("group"), QStringLiteral("--report: группа (идентификатор или название)."), QStringLiteral("группа")},
         {QStringLiteral("device"), QStringLiteral("--report: номер прибора."), QStringLiteral("прибор")},
-        {QStringLiteral("from"), QStringLiteral("--report, --fleet: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
-        {QStringLiteral("to"), QStringLiteral("--report, --fleet: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("from"), QStringLiteral("--report: начало периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+        {QStringLiteral("to"), QStringLiteral("--report: конец периода, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
         {QStringLiteral("trip"), QStringLiteral("--report: номер рейса (без него — все рейсы)."), QStringLiteral("K")},
-        {QStringLiteral("fleet"), QStringLiteral("Открыть весь парк группы (идентификатор или название) за период --from … --to."), QStringLiteral("группа")},
-        {QStringLiteral("at"), QStringLiteral("--fleet: момент, с которого начать, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
         {QStringLiteral("db"), QStringLiteral("--report: хранилище сервера (файл SQLite или адрес PostgreSQL); по умолчанию то, что сервер берёт без --db."), QStringLiteral("хранилище")},
     });
     parser.addPositionalArgument(QStringLiteral("файлы"), QStringLiteral("Треки GPX, которые показать в окне."),
