@@ -122,15 +122,21 @@ int main(int argc, char* argv[]) {
 
     std::optional<PlayerEnvironment::FleetStart> fleet;
     if (parser->isSet(QStringLiteral("fleet"))) {
+        const auto moment = [parser](const char* option) {
+            try {
+                return datetime::parseText(parser->value(QLatin1String(option)));
+            } catch (const std::exception& error) {
+                throw VantrelError(QStringLiteral("--%1: %2")
+                                       .arg(QLatin1String(option), QString::fromUtf8(error.what())));
+            }
+        };
         try {
-            fleet = PlayerEnvironment::FleetStart{parser->value(QStringLiteral("fleet")),
-                                                  datetime::parseText(parser->value(QStringLiteral("from"))),
-                                                  datetime::parseText(parser->value(QStringLiteral("to")))};
+            fleet = PlayerEnvironment::FleetStart{parser->value(QStringLiteral("fleet")), moment("from"), moment("to")};
             FleetLoader::checkPeriod(fleet->from, fleet->to);
             if (parser->isSet(QStringLiteral("at")))
-                fleet->at = datetime::parseText(parser->value(QStringLiteral("at")));
+                fleet->at = moment("at");
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "vantrel-player: --fleet: %s (нужны --from и --to «дд.мм.гггг чч:мм:сс»)\n", error.what());
+            std::fprintf(stderr, "vantrel-player: --fleet: %s\n", error.what());
             return 2;
         }
     }

@@ -83,21 +83,22 @@ std::vector<vserver::Car> carsToRead(const vserver::Store& store, const vserver:
 // filling the memory.
 class Tally {
 public:
-    Tally(int total, const FleetLoader::Progress& progress) : total_(total), progress_(progress) {}
+    Tally(int total, qint64 limit, const FleetLoader::Progress& progress)
+        : total_(total), limit_(limit), progress_(progress) {}
     void add(size_t positions) {
         const std::lock_guard lock(mutex_);
         positions_ += qint64(positions);
         ++done_;
         const double expected =
             done_ >= 3 ? double(positions_) / done_ * total_ : double(positions_);
-        if (positions_ > FleetLoader::kMaxPositions || expected > 1.2 * FleetLoader::kMaxPositions)
+        if (positions_ > limit_ || expected > 1.2 * double(limit_))
             throw VantrelError(
                 QStringLiteral(
                     "Слишком много позиций для показа: около %1 млн у %2 машин за период "
                     "(можно не больше %3 млн). Сократите период или отметьте меньше машин.")
                     .arg(millions(std::max<double>(expected, double(positions_))))
                     .arg(total_)
-                    .arg(millions(FleetLoader::kMaxPositions)));
+                    .arg(millions(double(limit_))));
         if (progress_)
             progress_(done_, total_);
     }
@@ -105,6 +106,7 @@ public:
 private:
     std::mutex mutex_;
     const int total_;
+    const qint64 limit_;
     const FleetLoader::Progress& progress_;
     qint64 positions_ = 0;
     int done_ = 0;
@@ -139,7 +141,7 @@ Fleet readFleet(const vserver::Store& store,
     fleet.end = request.to;
     fleet.vehicles.resize(cars.size());
     readers = std::clamp(readers, 1, int(cars.size()));
-    Tally tally(int(cars.size()), progress);
+    Tally tally(int(cars.size()), request.maxPositions, progress);
     std::mutex failure;
     std::exception_ptr error;
     std::atomic<bool> failed = false;

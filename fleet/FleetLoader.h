@@ -13,8 +13,9 @@ class Store;
 // of its vehicles (by device number).
 struct FleetRequest {
     QString group;
-    double from = 0, to = 0;  // date-time values
-    std::vector<int> devices; // empty: every vehicle of the group
+    double from = 0, to = 0;          // date-time values
+    std::vector<int> devices;         // empty: every vehicle of the group
+    qint64 maxPositions = 30'000'000; // about 600 MB; more is refused
 };
 
 // Reads a group's positions over a period straight from the tracking server's store, in this
@@ -25,7 +26,6 @@ class FleetLoader {
 public:
     static constexpr double kMaxDays = 31;
     static constexpr int kMaxVehicles = 2000;
-    static constexpr qint64 kMaxPositions = 30'000'000; // about 600 MB
     // Connections reading the store at once (no more than the machine has cores).
     static constexpr int kReaders = 2;
 

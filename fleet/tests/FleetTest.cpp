@@ -163,6 +163,8 @@ TEST(FleetLoader, ReadsAGroupFromTheStoreAndRefusesTooMuch) {
     EXPECT_TRUE(
         refused({QStringLiteral("g1"), 40001, 40000, {}}).contains(QStringLiteral("позже")));
     EXPECT_FALSE(refused({QStringLiteral("g1"), 40000, 40001, {1}}).isEmpty());
+    EXPECT_TRUE(refused({QStringLiteral("g1"), 40000, 40001, {}, 1})
+                    .contains(QStringLiteral("Слишком много позиций")));
 }
 
 } // namespace
