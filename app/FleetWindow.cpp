@@ -82,6 +82,7 @@ FleetWindow::FleetWindow(Setup setup, ErrorReporter& errors, QWidget* parent)
             for (const AreaVisit& v : visits) {
                 auto* row = new QTreeWidgetItem(visits_);
                 row->setText(0, fleet->vehicles[v.vehicle].name);
+                row->setToolTip(0, fleet->vehicles[v.vehicle].name);
                 // A stay cut by either end of the asked span says so; its first and last
                 // positions inside within the span are in the tooltip.
                 row->setText(1, v.insideAtFrom ? QStringLiteral("уже внутри")
@@ -314,8 +315,8 @@ void FleetWindow::buildControls() {
     visits_->setHeaderLabels(
         {QStringLiteral("Машина"), QStringLiteral("Въезд"), QStringLiteral("Выезд")});
     visits_->setRootIsDecorated(false);
-    visits_->header()->resizeSection(0, 92);
-    visits_->header()->resizeSection(1, 130);
+    visits_->header()->resizeSection(0, 86);
+    visits_->header()->resizeSection(1, 140);
     areaLayout->addWidget(visits_, 1);
     connect(visits_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         errors_.guarded([this, item] {
