@@ -2,8 +2,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class IMapvexControl;
 class IMessageSink;
@@ -28,6 +30,13 @@ struct PlayerEnvironment {
     QString settingsDirectory;
     // Track files given on the command line, opened once the window has started.
     QStringList filesToOpen;
+    // --fleet: the fleet view opened at the start for a group (id or name) over a period.
+    struct FleetStart {
+        QString group;
+        double from = 0, to = 0;
+        double at = std::nan(""); // the moment shown first; NaN: the period's beginning
+    };
+    std::optional<FleetStart> fleetAtStart;
     // The one-second rest after a skipped stop; tests shorten it.
     int skipRestMs = 1000;
 };

@@ -200,6 +200,10 @@ void TForm1::connectSession() {
         if (std::exchange(liveResult_, false))
             showLiveEnd();
     });
+    s.resultReady.observe([this] {
+        if (const std::optional<double> moment = std::exchange(fleetMoment_, std::nullopt))
+            showFleetMoment(*moment);
+    });
     s.onlineData.observe([this] {
         selection_->ServerReceiveOnlineData();
         followLive();
@@ -275,6 +279,7 @@ void TForm1::createSpeedChart() {
     createLiveButton();
     createOpenButton();
     createMapButton();
+    createFleetButton();
     // Its button, too, on the map's corner.
     exporter_ =
         new ExportController(*session_, ui(), errors_, *this, environment_.createSheetServer);
@@ -458,6 +463,7 @@ void TForm1::placeChartButton() {
             }
         }
     }
+    placeFleetButton();
 }
 
 bool TForm1::chartShown() const {
@@ -579,6 +585,8 @@ void TForm1::FormShow() {
     ListView1->setFocus(Qt::OtherFocusReason);
     if (!environment_.filesToOpen.isEmpty())
         QTimer::singleShot(0, this, [this] { openFiles(environment_.filesToOpen); });
+    if (const auto fleet = environment_.fleetAtStart)
+        QTimer::singleShot(0, this, [this, fleet] { guarded([this, &fleet] { openFleet(fleet->group, fleet->from, fleet->to, fleet->at); }); });
 }
 
 void TForm1::FormDestroy() {

@@ -6,7 +6,9 @@
 #include "WindowControls.h"
 
 #include <QMainWindow>
+#include <cmath>
 #include <memory>
+#include <optional>
 
 class IMapvexControl;
 class QToolButton;
@@ -24,6 +26,8 @@ class SettingsController;
 // The player's one window. It owns every control, the session that holds the player's state, and
 // the controllers of its areas; each handler is a slot that hands over to the controller of its
 // area. Controllers never call one another: they observe the session, and the window wires them.
+class FleetWindow;
+
 class TForm1 : public QMainWindow, private WindowControls {
     Q_OBJECT
 public:
@@ -42,6 +46,14 @@ public:
     // The speed chart under the map, shown or hidden by its button; saved with the settings.
     bool chartShown() const;
     void setChartShown(bool shown);
+
+    // The fleet view for a group (id or name) over a period, in a window of its own.
+    // It starts at `moment` (NaN: the period's beginning).
+    FleetWindow* openFleet(const QString& group, double from, double to,
+                           double moment = std::nan(""));
+    // A vehicle of the fleet view in this window: group, vehicle and period chosen and computed,
+    // then the trip of `moment` shown with the track bar at it.
+    void openFromFleet(const QString& groupId, int device, double begin, double end, double moment);
 
     // Runs a handler's work; an error that leaves it is shown by the one error reporter.
     void guarded(const std::function<void()>& work) { errors_.guarded(work); }
@@ -88,6 +100,11 @@ private:
     void followLive();
     // A live result: its last trip shown, the vehicle at its last position.
     void showLiveEnd();
+    // «Весь парк» on the map's corner, under «Экспорт».
+    void createFleetButton();
+    void placeFleetButton();
+    // The result asked for by openFromFleet: the trip of the moment, the track bar at it.
+    void showFleetMoment(double moment);
     // The player's keys (Space, Home, arrows, + and −); false when the key is not one of them.
     bool playerKey(QWidget* receiver, const QKeyEvent& key);
 
@@ -105,6 +122,8 @@ private:
     QToolButton* btnLive_ = nullptr;
     QToolButton* btnOpen_ = nullptr;
     QToolButton* btnMap_ = nullptr;
+    QToolButton* btnFleet_ = nullptr;
+    std::optional<double> fleetMoment_; // the moment the result on its way is to be shown at
     LiveFollow live_;
     bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;

@@ -1,5 +1,6 @@
 #include "CommandLineHelp.h"
 #include "DateTimeValue.h"
+#include "FleetLoader.h"
 #include "LocalAutomation.h"
 #include "MessageSink.h"
 #include "SettingsDocument.h"
@@ -31,6 +32,11 @@ QCommandLineParser* commandLine(int argc, char* argv[]) {
         "Плеер треков Vantrel: рейсы машин с сервера слежения на интерактивной карте.\n"
         "Сервер vantrel-server запускается сам, если его ещё нет на сеансовой шине D-Bus."));
     commandline::addHelpAndVersion(parser);
+    // The fleet view; its period is given with --from and --to, as the report's.
+    parser.addOptions({
+        {QStringLiteral("fleet"), QStringLiteral("Открыть весь парк группы (идентификатор или название) за период --from … --to."), QStringLiteral("группа")},
+        {QStringLiteral("at"), QStringLiteral("--fleet: момент, с которого начать, «дд.мм.гггг чч:мм:сс»."), QStringLiteral("время")},
+    });
     parser.addOptions({
         {QStringLiteral("report"), QStringLiteral("Записать лист рейсов в PDF и выйти (без окна)."), QStringLiteral("файл.pdf")},
         {QStringLiteral("group"), QStringLiteral("--report: группа (идентификатор или название)."), QStringLiteral("группа")},
@@ -120,6 +126,27 @@ int main(int argc, char* argv[]) {
         return writeReport(*parser);
     }
 
+    std::optional<PlayerEnvironment::FleetStart> fleet;
+    if (parser->isSet(QStringLiteral("fleet"))) {
+        const auto moment = [parser](const char* option) {
+            try {
+                return datetime::parseText(parser->value(QLatin1String(option)));
+            } catch (const std::exception& error) {
+                throw VantrelError(QStringLiteral("--%1: %2")
+                                       .arg(QLatin1String(option), QString::fromUtf8(error.what())));
+            }
+        };
+        try {
+            fleet = PlayerEnvironment::FleetStart{parser->value(QStringLiteral("fleet")), moment("from"), moment("to")};
+            FleetLoader::checkPeriod(fleet->from, fleet->to);
+            if (parser->isSet(QStringLiteral("at")))
+                fleet->at = moment("at");
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "vantrel-player: --fleet: %s\n", error.what());
+            return 2;
+        }
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Плеер Vantrel"));
     // Qt's own dialogs (files, printing, message buttons) in the user's language.
@@ -146,6 +173,7 @@ int main(int argc, char* argv[]) {
     for (const QString& file : parser->positionalArguments())
         environment.filesToOpen << QFileInfo(file).absoluteFilePath();
 
+    environment.fleetAtStart = fleet;
     TForm1 form(environment);
     form.showMaximized();
     return QApplication::exec();

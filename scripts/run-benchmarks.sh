@@ -23,6 +23,7 @@ run "stores at an installation's size" "$build/bench/bench_store"
 run "loading a trip" dbus-run-session -- "$build/bench/bench_load"
 run "playback" "$build/bench/bench_playback"
 run "live trackers" dbus-run-session -- "$build/bench/bench_trackers"
+run "the whole fleet on one clock" "$build/bench/bench_fleet"
 echo
 grep '^GOAL ' "$log"
 for title in "${failed[@]}"; do

@@ -24,6 +24,13 @@ struct Message {
     int sensors = 0;         // bit k: sensor k + 1 is on
 };
 
+// Where a device was: a message with a valid position, reduced to what a map of many
+// vehicles needs.
+struct StoredPosition {
+    double time = 0, lon = 0, lat = 0;
+    double speed = kNoValue;
+};
+
 struct Checkpoint {
     QString name, note;
     double lat = 0, lon = 0;

@@ -333,6 +333,18 @@ std::vector<Message> SqliteStore::messages(int device, double from, double to, c
     return result;
 }
 
+std::vector<StoredPosition> SqliteStore::positions(int device, double from, double to, const CancelToken& cancel) const {
+    checkPresent();
+    const InterruptedWhenCancelled interruptible(db_, cancel);
+    Statement s(db_, "SELECT time, lon, lat, speed FROM messages "
+                     "WHERE device = ? AND time >= ? AND time <= ? AND signal <> 0 ORDER BY time");
+    s.bind(1, device).bind(2, from).bind(3, to);
+    std::vector<StoredPosition> result;
+    while (s.step())
+        result.push_back({s.real(0), s.real(1), s.real(2), s.real(3)});
+    return result;
+}
+
 std::vector<Checkpoint> SqliteStore::checkpoints(const QString& listId) const {
     checkPresent();
     Statement s(db_, "SELECT name, note, lat, lon, radius FROM checkpoints WHERE list_id = ? "

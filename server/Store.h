@@ -26,6 +26,9 @@ public:
     std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel = {}) const {
         return engine_->messages(device, from, to, cancel);
     }
+    std::vector<StoredPosition> positions(int device, double from, double to, const CancelToken& cancel = {}) const {
+        return engine_->positions(device, from, to, cancel);
+    }
     std::vector<Checkpoint> checkpoints(const QString& listId) const { return engine_->checkpoints(listId); }
     qint64 messageCount() const { return engine_->messageCount(); }
     bool isEmpty() const { return groups().empty(); }

@@ -6,10 +6,12 @@
 //   vantrel-server export [--db PATH] --group ID --device N --from T --to T [--trip K] --format gpx|kml|geojson OUT
 //   vantrel-server [--listen osmand=HOST:PORT] [--listen codec8=HOST:PORT] [--idle-close S] [--verbose]
 //   vantrel-server device add|list|remove [--db PATH] [--group ID --device N] [--id IDENT]
+//   vantrel-server demo-fleet [--db PATH] --vehicles N --day dd.mm.yyyy
 #include "AutomationService.h"
 #include "CommandLineHelp.h"
 #include "DateTimeValue.h"
 #include "DemoData.h"
+#include "DemoFleet.h"
 #include "GpxImport.h"
 #include "IdleExit.h"
 #include "Store.h"
@@ -22,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -169,6 +172,29 @@ int exportTrip(const QCommandLineParser& parser, const QString& storePath) {
     return 0;
 }
 
+int demoFleet(const QCommandLineParser& parser, const QString& storePath) {
+    vserver::DemoFleetRequest request;
+    bool ok = false;
+    request.vehicles = parser.value(QStringLiteral("vehicles")).toInt(&ok);
+    if (!ok)
+        throw VantrelError(QStringLiteral("число машин --vehicles должно быть целым числом"));
+    request.day = QDate::fromString(parser.value(QStringLiteral("day")), QStringLiteral("dd.MM.yyyy"));
+    vserver::Store store(storePath);
+    if (store.isEmpty()) // a new store gets the small demo set too, as the server would give it
+        vserver::createDemoData(store);
+    QElapsedTimer timer;
+    timer.start();
+    const QString group = vserver::createDemoFleet(store, request, [&request](int written) {
+        if (written % 10 == 0 || written == request.vehicles)
+            std::fprintf(stderr, "\rЗаписано машин: %d из %d", written, request.vehicles);
+    });
+    std::fprintf(stderr, "\n");
+    print(QStringLiteral("Группа «%1» (%2): %3 машин, %4 позиций за %5 с")
+              .arg(vserver::demoFleetGroupName(request), group, QString::number(request.vehicles),
+                   QString::number(qint64(request.vehicles) * 86400), QString::number(timer.elapsed() / 1000.0, 'f', 1)));
+    return 0;
+}
+
 int migrate(const QCommandLineParser& parser) {
     const QString from = parser.value(QStringLiteral("from")), to = parser.value(QStringLiteral("to"));
     if (from.isEmpty() || to.isEmpty())
@@ -202,6 +228,7 @@ int main(int argc, char** argv) {
         "  migrate                 перенести хранилище --from в пустое хранилище --to\n"
         "  device add|list|remove  приборы слежения: --id ИДЕНТИФИКАТОР за прибором --device группы --group\n"
         "  simulate                имитировать приборы, шлющие позиции на --to АДРЕС:ПОРТ\n"
+        "  demo-fleet              записать демонстрационный парк: --vehicles машин за сутки --day\n"
         "Хранилище: файл SQLite или база PostgreSQL (postgresql://пользователь@сервер/база)."));
     commandline::addHelpAndVersion(parser);
     parser.addOptions({
@@ -220,6 +247,8 @@ int main(int argc, char** argv) {
         {QStringLiteral("to"), QStringLiteral("export: конец периода, «дд.мм.гггг чч:мм:сс»; migrate: куда."), QStringLiteral("время")},
         {QStringLiteral("trip"), QStringLiteral("export: номер рейса (без него — все рейсы периода)."), QStringLiteral("K")},
         {QStringLiteral("format"), QStringLiteral("export: gpx, kml или geojson."), QStringLiteral("формат")},
+        {QStringLiteral("vehicles"), QStringLiteral("demo-fleet: число машин (1…1000)."), QStringLiteral("N")},
+        {QStringLiteral("day"), QStringLiteral("demo-fleet: сутки, «дд.мм.гггг»."), QStringLiteral("дата")},
         {QStringLiteral("append"),
          QStringLiteral("import-gpx: добавить точки к машине прибора, даже если у неё другое название или номер.")},
     });
@@ -252,6 +281,8 @@ int main(int argc, char** argv) {
             return importGpx(parser, storePath());
         if (command == QLatin1String("export"))
             return exportTrip(parser, storePath());
+        if (command == QLatin1String("demo-fleet"))
+            return demoFleet(parser, storePath());
         if (command == QLatin1String("migrate"))
             return migrate(parser);
         if (command == QLatin1String("device"))
