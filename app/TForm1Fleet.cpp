@@ -15,6 +15,8 @@
 #include <QTimeEdit>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
+#include <cmath>
 
 void TForm1::createFleetButton() {
     if (!MapvexCtrl)
@@ -30,9 +32,18 @@ void TForm1::createFleetButton() {
             const int group = cmbGroupName->currentIndex();
             if (group < 0 || group >= session_->selection.GroupIds.size())
                 throw VantrelError(QStringLiteral("Выберите группу машин"));
-            openFleet(session_->selection.GroupIds[group],
-                      datetime::fromDateAndTime(DateBegin->date(), TimeBegin->time()),
-                      datetime::fromDateAndTime(DateEnd->date(), TimeEnd->time()));
+            double from = datetime::fromDateAndTime(DateBegin->date(), TimeBegin->time());
+            double to = datetime::fromDateAndTime(DateEnd->date(), TimeEnd->time());
+            // A period too long for the whole fleet (the settings' default spans two years)
+            // opens on the day of the trip on screen, at its moment, rather than refusing.
+            double moment = std::nan("");
+            if (to - from > FleetLoader::kMaxDays && session_->track.PointCount > 0) {
+                moment = session_->track.time(
+                    std::clamp(session_->CurPoint, 1, session_->track.PointCount));
+                from = std::floor(moment);
+                to = from + 1;
+            }
+            openFleet(session_->selection.GroupIds[group], from, to, moment);
         });
     });
 }
