@@ -352,6 +352,11 @@ private:
 // Opens the import's transaction with the group and the car in place, other writers held off,
 // and returns the device's vehicle as it was. A device of a vehicle of another name (without
 // --append) or of another group is refused, and nothing is left open.
+void checkTarget(const GpxImportTarget& target) {
+    if (target.group.isEmpty() || target.car.isEmpty() || target.device <= 0)
+        throw VantrelError(QStringLiteral("Нужны группа, название машины и номер прибора больше нуля"));
+}
+
 std::optional<Car> beginImport(Store& store, const GpxImportTarget& target) {
     store.begin();
     try {
@@ -424,8 +429,7 @@ std::vector<Message> readGpx(const QString& path) {
 }
 
 GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QStringList& files) {
-    if (target.group.isEmpty() || target.car.isEmpty() || target.device <= 0)
-        throw VantrelError(QStringLiteral("Нужны группа, название машины и номер прибора больше нуля"));
+    checkTarget(target);
     // The files are read on a thread of their own while what is read so far is stored. A file's
     // error still comes before any refusal of the vehicle, as when every file was read first.
     ChunkQueue queue;
@@ -495,13 +499,8 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
     return summary;
 }
 
-} // namespace vserver
-
-namespace vserver {
-
 GpxImportSummary importMessages(Store& store, const GpxImportTarget& target, std::vector<Message> points) {
-    if (target.group.isEmpty() || target.car.isEmpty() || target.device <= 0)
-        throw VantrelError(QStringLiteral("Нужны группа, название машины и номер прибора больше нуля"));
+    checkTarget(target);
     GpxImportSummary summary;
     if (points.empty())
         return summary;
