@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QMenu>
 #include <QPrintDialog>
@@ -25,6 +26,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimeEdit>
 #include <QToolButton>
 
@@ -150,7 +152,7 @@ PlayerSession::Period ExportController::shownPeriod() const {
             datetime::fromDateAndTime(ui.DateEnd->date(), ui.TimeEnd->time())};
 }
 
-TripSheet ExportController::currentSheet() {
+std::function<TripSheet()> ExportController::sheetGathering() {
     const int group = ui.cmbGroupName->currentIndex();
     if (s.track.PointCount < 1 || s.selection.CurrentTrip < 1 || group < 0 ||
         group >= s.selection.GroupIds.size())
@@ -165,23 +167,55 @@ TripSheet ExportController::currentSheet() {
     request.to = datetime::formatText(end);
     request.trip = s.selection.CurrentTrip;
     // Computed again on a server of the sheet's own: the window's server keeps its cursors.
-    const std::unique_ptr<IVantrelAutomation> server = sheetServer_(s.storePath());
-    return tripsheet::gather(*server, s.definitions, request,
-                             [&server] { tripsheet::waitForComputation(*server); });
+    return [factory = sheetServer_, store = s.storePath(), definitions = s.definitions, request] {
+        const std::unique_ptr<IVantrelAutomation> server = factory(store);
+        return tripsheet::gather(*server, definitions, request,
+                                 [&server] { tripsheet::waitForComputation(*server); });
+    };
+}
+
+void ExportController::offTheWindowsThread(const QString& title,
+                                           const std::function<void()>& work) {
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> thread(QThread::create([&work, &failure] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    QProgressDialog progress(title, QString(), 0, 0, &window_);
+    progress.setCancelButton(nullptr);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    QEventLoop loop;
+    connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    thread->wait();
+    progress.reset();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void ExportController::saveSheet(const QString& path) {
-    tripsheet::writePdf(currentSheet(), path, s.MapPath, TMapvexControl::mapsFolders());
+    // Computed and written on a thread of its own: the window goes on meanwhile.
+    offTheWindowsThread(QStringLiteral("Лист рейсов в %1…").arg(QFileInfo(path).fileName()),
+                        [gather = sheetGathering(), path, map = s.MapPath] {
+                            tripsheet::writePdf(gather(), path, map, TMapvexControl::mapsFolders());
+                        });
 }
 
 void ExportController::printSheet() {
-    const TripSheet sheet = currentSheet();
+    std::optional<TripSheet> sheet;
+    offTheWindowsThread(QStringLiteral("Лист рейсов…"),
+                        [gather = sheetGathering(), &sheet] { sheet = gather(); });
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QStringLiteral("Рейсы машины %1").arg(sheet.car));
+    printer.setDocName(QStringLiteral("Рейсы машины %1").arg(sheet->car));
     QPrintDialog dialog(&printer, &window_);
     if (dialog.exec() != QDialog::Accepted)
         return;
     BaseMap baseMap;
     baseMap.load(s.MapPath, TMapvexControl::mapsFolders());
-    tripsheet::paint(sheet, printer, baseMap);
+    tripsheet::paint(*sheet, printer, baseMap);
 }

@@ -33,7 +33,10 @@ public:
     void printSheet();
 
 private:
-    TripSheet currentSheet();
+    // What gathers the sheet of the trip on screen: read now, run on any thread.
+    std::function<TripSheet()> sheetGathering();
+    // Runs `work` on a thread of its own with a progress box; its error is thrown here.
+    void offTheWindowsThread(const QString& title, const std::function<void()>& work);
     PlayerSession::Period shownPeriod() const;
     QString askPath(const QString& title, const QString& suffix, const QString& filter);
 

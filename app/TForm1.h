@@ -10,6 +10,7 @@
 
 class IMapvexControl;
 class QToolButton;
+class LoadProgress;
 class MapLayers;
 class PlayerSession;
 class QKeyEvent;
@@ -105,6 +106,7 @@ private:
     QToolButton* btnLive_ = nullptr;
     QToolButton* btnOpen_ = nullptr;
     QToolButton* btnMap_ = nullptr;
+    LoadProgress* loadProgress_ = nullptr;
     LiveFollow live_;
     bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;

@@ -37,10 +37,15 @@ void MapLayers::createTables() {
 
 void MapLayers::refreshTrail(IVantrelAutomation& server, int tripNumber) {
     server.SetTripIndex(tripNumber);
-    tables_[TrailOutlineTable]->SetValue(mapstyles::kGeometryPrefix + server.TrackLine(), 0);
+    const QString outlineLine = server.TrackLine();
+    const QString outline = mapstyles::kGeometryPrefix + outlineLine;
+    tables_[TrailOutlineTable]->SetValue(outline, 0);
     map_.AddLayer(mapstyles::kTrailOutlineLayer, mapstyles::kTrailOutlineStyle,
                   tables_[TrailOutlineTable]);
-    tables_[TrailTable]->SetValue(mapstyles::kGeometryPrefix + server.TrackLine(), 0);
+    // The same line as a rule: then the outline's text itself, not a copy of a million points.
+    const QString line = server.TrackLine();
+    tables_[TrailTable]->SetValue(line == outlineLine ? outline : mapstyles::kGeometryPrefix + line,
+                                  0);
     map_.AddLayer(mapstyles::kTrailLayer, mapstyles::kTrailStyle, tables_[TrailTable]);
 }
 
