@@ -2,6 +2,7 @@
 
 #include "FloatToMapStr.h"
 #include "IVantrelAutomation.h"
+#include "LargePages.h"
 #include "MapStyles.h"
 
 namespace {
@@ -38,7 +39,11 @@ void MapLayers::createTables() {
 void MapLayers::refreshTrail(IVantrelAutomation& server, int tripNumber) {
     server.SetTripIndex(tripNumber);
     const QString outlineLine = server.TrackLine();
-    const QString outline = mapstyles::kGeometryPrefix + outlineLine;
+    // A million points' text is some 70 MB, written here on the window's thread: in huge pages.
+    QString outline;
+    outline.reserve(mapstyles::kGeometryPrefix.size() + outlineLine.size());
+    largepages::advise(outline.constData(), size_t(outline.capacity()) * sizeof(QChar));
+    outline.append(mapstyles::kGeometryPrefix).append(outlineLine);
     tables_[TrailOutlineTable]->SetValue(outline, 0);
     map_.AddLayer(mapstyles::kTrailOutlineLayer, mapstyles::kTrailOutlineStyle,
                   tables_[TrailOutlineTable]);

@@ -1,5 +1,7 @@
 #include "MapScene.h"
 
+#include "LargePages.h"
+
 #include <QMutex>
 #include <QPainterPath>
 #include <cmath>
@@ -302,7 +304,8 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
             const std::vector<QPointF>* geometry = projectedGeometry(record.value(geometryField));
             if (!geometry)
                 continue;
-            feature.points = *geometry;
+            largepages::reserve(feature.points, geometry->size()); // a long trail's copy
+            feature.points.assign(geometry->begin(), geometry->end());
         }
         feature.bounds = draw::boundsOf(feature.points, 0, feature.points.size() - 1);
         if (feature.style.kind == MapStyle::Kind::Line && feature.points.size() > draw::kLinePiece)

@@ -133,7 +133,7 @@ void TMapvexControl::readAside(const QString& text) {
 
 void TMapvexControl::readingDone() {
     const auto reading = std::move(reading_);
-    scene_.keepGeometry(std::exchange(readingText_, {}), reading->result());
+    scene_.keepGeometry(std::exchange(readingText_, {}), reading->future().takeResult());
     publishWaitingForReading();
 }
 
