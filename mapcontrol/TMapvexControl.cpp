@@ -91,7 +91,7 @@ int TMapvexControl::AddLayer(const QString& definition, const QString& style, IM
         return 0;
     }
     QString longText;
-    if (source && (reading_ || needsReading(*source, &longText))) {
+    if (source && !synchronous_ && (reading_ || needsReading(*source, &longText))) {
         afterReading_.push_back({definition, style, *source});
         if (!reading_)
             readAside(longText);

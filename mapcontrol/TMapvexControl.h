@@ -57,7 +57,12 @@ public:
     // Draws the whole view into an image now, for tests and export.
     QImage renderImage(QSize size);
     // Whether a cache miss is drawn before the frame (true) or in the background (the default).
-    void setSynchronousRendering(bool synchronous) { synchronous_ = synchronous; }
+    // Drawn at once, a long geometry is read at once too.
+    void setSynchronousRendering(bool synchronous) {
+        synchronous_ = synchronous;
+        if (synchronous)
+            finishReading();
+    }
     bool rendering() const { return inFlight_; }
     // Whether the cached image shows the current view and layers, none waiting to be read.
     bool upToDate() const {
