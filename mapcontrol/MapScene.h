@@ -33,8 +33,9 @@ public:
     MapTable* createTable();
     // 0 when the definition parsed; records or styles that do not parse draw nothing.
     int addLayer(const QString& definition, const QString& style, IMapTable* table);
-    // A geometry text this long (a long trip's trail) is worth reading on a worker first.
-    static constexpr qsizetype kReadAside = qsizetype(1) << 18;
+    // A geometry text this long (a long trip's trail) is worth reading on a worker first;
+    // shorter ones read faster here than handed over.
+    static constexpr qsizetype kReadAside = qsizetype(1) << 22; // some 115,000 points
     // Whether addLayer would read `text` itself, at length: a long geometry not kept yet.
     bool needsReading(const QString& text) const;
     // Reads a geometry text into Web Mercator points; safe on any thread.

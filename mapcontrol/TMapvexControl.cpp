@@ -257,6 +257,9 @@ Viewport TMapvexControl::frameView() const {
 }
 
 bool TMapvexControl::composeFromTiles() {
+    // Tiles drawn now would lack the trail being read and be drawn again once it is.
+    if (reading_)
+        return false;
     const Viewport view = frameView();
     const qreal ratio = devicePixelRatioF();
     const std::vector<TileCache::Key> keys = TileCache::tilesFor(view, ratio, scene_.staticRevision());
