@@ -137,7 +137,7 @@ void InfoPointsController::clickTrip(int row) {
     const int trip = row + 1;
     s.chooseTrip(trip);
     ui.lblTripNum->setText(QString::number(trip));
-    s.loadStops(trip);
+    s.afterLoad([this, trip] { s.loadStops(trip); });
 }
 
 void InfoPointsController::clickEntry(int kind) {
@@ -149,7 +149,7 @@ void InfoPointsController::clickEntry(int kind) {
         // Once, the trip's context is rebuilt on the server and the jump tried again.
         s.refreshTripContext();
         s.loadTrack(s.selection.CurrentTrip);
-        jumpToEntry(kind, entry);
+        s.afterLoad([this, kind, entry] { jumpToEntry(kind, entry); });
     }
 }
 

@@ -1,6 +1,7 @@
 #include "SpeedChart.h"
 
 #include "DateTimeValue.h"
+#include "LargePages.h"
 #include "TrackStore.h"
 
 #include <QMouseEvent>
@@ -21,6 +22,8 @@ SpeedChart::SpeedChart(QWidget* parent) : QWidget(parent) {
 void SpeedChart::setTrack(const TrackStore& track) {
     times_.clear();
     speeds_.clear();
+    largepages::reserve(times_, size_t(std::max(track.PointCount, 0)));
+    largepages::reserve(speeds_, size_t(std::max(track.PointCount, 0)));
     double highest = 0;
     for (int k = 1; k <= track.PointCount; ++k) {
         times_.push_back(track.time(k));

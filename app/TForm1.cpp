@@ -11,6 +11,8 @@
 #include "IVantrelAutomation.h"
 #include "ImageLists.h"
 #include "InfoPointsController.h"
+#include "LoadProgress.h"
+#include "LocalAutomation.h"
 #include "MapController.h"
 #include "MapLayers.h"
 #include "MessageSink.h"
@@ -229,11 +231,14 @@ void TForm1::connectSession() {
         map_->RefreshLayers(2);
         speedChart->setPlayTime(playTime);
     });
-    connect(&s, &PlayerSession::busy, this, [](bool waiting) {
+    // The window stays free while a trip travels: a busy pointer and the points coming.
+    connect(&s, &PlayerSession::busy, this, [this](bool waiting) {
         if (waiting)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         else
             QGuiApplication::restoreOverrideCursor();
+        if (loadProgress_)
+            loadProgress_->showLoading(waiting ? session_->loadingPoints() : 0);
     });
 }
 
@@ -276,6 +281,8 @@ void TForm1::createSpeedChart() {
     speedChart->onSeek = [this](double time) {
         guarded([this, time] { playback_->seekTo(time); });
     };
+    if (MapvexCtrl)
+        loadProgress_ = new LoadProgress(MapvexCtrl);
     createLiveButton();
     createOpenButton();
     createMapButton();
@@ -433,8 +440,11 @@ void TForm1::showLiveEnd() {
         lblTripNum->setText(QString::number(last));
     }
     // A second before the last point: the track bar's end itself stops and rewinds playback.
-    if (session_->track.PointCount >= 1)
-        playback_->seekTo(session_->track.time(session_->track.PointCount) - 1 / datetime::kSecondsPerDay);
+    session_->afterLoad([this] {
+        if (session_->track.PointCount >= 1)
+            playback_->seekTo(session_->track.time(session_->track.PointCount) -
+                              1 / datetime::kSecondsPerDay);
+    });
 }
 
 void TForm1::placeChartButton() {

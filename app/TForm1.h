@@ -12,6 +12,7 @@
 
 class IMapvexControl;
 class QToolButton;
+class LoadProgress;
 class MapLayers;
 class PlayerSession;
 class QKeyEvent;
@@ -124,6 +125,7 @@ private:
     QToolButton* btnMap_ = nullptr;
     QToolButton* btnFleet_ = nullptr;
     std::optional<double> fleetMoment_; // the moment the result on its way is to be shown at
+    LoadProgress* loadProgress_ = nullptr;
     LiveFollow live_;
     bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;

@@ -35,7 +35,9 @@ public:
     static QString extract() { return QStringLiteral(VANTREL_SHARED_DATA) + "/osm/monaco-2016-03-05.osm.pbf"; }
 
     // `edits` are texts replaced in the default settings document, besides its map path.
-    explicit MonacoWindow(IVantrelAutomation& server, const std::vector<std::pair<QString, QString>>& edits = {}) {
+    // `sheetServer` makes the server the window's trip sheet computes on; none: no sheet.
+    explicit MonacoWindow(IVantrelAutomation& server, const std::vector<std::pair<QString, QString>>& edits = {},
+                          decltype(PlayerEnvironment::createSheetServer) sheetServer = {}) {
         QString document = QString::fromUtf8(SettingsDocument::defaultDocument())
                                .replace(SettingsDocument::kDefaultMapPath, extract());
         for (const auto& [from, to] : edits)
@@ -46,6 +48,7 @@ public:
             map = new TMapvexControl(parent);
             return PlayerEnvironment::MapParts{map, map};
         };
+        environment.createSheetServer = std::move(sheetServer);
         environment.messages = &sink;
         environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
         environment.settingsDirectory = settings.path();

@@ -2,6 +2,7 @@
 
 #include "FloatToMapStr.h"
 #include "IVantrelAutomation.h"
+#include "LargePages.h"
 #include "MapStyles.h"
 
 namespace {
@@ -37,10 +38,19 @@ void MapLayers::createTables() {
 
 void MapLayers::refreshTrail(IVantrelAutomation& server, int tripNumber) {
     server.SetTripIndex(tripNumber);
-    tables_[TrailOutlineTable]->SetValue(mapstyles::kGeometryPrefix + server.TrackLine(), 0);
+    const QString outlineLine = server.TrackLine();
+    // A million points' text is some 70 MB, written here on the window's thread: in huge pages.
+    QString outline;
+    outline.reserve(mapstyles::kGeometryPrefix.size() + outlineLine.size());
+    largepages::advise(outline.constData(), size_t(outline.capacity()) * sizeof(QChar));
+    outline.append(mapstyles::kGeometryPrefix).append(outlineLine);
+    tables_[TrailOutlineTable]->SetValue(outline, 0);
     map_.AddLayer(mapstyles::kTrailOutlineLayer, mapstyles::kTrailOutlineStyle,
                   tables_[TrailOutlineTable]);
-    tables_[TrailTable]->SetValue(mapstyles::kGeometryPrefix + server.TrackLine(), 0);
+    // The same line as a rule: then the outline's text itself, not a copy of a million points.
+    const QString line = server.TrackLine();
+    tables_[TrailTable]->SetValue(line == outlineLine ? outline : mapstyles::kGeometryPrefix + line,
+                                  0);
     map_.AddLayer(mapstyles::kTrailLayer, mapstyles::kTrailStyle, tables_[TrailTable]);
 }
 

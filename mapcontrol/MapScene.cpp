@@ -1,5 +1,7 @@
 #include "MapScene.h"
 
+#include "LargePages.h"
+
 #include <QMutex>
 #include <QPaintEngine>
 #include <QPainterPath>
@@ -233,20 +235,42 @@ bool MapScene::isLive(const QString& definition) const {
     return published && published->live;
 }
 
+std::optional<std::vector<QPointF>> MapScene::readGeometry(const QString& text) {
+    auto points = parseGeometry(text);
+    if (points)
+        for (QPointF& p : *points)
+            p = mercator::project(p.x(), p.y());
+    return points;
+}
+
+namespace {
+// The player sends one trail text twice: the second is often the very same string.
+bool sameText(const QString& a, const QString& b) {
+    return a.size() == b.size() && (a.constData() == b.constData() || a == b);
+}
+} // namespace
+
+bool MapScene::needsReading(const QString& text) const {
+    return text.size() >= kReadAside && text.startsWith(u"L E ") &&
+           !sameText(text, lastGeometryText_);
+}
+
+void MapScene::keepGeometry(const QString& text, std::optional<std::vector<QPointF>> points) {
+    lastGeometryBad_ = !points;
+    lastGeometry_ = points ? std::move(*points) : std::vector<QPointF>();
+    lastGeometryText_ = text;
+}
+
 const std::vector<QPointF>* MapScene::projectedGeometry(const QString& text) {
     constexpr qsizetype kLong = 4096; // short ones, checkpoints among them, are read each time
-    if (text.size() >= kLong && text == lastGeometryText_)
-        return &lastGeometry_;
-    const auto geometry = parseGeometry(text);
+    if (text.size() >= kLong && sameText(text, lastGeometryText_))
+        return lastGeometryBad_ ? nullptr : &lastGeometry_;
+    auto geometry = readGeometry(text);
     if (!geometry) {
         lastGeometryText_.clear();
         return nullptr;
     }
-    lastGeometry_.clear();
-    lastGeometry_.reserve(geometry->size());
-    for (const QPointF& p : *geometry)
-        lastGeometry_.push_back(mercator::project(p.x(), p.y()));
-    lastGeometryText_ = text.size() >= kLong ? text : QString();
+    keepGeometry(text.size() >= kLong ? text : QString(), std::move(geometry));
     return &lastGeometry_;
 }
 
@@ -293,7 +317,8 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
             const std::vector<QPointF>* geometry = projectedGeometry(record.value(geometryField));
             if (!geometry)
                 continue;
-            feature.points = *geometry;
+            largepages::reserve(feature.points, geometry->size()); // a long trail's copy
+            feature.points.assign(geometry->begin(), geometry->end());
         }
         feature.bounds = draw::boundsOf(feature.points, 0, feature.points.size() - 1);
         if (feature.style.kind == MapStyle::Kind::Line && feature.points.size() > draw::kLinePiece)

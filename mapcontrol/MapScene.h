@@ -33,6 +33,15 @@ public:
     MapTable* createTable();
     // 0 when the definition parsed; records or styles that do not parse draw nothing.
     int addLayer(const QString& definition, const QString& style, IMapTable* table);
+    // A geometry text this long (a long trip's trail) is worth reading on a worker first;
+    // shorter ones read faster here than handed over.
+    static constexpr qsizetype kReadAside = qsizetype(1) << 22; // some 115,000 points
+    // Whether addLayer would read `text` itself, at length: a long geometry not kept yet.
+    bool needsReading(const QString& text) const;
+    // Reads a geometry text into Web Mercator points; safe on any thread.
+    static std::optional<std::vector<QPointF>> readGeometry(const QString& text);
+    // Keeps what readGeometry gave for `text`, for addLayer to find.
+    void keepGeometry(const QString& text, std::optional<std::vector<QPointF>> points);
     // Whether `definition` names a layer published before that holds a moving symbol.
     bool isLive(const QString& definition) const;
     const std::vector<Layer>& layers() const { return layers_; }
@@ -108,6 +117,7 @@ private:
     // its outline and its line, and a text of a million points takes a while to read.
     QString lastGeometryText_;
     std::vector<QPointF> lastGeometry_;
+    bool lastGeometryBad_ = false;
     const std::vector<QPointF>* projectedGeometry(const QString& text);
 };
 

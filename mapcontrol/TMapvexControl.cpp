@@ -90,6 +90,13 @@ int TMapvexControl::AddLayer(const QString& definition, const QString& style, IM
         scheduleFrame();
         return 0;
     }
+    QString longText;
+    if (source && !synchronous_ && (reading_ || needsReading(*source, &longText))) {
+        afterReading_.push_back({definition, style, *source});
+        if (!reading_)
+            readAside(longText);
+        return 0;
+    }
     settle();
     const int result = publish(definition, style, table);
     scheduleFrame();
@@ -104,6 +111,54 @@ int TMapvexControl::publish(const QString& definition, const QString& style, IMa
     if (scene_.staticRevision() != revision)
         renderTimer_.start(0);
     return result;
+}
+
+bool TMapvexControl::needsReading(const MapTable& table, QString* text) const {
+    for (const QStringList& record : table.records())
+        for (const QString& value : record)
+            if (scene_.needsReading(value)) {
+                if (text)
+                    *text = value;
+                return true;
+            }
+    return false;
+}
+
+void TMapvexControl::readAside(const QString& text) {
+    readingText_ = text;
+    reading_ = std::make_unique<QFutureWatcher<std::optional<std::vector<QPointF>>>>();
+    connect(reading_.get(), &QFutureWatcherBase::finished, this, [this] { readingDone(); });
+    reading_->setFuture(QtConcurrent::run([text] { return MapScene::readGeometry(text); }));
+}
+
+void TMapvexControl::readingDone() {
+    const auto reading = std::move(reading_);
+    scene_.keepGeometry(std::exchange(readingText_, {}), reading->future().takeResult());
+    publishWaitingForReading();
+}
+
+// Publishes what waited, in order, up to the next one that needs reading.
+void TMapvexControl::publishWaitingForReading() {
+    std::vector<Publication> waiting = std::exchange(afterReading_, {});
+    for (size_t i = 0; i < waiting.size(); ++i) {
+        QString longText;
+        if (needsReading(waiting[i].table, &longText)) {
+            afterReading_.assign(std::make_move_iterator(waiting.begin() + qsizetype(i)),
+                                 std::make_move_iterator(waiting.end()));
+            readAside(longText);
+            return;
+        }
+        settle();
+        publish(waiting[i].definition, waiting[i].style, &waiting[i].table);
+    }
+    scheduleFrame();
+}
+
+void TMapvexControl::finishReading() {
+    while (reading_) {
+        reading_->waitForFinished();
+        readingDone();
+    }
 }
 
 void TMapvexControl::settle() {
@@ -202,6 +257,9 @@ Viewport TMapvexControl::frameView() const {
 }
 
 bool TMapvexControl::composeFromTiles() {
+    // Tiles drawn now would lack the trail being read and be drawn again once it is.
+    if (reading_)
+        return false;
     const Viewport view = frameView();
     const qreal ratio = devicePixelRatioF();
     const std::vector<TileCache::Key> keys = TileCache::tilesFor(view, ratio, scene_.staticRevision());
@@ -354,6 +412,7 @@ void TMapvexControl::paintEvent(QPaintEvent* event) {
 }
 
 QImage TMapvexControl::renderImage(QSize size) {
+    finishReading();
     settle();
     Viewport view = view_;
     view.size = size;

@@ -6,6 +6,7 @@
 #include "TileCache.h"
 
 #include <QElapsedTimer>
+#include <QFutureWatcher>
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
@@ -43,6 +44,7 @@ public:
     QString LoadFailure() const override { return loadFailure_; }
 
     const MapScene& scene() {
+        finishReading();
         settle();
         return scene_;
     }
@@ -55,10 +57,18 @@ public:
     // Draws the whole view into an image now, for tests and export.
     QImage renderImage(QSize size);
     // Whether a cache miss is drawn before the frame (true) or in the background (the default).
-    void setSynchronousRendering(bool synchronous) { synchronous_ = synchronous; }
+    // Drawn at once, a long geometry is read at once too.
+    void setSynchronousRendering(bool synchronous) {
+        synchronous_ = synchronous;
+        if (synchronous)
+            finishReading();
+    }
     bool rendering() const { return inFlight_; }
-    // Whether the cached image shows the current view and layers.
-    bool upToDate() const { return cacheKey_ == currentKey() && cacheView_.size == size() && !cache_.isNull(); }
+    // Whether the cached image shows the current view and layers, none waiting to be read.
+    bool upToDate() const {
+        return cacheKey_ == currentKey() && cacheView_.size == size() && !cache_.isNull() &&
+               !reading_;
+    }
 
 protected:
     bool event(QEvent* event) override;
@@ -98,6 +108,16 @@ private:
         MapTable table; // as it was when published
     };
     std::vector<Publication> waiting_;
+    // A long geometry (a long trip's trail) is read on a worker: the window's thread goes on,
+    // and the publications from the one that needs it on wait for it, in their order.
+    bool needsReading(const MapTable& table, QString* text = nullptr) const;
+    void readAside(const QString& text);
+    void readingDone();
+    void publishWaitingForReading();
+    void finishReading();
+    std::unique_ptr<QFutureWatcher<std::optional<std::vector<QPointF>>>> reading_;
+    QString readingText_;
+    std::vector<Publication> afterReading_;
     Viewport view_;
     int centrings_ = 0; // CenterOn calls so far: a map read meanwhile keeps their view
     quint64 viewGeneration_ = 1;

@@ -5,6 +5,9 @@
 #include "IVantrelAutomation.h"
 #include "VantrelError.h"
 
+#include <QTimer>
+#include <utility>
+
 namespace {
 
 int checkedCount(int count, const char* what) {
@@ -114,6 +117,7 @@ QString PlayerSession::storePath() {
 
 void PlayerSession::requestTrack(const QString& groupId, int device, double begin, double end) {
     IVantrelAutomation& s = server();
+    replaceLoad();
     selection.RequestPending = true;
     requestedPeriod_ = Period{begin, end};
     try {
@@ -129,6 +133,7 @@ void PlayerSession::requestTrack(const QString& groupId, int device, double begi
 void PlayerSession::onEndComputing() {
     if (!server_)
         return;
+    replaceLoad(); // a new result replaces the trip still arriving from the old one
     const bool own = selection.RequestPending;
     computationEnded.notify(own);
     // A computation started elsewhere is followed without knowing its period.
@@ -136,7 +141,7 @@ void PlayerSession::onEndComputing() {
     selection.RequestPending = false;
     selection.CurrentTrip = 0;
     resultReady.notify();
-    refreshTripContext();
+    afterLoad([this] { refreshTripContext(); });
 }
 
 int PlayerSession::computeStatus() {
@@ -249,6 +254,7 @@ void PlayerSession::putBackShownQuery() {
 }
 
 void PlayerSession::chooseTrip(int trip) {
+    replaceLoad(); // before the trip changes: a load finished now reads its own trip
     selection.CurrentTrip = trip;
     refreshTripContext();
     loadTrack(trip);
@@ -264,11 +270,7 @@ void PlayerSession::loadTrack(int trip) {
     if (!server_)
         return;
     IVantrelAutomation& s = *server_;
-    struct Busy {
-        PlayerSession& session;
-        explicit Busy(PlayerSession& owner) : session(owner) { emit session.busy(true); }
-        ~Busy() { emit session.busy(false); }
-    } busy(*this);
+    replaceLoad();
     s.SetTripIndex(trip);
     const int count = s.TrackPointCount();
     if (count < 0)
@@ -280,9 +282,70 @@ void PlayerSession::loadTrack(int trip) {
         return;
     }
     s.SendTrackCallsAhead(selection.CurrentTrip);
-    track.load(s.TrackCrdsArray(), count);
+    loading_ = true;
+    loadingPoints_ = count;
+    loadFromThisEvent_ = true;
+    QTimer::singleShot(0, this, [this] { loadFromThisEvent_ = false; });
+    emit busy(true);
+    // Answered at once, its errors reach the caller as the load's own; later, they are reported.
+    struct Starting {
+        bool& flag;
+        explicit Starting(bool& starting) : flag(starting) { flag = true; }
+        ~Starting() { flag = false; }
+    } starting(loadStarting_);
+    s.whenAheadAnswered([this, count] {
+        if (loadStarting_)
+            finishLoad(count);
+        else
+            delivered([this, count] { finishLoad(count); });
+    });
+}
+
+void PlayerSession::finishLoad(int count) {
+    if (!loading_)
+        return; // dropped meanwhile
+    struct Done {
+        PlayerSession& session;
+        ~Done() {
+            session.loading_ = false;
+            emit session.busy(false);
+        }
+    } done{*this};
+    std::vector<std::function<void()>> after = std::exchange(afterLoad_, {});
+    if (!server_)
+        return;
+    track.load(server_->TrackCrdsArray(), count);
     clock.PlayBase = track.TrackStartTime();
+    loading_ = false;
     trackLoaded.notify(count);
+    for (const auto& work : after)
+        work();
+}
+
+// A load asked for by an earlier event gives way to a newer request; one asked for by the
+// event being handled is finished first, as its calls came first.
+void PlayerSession::replaceLoad() {
+    if (!loading_ || !server_)
+        return;
+    if (loadFromThisEvent_)
+        server_->answerAhead();
+    else
+        dropLoad();
+}
+
+void PlayerSession::dropLoad() {
+    if (server_)
+        server_->dropAhead();
+    afterLoad_.clear();
+    loading_ = false;
+    emit busy(false);
+}
+
+void PlayerSession::afterLoad(std::function<void()> work) {
+    if (loading_)
+        afterLoad_.push_back(std::move(work));
+    else
+        work();
 }
 
 void PlayerSession::showPosition(const QStringList& markerTexts, double playTime) {

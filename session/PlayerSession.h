@@ -91,8 +91,15 @@ public:
     void chooseTrip(int trip);
     // Checkpoints and info-point positions of the current trip, where the window shows them.
     void refreshTripContext();
-    // Reads the trip's track into the store; the window follows `trackLoaded`.
+    // Reads the trip's track into the store; the window follows `trackLoaded`. The numbers
+    // travel while the window goes on: the store is filled and `trackLoaded` told once they
+    // are all here. A load asked for from a later event drops the one still under way.
     void loadTrack(int trip);
+    // Runs `work` after the load under way, in the order asked, or at once when none is; a
+    // load dropped for a newer one drops its work too.
+    void afterLoad(std::function<void()> work);
+    // The points of the trip under way, 0 when none is.
+    int loadingPoints() const { return loading_ ? loadingPoints_ : 0; }
 
     // Playback requests; the window's playback controls carry them out.
     void stop() { stopRequested.notify(); }
@@ -144,6 +151,15 @@ private:
     void putBackShownQuery();
     void selectQuery(int trip, const QString& query);
     void delivered(const std::function<void()>& work);
+    void replaceLoad();
+    void dropLoad();
+    void finishLoad(int count);
+
+    bool loading_ = false;
+    bool loadFromThisEvent_ = false; // started by the event being handled
+    bool loadStarting_ = false;      // loadTrack is still on the stack
+    int loadingPoints_ = 0;
+    std::vector<std::function<void()>> afterLoad_;
 
     IVantrelAutomation* server_ = nullptr;
     QString shownQuery_;

@@ -54,17 +54,20 @@ public:
     }
     bool tripsListed() {
         return waitFor([&] {
-            return !form->session().selection.RequestPending && form->ui().ListView1->topLevelItemCount() > 0 &&
-                   form->session().track.PointCount > 1;
+            return !form->session().selection.RequestPending &&
+                   form->ui().ListView1->topLevelItemCount() > 0 &&
+                   form->session().track.PointCount > 1 && form->session().loadingPoints() == 0;
         });
     }
     void choose(QComboBox* combo, int index) {
         combo->setCurrentIndex(index);
         emit combo->activated(index);
     }
+    // Clicks a row and waits for the trip it loads to arrive.
     void click(QTreeWidgetItem* row) {
         form->ui().ListView1->setCurrentItem(row);
         emit form->ui().ListView1->itemClicked(row, 0);
+        waitFor([&] { return form->session().loadingPoints() == 0; });
     }
 
     RecordingSink sink;

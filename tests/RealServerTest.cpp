@@ -27,7 +27,10 @@ TEST(RealServer, TheFirstStartRequestsTheRestoredVehicleAndLoadsTripOne) {
     EXPECT_TRUE(f.session().selection.RequestPending);
 
     // The answer may already be there when the kind box lists the trips; the event follows.
-    ASSERT_TRUE(waitFor([&] { return !f.session().selection.RequestPending && f.ui().ListView1->topLevelItemCount() > 0; }));
+    ASSERT_TRUE(waitFor([&] {
+        return !f.session().selection.RequestPending && f.ui().ListView1->topLevelItemCount() > 0 &&
+               f.session().loadingPoints() == 0;
+    }));
     EXPECT_FALSE(f.session().selection.RequestPending);
     EXPECT_EQ(f.session().selection.CurrentTrip, 1);
     EXPECT_EQ(f.ui().lblTripNum->text(), "1");
@@ -61,4 +64,25 @@ TEST(RealServer, TheFirstStartRequestsTheRestoredVehicleAndLoadsTripOne) {
     EXPECT_EQ(client.TrackCrdsArray(), secondNumbers);
     EXPECT_THROW(client.SetTripIndex(99), VantrelError);
     EXPECT_EQ(client.TrackLine(), secondLine);
+
+    // Work waiting for the answers runs before any other call, and takes them as they came.
+    client.SetTripIndex(1);
+    client.SendTrackCallsAhead(2);
+    QStringList order;
+    client.whenAheadAnswered([&] {
+        EXPECT_EQ(client.TrackCrdsArray(), firstNumbers);
+        client.SetTripIndex(2);
+        EXPECT_EQ(client.TrackLine(), secondLine);
+        EXPECT_EQ(client.TrackLine(), secondLine);
+        order << "load";
+    });
+    client.TripCount();
+    order << "TripCount";
+    EXPECT_EQ(order, QStringList({"load", "TripCount"}));
+    // Dropped, the answers are not waited for; the server had the calls, and the next numbers
+    // asked for are their own.
+    client.SetTripIndex(1);
+    client.SendTrackCallsAhead(2);
+    client.dropAhead();
+    EXPECT_EQ(client.TrackCrdsArray(), secondNumbers);
 }

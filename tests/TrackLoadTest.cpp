@@ -132,12 +132,13 @@ TEST_F(TrackLoad, WithoutAServerLoadingDoesNothing) {
     EXPECT_TRUE(fixture.server.calls.isEmpty());
 }
 
-TEST_F(TrackLoad, TheWaitCursorShowsWhileTheServerIsAskedAndGoesAfterAFailureToo) {
+TEST_F(TrackLoad, TheBusyCursorShowsWhileTheServerIsAskedAndGoesAfterAFailureToo) {
     TForm1& f = start({threePoints(), threePoints()});
     ASSERT_EQ(QGuiApplication::overrideCursor(), nullptr);
     QStringList waitedOn;
     fixture.server.onCall = [&](const QString& call) {
-        if (QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor)
+        if (QGuiApplication::overrideCursor() &&
+            QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor)
             waitedOn << call;
     };
     f.session().loadTrack(2);
@@ -146,4 +147,40 @@ TEST_F(TrackLoad, TheWaitCursorShowsWhileTheServerIsAskedAndGoesAfterAFailureToo
     fixture.server.failOnce["TrackCrdsArray"] = "связь потеряна";
     EXPECT_ANY_THROW(f.session().loadTrack(1));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(TrackLoad, ANewerChoiceDropsTheLoadUnderWayAndACallMeanwhileComesAfterIt) {
+    TForm1& f = start({threePoints(), FormFixture::trip({{march1(11, 0, 0), 40, 60, 0, 0},
+                                                         {march1(11, 0, 9), 41, 61, 9, 5}})});
+    ScriptedAutomation& server = fixture.server;
+    server.holdAhead = true;
+    const auto click = [&](int row) {
+        QTreeWidgetItem* item = f.ui().ListView1->topLevelItem(row);
+        f.ui().ListView1->setCurrentItem(item);
+        emit f.ui().ListView1->itemClicked(item, 0);
+        QCoreApplication::processEvents(); // the next click is another event
+    };
+    const auto trails = [&] { return fixture.map.matching("AddLayer(name=nametab2").size(); };
+    const int trailsBefore = trails();
+    click(1); // trip 2's numbers on their way
+    ASSERT_TRUE(server.aheadHeld());
+    EXPECT_EQ(f.session().track.PointCount, 3);
+    EXPECT_EQ(f.session().loadingPoints(), 2);
+    click(0); // trip 1 again: trip 2's load and its stops are dropped
+    EXPECT_TRUE(server.calls.contains("dropAhead"));
+    server.answerAhead();
+    EXPECT_EQ(f.session().track.PointCount, 3);
+    EXPECT_DOUBLE_EQ(f.session().track.TrackPoints[0].x, 30);
+    EXPECT_EQ(trails(), trailsBefore + 1);
+    EXPECT_EQ(f.session().loadingPoints(), 0);
+
+    click(1);
+    server.calls.clear();
+    f.session().tripCount(); // waits for the numbers: the load and its stops come first
+    ASSERT_FALSE(server.calls.isEmpty());
+    EXPECT_EQ(server.calls.first(), "TrackCrdsArray");
+    EXPECT_TRUE(server.calls.indexOf(QRegularExpression("^SetTripEntriesListTypeName.*")) > 0);
+    EXPECT_EQ(server.calls.last(), "TripCount");
+    EXPECT_EQ(f.session().track.PointCount, 2);
+    EXPECT_EQ(trails(), trailsBefore + 2);
 }

@@ -66,20 +66,28 @@ DoubleArrayCall::~DoubleArrayCall() {
     }
 }
 
+bool DoubleArrayCall::answered() const {
+    return !pending_ || dbus_pending_call_get_completed(pending_);
+}
+
+void DoubleArrayCall::wait(int timeoutMs) {
+    QElapsedTimer waited;
+    waited.start();
+    // The answer may come before the notification was set: the slices look again.
+    while (!answered() && waited.elapsed() < timeoutMs)
+        answered_->tryAcquire(1, 50);
+}
+
 std::vector<double> DoubleArrayCall::take(int timeoutMs, QDBusError& error) {
     if (!pending_) {
         error = QDBusError(QDBusError::Disconnected, QStringLiteral("the connection to the bus is closed"));
         return {};
     }
-    QElapsedTimer waited;
-    waited.start();
-    // The answer may come before the notification was set: the slices look again.
-    while (!dbus_pending_call_get_completed(pending_)) {
-        if (waited.elapsed() >= timeoutMs) {
-            error = QDBusError(QDBusError::NoReply, QStringLiteral("no answer within %1 ms").arg(timeoutMs));
-            return {};
-        }
-        answered_->tryAcquire(1, 50);
+    wait(timeoutMs);
+    if (!dbus_pending_call_get_completed(pending_)) {
+        error = QDBusError(QDBusError::NoReply,
+                           QStringLiteral("no answer within %1 ms").arg(timeoutMs));
+        return {};
     }
     DBusMessage* reply = dbus_pending_call_steal_reply(pending_);
     dbus_pending_call_unref(pending_);

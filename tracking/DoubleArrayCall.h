@@ -20,6 +20,10 @@ public:
     DoubleArrayCall(const DoubleArrayCall&) = delete;
     DoubleArrayCall& operator=(const DoubleArrayCall&) = delete;
 
+    // The answer has come (or the call could not be sent): take() returns at once.
+    bool answered() const;
+    // Waits up to timeoutMs for the answer without taking it.
+    void wait(int timeoutMs);
     // Waits up to timeoutMs for the answer. A failure leaves `error` valid and returns nothing.
     std::vector<double> take(int timeoutMs, QDBusError& error);
 

@@ -57,6 +57,15 @@ public:
     // SetTripIndex(tripNumber), TrackLine, TrackLine. A wrapper may send them at once so their
     // answers travel together, each call then taking its answer; doing nothing is as correct.
     virtual void SendTrackCallsAhead(int tripNumber) { (void)tripNumber; }
+    // Runs `answered` on the caller's thread once every call sent ahead has its answer, so that
+    // taking them waits for nothing; a wrapper that sends nothing ahead runs it at once. Before
+    // any other call the wrapper runs it first, so the calls keep their order.
+    virtual void whenAheadAnswered(std::function<void()> answered) { answered(); }
+    // Forgets the calls sent ahead and the work waiting for them, without waiting: a newer
+    // request has replaced them. The server has had those calls all the same.
+    virtual void dropAhead() {}
+    // Waits for the calls sent ahead and runs the work waiting for them now.
+    virtual void answerAhead() {}
 
     virtual void SetTripEntriesListTypeName(const QString& typeName) = 0;
     virtual void SetTripEntriesListKindName(const QString& kindName) = 0;

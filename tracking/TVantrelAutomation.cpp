@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QThread>
 #include <QUuid>
+#include <QtConcurrent>
+#include <algorithm>
 #include <cstring>
 #include <dbus/dbus.h>
 
@@ -85,6 +87,7 @@ QDBusConnection TVantrelAutomation::bus() {
 }
 
 OrgVantrelAutomationInterface& TVantrelAutomation::server() {
+    answerAhead(); // work waiting for the calls sent ahead comes first, as it would without them
     settleAhead();
     QDBusConnection connection = bus();
     if (!proxy_) {
@@ -115,13 +118,15 @@ void TVantrelAutomation::settleAhead() {
         QDBusError ignored;
         if (call.numbers)
             call.numbers->take(options_.callTimeoutMs, ignored);
-        else
+        else if (call.reply)
             call.reply->waitForFinished();
     }
 }
 
 std::unique_ptr<DoubleArrayCall> TVantrelAutomation::callForNumbers() {
     server(); // connected, subscribed, and nothing sent ahead left unanswered
+    for (QDBusPendingCall& call : std::exchange(dropped_, {}))
+        call.waitForFinished();
     return std::make_unique<DoubleArrayCall>(bus(), kService, kPath, kService, "TrackCrdsArray");
 }
 
@@ -132,6 +137,78 @@ void TVantrelAutomation::SendTrackCallsAhead(int tripNumber) {
     ahead_.push_back({"SetTripIndex", tripNumber, proxy.SetTripIndex(tripNumber), nullptr});
     ahead_.push_back({"TrackLine", 0, proxy.TrackLine(), nullptr});
     ahead_.push_back({"TrackLine", 0, proxy.TrackLine(), nullptr});
+}
+
+// Each numbers answer that came is read on a worker as soon as it is seen; the calls are
+// answered once those are read too.
+bool TVantrelAutomation::aheadAnswered() {
+    bool answered = true;
+    for (AheadCall& call : ahead_) {
+        if (call.numbers && call.numbers->answered())
+            call.read = QtConcurrent::run(
+                [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers))] {
+                    QDBusError error;
+                    std::vector<double> values = numbers->take(0, error);
+                    return std::pair{std::move(values), error};
+                });
+        if (call.numbers || (call.read.isValid() && !call.read.isFinished()) ||
+            (call.reply && !call.reply->isFinished()))
+            answered = false;
+    }
+    return answered;
+}
+
+void TVantrelAutomation::whenAheadAnswered(std::function<void()> answered) {
+    if (ahead_.empty() || aheadAnswered()) {
+        answered();
+        return;
+    }
+    whenAnswered_ = std::move(answered);
+    if (!answerPoll_) {
+        // Looked at from the window's thread: the answers are read on Qt's bus thread.
+        answerPoll_ = new QTimer(this);
+        answerPoll_->setInterval(5);
+        connect(answerPoll_, &QTimer::timeout, this, [this] {
+            if (!whenAnswered_)
+                answerPoll_->stop();
+            else if (aheadAnswered())
+                runWhenAnswered();
+        });
+    }
+    answerPoll_->start();
+}
+
+void TVantrelAutomation::answerAhead() {
+    if (!whenAnswered_)
+        return;
+    for (AheadCall& call : ahead_)
+        if (call.numbers)
+            call.numbers->wait(options_.callTimeoutMs);
+        else if (call.reply)
+            call.reply->waitForFinished();
+    runWhenAnswered();
+}
+
+void TVantrelAutomation::runWhenAnswered() {
+    if (answerPoll_)
+        answerPoll_->stop();
+    const std::function<void()> work = std::exchange(whenAnswered_, {});
+    if (work)
+        work();
+}
+
+void TVantrelAutomation::dropAhead() {
+    whenAnswered_ = {};
+    if (answerPoll_)
+        answerPoll_->stop();
+    // A numbers call let go is cancelled: its answer, when it comes, is dropped by the bus's
+    // reader; so are the other answers nobody waits for. Qt sends its calls from its bus
+    // thread, so they are kept until answered: a numbers call, sent straight away, must not
+    // overtake them.
+    for (AheadCall& call : ahead_)
+        if (call.reply && !call.reply->isFinished())
+            dropped_.push_back(*call.reply);
+    ahead_.clear();
 }
 
 void TVantrelAutomation::rememberOwner() {
@@ -291,9 +368,13 @@ int TVantrelAutomation::TrackPointCount() { return take(server().TrackPointCount
 
 std::vector<double> TVantrelAutomation::TrackCrdsArray() {
     auto ahead = takeAhead("TrackCrdsArray");
-    const std::unique_ptr<DoubleArrayCall> call = ahead ? std::move(ahead->numbers) : callForNumbers();
     QDBusError error;
-    std::vector<double> numbers = call->take(options_.callTimeoutMs, error);
+    std::vector<double> numbers;
+    if (ahead && ahead->read.isValid())
+        std::tie(numbers, error) = ahead->read.takeResult();
+    else
+        numbers = (ahead ? std::move(ahead->numbers) : callForNumbers())
+                      ->take(options_.callTimeoutMs, error);
     if (error.isValid())
         throw VantrelError(describe(error));
     return numbers;

@@ -5,7 +5,9 @@
 
 #include <QDBusConnection>
 #include <QDBusPendingCall>
+#include <QFuture>
 #include <QPointer>
+#include <QTimer>
 #include <deque>
 #include <map>
 #include <memory>
@@ -68,6 +70,9 @@ public:
     std::vector<double> TrackCrdsArray() override;
     QString TrackLine() override;
     void SendTrackCallsAhead(int tripNumber) override;
+    void whenAheadAnswered(std::function<void()> answered) override;
+    void dropAhead() override;
+    void answerAhead() override;
     void SetTripEntriesListTypeName(const QString& typeName) override;
     void SetTripEntriesListKindName(const QString& kindName) override;
     int TripEntryCount() override;
@@ -114,6 +119,8 @@ private:
         int argument;
         std::optional<QDBusPendingCall> reply;    // every call but the numbers
         std::unique_ptr<DoubleArrayCall> numbers; // TrackCrdsArray
+        // Its answer read into numbers on a worker, once it came: a million points take a while.
+        QFuture<std::pair<std::vector<double>, QDBusError>> read;
     };
 
     QDBusConnection bus();
@@ -121,6 +128,8 @@ private:
     std::optional<AheadCall> takeAhead(const char* method, int argument = 0);
     std::unique_ptr<DoubleArrayCall> callForNumbers();
     void settleAhead();
+    bool aheadAnswered();
+    void runWhenAnswered();
     void subscribe();
     void raise(AutomationEvent event);
     void waitForName();
@@ -129,7 +138,10 @@ private:
     Options options_;
     std::unique_ptr<QDBusConnection> bus_;
     std::unique_ptr<OrgVantrelAutomationInterface> proxy_;
-    std::deque<AheadCall> ahead_; // answered in this order
+    std::deque<AheadCall> ahead_;           // answered in this order
+    std::function<void()> whenAnswered_;    // runs before any other call once they are answered
+    std::vector<QDBusPendingCall> dropped_; // sent ahead, let go, maybe not yet sent by Qt
+    QTimer* answerPoll_ = nullptr;
     QDBusServiceWatcher* watcher_ = nullptr;
     bool subscribed_ = false;
     bool closeRaised_ = false;

@@ -10,7 +10,25 @@ template <typename T> const T& at(const std::vector<T>& items, int index, const 
 }
 } // namespace
 
+void ScriptedAutomation::whenAheadAnswered(std::function<void()> answered) {
+    if (holdAhead)
+        held_ = std::move(answered);
+    else
+        answered();
+}
+
+void ScriptedAutomation::dropAhead() {
+    held_ = {};
+    calls << QStringLiteral("dropAhead");
+}
+
+void ScriptedAutomation::answerAhead() {
+    if (const std::function<void()> work = std::exchange(held_, {}))
+        work();
+}
+
 void ScriptedAutomation::log(const QString& call) {
+    answerAhead(); // what waits for the answers comes before any other call
     calls << call;
     if (onCall)
         onCall(call);

@@ -47,10 +47,15 @@ public:
     QString currentGroupId;
     int currentCarId = 0;
 
-    QStringList calls;                      // "Name" or "Name(args)" for every operation
-    std::map<QString, QString> failures;    // operation name → error text
-    std::map<QString, QString> failOnce;    // the same, for the next call only
-    bool answerComputeAtOnce = false;       // raise OnEndComputing inside ComputeTrack
+    QStringList calls;                   // "Name" or "Name(args)" for every operation
+    std::map<QString, QString> failures; // operation name → error text
+    std::map<QString, QString> failOnce; // the same, for the next call only
+    bool answerComputeAtOnce = false;    // raise OnEndComputing inside ComputeTrack
+    // A trip's numbers held on their way, as a long trip's are, until `answerAhead` (or the
+    // next call, which the wrapper makes wait for them).
+    bool holdAhead = false;
+    void answerAhead() override;
+    bool aheadHeld() const { return bool(held_); }
     std::function<void(const QString&)> onCall; // sees each call as it is logged
 
     void raise(AutomationEvent event);
@@ -106,6 +111,8 @@ public:
     int CheckpointRadius() override;
     void SetPropertyName(const QString& name) override;
     QString PropertyValue() override;
+    void whenAheadAnswered(std::function<void()> answered) override;
+    void dropAhead() override;
 
     // Cursor state, readable by tests.
     int groupCursor = 0, carCursor = 0, tripCursor = 0, entryCursor = 0, checkpointCursor = 0;
@@ -128,4 +135,5 @@ private:
         std::function<void()> run;
     };
     std::map<AutomationEvent, std::vector<Handler>> handlers_;
+    std::function<void()> held_;
 };

@@ -1,0 +1,35 @@
+#include "LoadProgress.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+
+LoadProgress::LoadProgress(QWidget* map) : QFrame(map) {
+    setObjectName(QStringLiteral("loadProgress"));
+    setFrameShape(QFrame::StyledPanel);
+    setAutoFillBackground(true);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 3, 6, 3);
+    text_ = new QLabel(this);
+    auto* bar = new QProgressBar(this);
+    bar->setRange(0, 0); // how far the transfer is, the bus does not tell
+    bar->setFixedWidth(120);
+    layout->addWidget(text_);
+    layout->addWidget(bar);
+    hide();
+}
+
+void LoadProgress::showLoading(int points) {
+    if (points <= 0) {
+        hide();
+        return;
+    }
+    text_->setText(QStringLiteral("Загрузка рейса: %1 точек…")
+                       .arg(QLocale(QLocale::Russian).toString(points)));
+    adjustSize();
+    if (QWidget* map = parentWidget())
+        move(6, map->height() - height() - 6);
+    raise();
+    show();
+}
