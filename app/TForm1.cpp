@@ -593,10 +593,19 @@ void TForm1::FormShow() {
     });
     // The first key goes where Space plays: the trip list, not the period's first box.
     ListView1->setFocus(Qt::OtherFocusReason);
-    if (!environment_.filesToOpen.isEmpty())
-        QTimer::singleShot(0, this, [this] { openFiles(environment_.filesToOpen); });
-    if (const auto fleet = environment_.fleetAtStart)
-        QTimer::singleShot(0, this, [this, fleet] { guarded([this, &fleet] { openFleet(fleet->group, fleet->from, fleet->to, fleet->at); }); });
+    if (!environment_.filesToOpen.isEmpty() || environment_.fleetAtStart)
+        QTimer::singleShot(0, this, [this] { openRequested(environment_.filesToOpen, environment_.fleetAtStart); });
+}
+
+void TForm1::openRequested(const QStringList& files, const std::optional<PlayerEnvironment::FleetStart>& fleet) {
+    if (!files.isEmpty())
+        openFiles(files);
+    if (fleet)
+        guarded([this, &fleet] { openFleet(fleet->group, fleet->from, fleet->to, fleet->at); });
+    else {
+        raise();
+        activateWindow();
+    }
 }
 
 void TForm1::FormDestroy() {

@@ -44,6 +44,8 @@ public:
     bool OpenMap(const QString& path);
     // Track files: stored through the server's import, then chosen and computed over their span.
     void openFiles(const QStringList& paths);
+    // What a launch asked for: track files to open, then the fleet view; the window comes forward.
+    void openRequested(const QStringList& files, const std::optional<PlayerEnvironment::FleetStart>& fleet);
     // The speed chart under the map, shown or hidden by its button; saved with the settings.
     bool chartShown() const;
     void setChartShown(bool shown);

@@ -3,6 +3,7 @@
 #include "FleetLoader.h"
 #include "LocalAutomation.h"
 #include "MessageSink.h"
+#include "RunningPlayer.h"
 #include "SettingsDocument.h"
 #include "SettingsLocation.h"
 #include "TForm1.h"
@@ -174,7 +175,16 @@ int main(int argc, char* argv[]) {
         environment.filesToOpen << QFileInfo(file).absoluteFilePath();
 
     environment.fleetAtStart = fleet;
+    if ((!environment.filesToOpen.isEmpty() || fleet) && RunningPlayer::forward(environment.filesToOpen, fleet)) {
+        std::fprintf(stderr, "vantrel-player: передано уже открытому окну плеера\n");
+        return 0;
+    }
     TForm1 form(environment);
+    RunningPlayer running;
+    running.registerOnSessionBus([&form](const QStringList& files,
+                                         const std::optional<PlayerEnvironment::FleetStart>& fleet) {
+        form.openRequested(files, fleet);
+    });
     form.showMaximized();
     return QApplication::exec();
 }
