@@ -121,7 +121,7 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
         totals.metres += metres;
         totals.topSpeed = std::max(totals.topSpeed, top);
         double stopped = 0;
-        for (size_t k = 1; k < definitions.size(); ++k) {
+        for (size_t k = 0; k < definitions.size(); ++k) {
             entryquery::SelectEntryQuery(server, definitions[k].query);
             const int entries = server.TripEntryCount();
             if (entries < 1)
@@ -156,7 +156,7 @@ void readResult(IVantrelAutomation& server, const InfoPointDefinitions& definiti
         if (chosenTrip == 0 || chosenTrip == t)
             sheet.chosen.push_back(t);
     }
-    for (size_t k = 1; k < definitions.size(); ++k)
+    for (size_t k = 0; k < definitions.size(); ++k)
         if (kindCounts[k] > 0)
             totals.kindCounts.emplace_back(definitions[k].name, kindCounts[k]);
     try {
@@ -179,7 +179,7 @@ TripSheet::Trip readTrip(IVantrelAutomation& server, const InfoPointDefinitions&
     trip.number = number;
     trip.trail = server.TrackLine();
     const auto one = [](double value) { return QLocale().toString(value, 'f', 1); };
-    for (size_t k = 1; k < definitions.size(); ++k) {
+    for (size_t k = 0; k < definitions.size(); ++k) {
         entryquery::SelectEntryQuery(server, definitions[k].query);
         const int entries = server.TripEntryCount();
         const entryquery::ValueColumn column = entryquery::valueColumnFor(definitions[k].query);
