@@ -6,38 +6,18 @@
 #include <QRegularExpression>
 
 namespace {
-constexpr qsizetype kChunk = 1 << 20;
 constexpr qsizetype kTail = 4096;
 } // namespace
 
-PdfFile::PdfFile(const QString& target) : target_(target), file_(target) {
-    open(QIODevice::WriteOnly);
-}
+PdfFile::PdfFile(const QString& target) : AtomicFileDevice(target), target_(target) {}
 
-qint64 PdfFile::writeData(const char* data, qint64 size) {
-    buffer_.append(data, size);
-    written_ += size;
-    if (buffer_.size() >= kChunk)
-        flush();
-    return size;
-}
-
-void PdfFile::flush() {
-    tail_ = (tail_ + buffer_.right(kTail)).right(kTail);
-    if (!failure_ && !buffer_.isEmpty()) {
-        try {
-            file_.write(buffer_);
-        } catch (const VantrelError& error) {
-            failure_ = error; // the writer goes on; finish() tells it
-        }
-    }
-    buffer_.clear();
+void PdfFile::writing(const QByteArray& chunk) {
+    tail_ = (tail_ + chunk.right(kTail)).right(kTail);
 }
 
 void PdfFile::finish(const PdfDocumentInfo& info) {
-    flush();
-    if (failure_)
-        throw *failure_;
+    flushChunk();
+    check(); // a write that failed inside the writer
     // The writer's trailer names the catalogue, the document's identifier and the last table.
     const QString tail = QString::fromLatin1(tail_);
     const auto size = QRegularExpression(QStringLiteral("/Size (\\d+)")).match(tail);
@@ -50,16 +30,17 @@ void PdfFile::finish(const PdfDocumentInfo& info) {
             QStringLiteral("Не удалось записать файл %1: лист рейсов не сложился в PDF")
                 .arg(target_));
     const int object = size.captured(1).toInt();
-    const qint64 at = written_ + 1;
+    const qint64 written = pos();
+    const qint64 at = written + 1;
     QByteArray update =
         "\n" + QByteArray::number(object) + " 0 obj\n" + info.dictionary() + "\nendobj\n";
-    const qint64 table = written_ + update.size();
+    const qint64 table = written + update.size();
     update += "xref\n0 1\n0000000000 65535 f \n" + QByteArray::number(object) + " 1\n" +
               QByteArray::number(at).rightJustified(10, '0') + " 00000 n \ntrailer\n<<\n/Size " +
               QByteArray::number(object + 1) + "\n/Root " + root.captured(1).toLatin1() +
               "\n/Info " + QByteArray::number(object) + " 0 R\n" + id.captured(0).toLatin1() +
               "\n/Prev " + start.captured(1).toLatin1() + "\n>>\nstartxref\n" +
               QByteArray::number(table) + "\n%%EOF\n";
-    file_.write(update);
-    file_.commit();
+    write(update);
+    commit();
 }

@@ -3,7 +3,7 @@
 #include "AtomicFile.h"
 #include "Computation.h"
 #include "DateTimeValue.h"
-#include "ExportSink.h"
+#include "AtomicFileDevice.h"
 #include "GeoJsonTripWriter.h"
 #include "GpxTripWriter.h"
 #include "KmlTripWriter.h"
@@ -86,7 +86,7 @@ ExportSummary writeTrips(ExportContent content, ExportFormat format, const QStri
         throw VantrelError(QStringLiteral("Не удалось записать файл %1: нет рейсов").arg(path));
     for (Trip& trip : content.trips) // a point without a place has no place in any of the formats
         std::erase_if(trip.points, [](const TrackPoint& p) { return !hasPosition(p.lon, p.lat); });
-    ExportSink sink(path);
+    AtomicFileDevice sink(path);
     ExportSummary summary;
     try {
         summary = format == ExportFormat::Gpx   ? writeGpx(content, sink)

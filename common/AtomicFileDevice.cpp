@@ -1,27 +1,26 @@
-#include "ExportSink.h"
+#include "AtomicFileDevice.h"
 
-namespace vserver {
 namespace {
 constexpr qsizetype kChunkBytes = 1 << 20;
 }
 
-ExportSink::ExportSink(const QString& target) : file_(target) {
+AtomicFileDevice::AtomicFileDevice(const QString& target) : file_(target) {
     chunk_.reserve(kChunkBytes + 4096);
     open(QIODevice::WriteOnly | QIODevice::Unbuffered); // it buffers itself
 }
 
-void ExportSink::check() const {
+void AtomicFileDevice::check() const {
     if (failure_)
         std::rethrow_exception(failure_);
 }
 
-void ExportSink::commit() {
+void AtomicFileDevice::commit() {
     flushChunk();
     check();
     file_.commit();
 }
 
-qint64 ExportSink::writeData(const char* data, qint64 length) {
+qint64 AtomicFileDevice::writeData(const char* data, qint64 length) {
     if (failure_)
         return -1;
     chunk_.append(data, qsizetype(length));
@@ -30,9 +29,10 @@ qint64 ExportSink::writeData(const char* data, qint64 length) {
     return failure_ ? -1 : length;
 }
 
-void ExportSink::flushChunk() {
+void AtomicFileDevice::flushChunk() {
     if (failure_ || chunk_.isEmpty())
         return;
+    writing(chunk_);
     try {
         file_.write(chunk_);
     } catch (...) {
@@ -40,5 +40,3 @@ void ExportSink::flushChunk() {
     }
     chunk_.resize(0); // keeps the allocation for the next chunk
 }
-
-} // namespace vserver
