@@ -4,7 +4,6 @@
 #include "EventRibbon.h"
 #include "ExportController.h"
 #include "FileOpening.h"
-#include "LocalAutomation.h"
 #include "FramePacer.h"
 #include "GlyphButton.h"
 #include "IMapvexControl.h"
@@ -34,22 +33,22 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateEdit>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QMimeData>
-#include <QStandardPaths>
-#include <QDateEdit>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QFileInfo>
 #include <QMenu>
+#include <QMimeData>
 #include <QSlider>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -310,8 +309,9 @@ void TForm1::createLiveButton() {
     btnLive_ = new QToolButton(MapvexCtrl ? MapvexCtrl : Panel1);
     btnLive_->setObjectName(QStringLiteral("btnLive"));
     btnLive_->setText(QStringLiteral("В реальном времени"));
-    btnLive_->setToolTip(QStringLiteral("Пересчитывать рейсы, когда от машины приходят новые позиции, и показывать её "
-                                        "последнее место (пока период доходит до сегодняшнего дня)"));
+    btnLive_->setToolTip(QStringLiteral(
+        "Пересчитывать рейсы, когда от машины приходят новые позиции, и показывать её "
+        "последнее место (пока период доходит до сегодняшнего дня)"));
     btnLive_->setCheckable(true);
     btnLive_->setAutoRaise(false);
     connect(btnLive_, &QToolButton::toggled, this, [this](bool on) { live_.setEnabled(on); });
@@ -321,7 +321,8 @@ void TForm1::createOpenButton() {
     btnOpen_ = new QToolButton(MapvexCtrl ? MapvexCtrl : Panel1);
     btnOpen_->setObjectName(QStringLiteral("btnOpen"));
     btnOpen_->setText(QStringLiteral("Открыть файл…"));
-    btnOpen_->setToolTip(QStringLiteral("Показать трек из файла GPX, KML или GeoJSON (его можно и перетащить на окно)"));
+    btnOpen_->setToolTip(QStringLiteral(
+        "Показать трек из файла GPX, KML или GeoJSON (его можно и перетащить на окно)"));
     btnOpen_->setAutoRaise(false);
     connect(btnOpen_, &QToolButton::clicked, this, [this] {
         QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -329,7 +330,8 @@ void TForm1::createOpenButton() {
             folder = QDir::homePath();
         const QStringList paths = QFileDialog::getOpenFileNames(
             this, QStringLiteral("Открыть трек"), folder,
-            QStringLiteral("Треки (*.gpx *.GPX *.kml *.KML *.geojson *.json);;GPX (*.gpx *.GPX);;KML (*.kml *.KML);;"
+            QStringLiteral("Треки (*.gpx *.GPX *.kml *.KML *.geojson *.json);;GPX (*.gpx "
+                           "*.GPX);;KML (*.kml *.KML);;"
                            "GeoJSON (*.geojson *.json)"));
         openFiles(paths);
     });
@@ -340,22 +342,26 @@ void TForm1::createMapButton() {
     btnMap_ = new QToolButton(MapvexCtrl ? MapvexCtrl : Panel1);
     btnMap_->setObjectName(QStringLiteral("btnMap"));
     btnMap_->setText(QStringLiteral("Карта…"));
-    btnMap_->setToolTip(QStringLiteral("Открыть другую карту: OpenStreetMap, GeoPackage, Shapefile, GeoJSON, GeoTIFF, "
-                                       "MBTiles, папку тайлов или описание карты .chart"));
+    btnMap_->setToolTip(QStringLiteral(
+        "Открыть другую карту: OpenStreetMap, GeoPackage, Shapefile, GeoJSON, GeoTIFF, "
+        "MBTiles, папку тайлов или описание карты .chart"));
     btnMap_->setPopupMode(QToolButton::InstantPopup);
     btnMap_->setAutoRaise(false);
     auto* menu = new QMenu(btnMap_);
     // The recent maps are read again each time the menu opens.
     connect(menu, &QMenu::aboutToShow, this, [this, menu] {
         menu->clear();
-        connect(menu->addAction(QStringLiteral("Открыть карту…")), &QAction::triggered, this, [this] {
-            const QString path = QFileDialog::getOpenFileName(
-                this, QStringLiteral("Открыть карту"), QFileInfo(session_->MapPath).absolutePath(),
-                QStringLiteral("Карты (*.osm.pbf *.pbf *.osm *.gpkg *.shp *.geojson *.json *.tif *.tiff *.mbtiles *.chart);;"
-                               "Все файлы (*)"));
-            if (!path.isEmpty())
-                guarded([this, path] { chooseMap(path); });
-        });
+        connect(menu->addAction(QStringLiteral("Открыть карту…")), &QAction::triggered, this,
+                [this] {
+                    const QString path = QFileDialog::getOpenFileName(
+                        this, QStringLiteral("Открыть карту"),
+                        QFileInfo(session_->MapPath).absolutePath(),
+                        QStringLiteral("Карты (*.osm.pbf *.pbf *.osm *.gpkg *.shp *.geojson *.json "
+                                       "*.tif *.tiff *.mbtiles *.chart);;"
+                                       "Все файлы (*)"));
+                    if (!path.isEmpty())
+                        guarded([this, path] { chooseMap(path); });
+                });
         const QStringList recent = RecentMaps(environment_.settingsDirectory).paths();
         if (!recent.isEmpty())
             menu->addSeparator();
@@ -385,12 +391,14 @@ void TForm1::openFiles(const QStringList& paths) {
 
 void TForm1::showOpened(const OpenedFile& file) {
     if (!session_->hasServer())
-        throw VantrelError(QStringLiteral("Файл сохранён, но показать его нельзя: нет связи с сервером Vantrel"));
+        throw VantrelError(
+            QStringLiteral("Файл сохранён, но показать его нельзя: нет связи с сервером Vantrel"));
     cmbGroupName->clear(); // the group «Файлы» may be new
     selection_->LoadGroups();
     const int group = cmbGroupName->findText(OpenedFile::kGroupName);
     if (group < 0)
-        throw VantrelError(QStringLiteral("Сервер не знает группы «%1»").arg(OpenedFile::kGroupName));
+        throw VantrelError(
+            QStringLiteral("Сервер не знает группы «%1»").arg(OpenedFile::kGroupName));
     cmbGroupName->setCurrentIndex(group);
     selection_->cmbGroupNameChange();
     const int car = cmbCarDevice->findText(QString::number(file.device));
@@ -423,7 +431,8 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::followLive() {
     const double end = datetime::fromDateAndTime(DateEnd->date(), TimeEnd->time());
     const double now = environment_.now();
-    if (!live_.wantsRecompute(end, now, cmbCarDevice->currentIndex() >= 0, session_->selection.RequestPending))
+    if (!live_.wantsRecompute(end, now, cmbCarDevice->currentIndex() >= 0,
+                              session_->selection.RequestPending))
         return;
     live_.requested(now);
     liveResult_ = true;
@@ -450,28 +459,16 @@ void TForm1::showLiveEnd() {
 void TForm1::placeChartButton() {
     if (!btnChart || !MapvexCtrl)
         return;
-    btnChart->adjustSize();
-    btnChart->move(MapvexCtrl->width() - btnChart->width() - 6, 6);
-    btnChart->raise();
-    if (QToolButton* exportButton = exporter_ ? exporter_->button() : nullptr) {
-        exportButton->adjustSize();
-        exportButton->move(btnChart->x() - exportButton->width() - 4, 6);
-        exportButton->raise();
-        if (btnLive_) {
-            btnLive_->adjustSize();
-            btnLive_->move(exportButton->x() - btnLive_->width() - 4, 6);
-            btnLive_->raise();
-            if (btnOpen_) {
-                btnOpen_->adjustSize();
-                btnOpen_->move(btnLive_->x() - btnOpen_->width() - 4, 6);
-                btnOpen_->raise();
-                if (btnMap_) {
-                    btnMap_->adjustSize();
-                    btnMap_->move(btnOpen_->x() - btnMap_->width() - 4, 6);
-                    btnMap_->raise();
-                }
-            }
-        }
+    // The map's corner buttons, right to left, 6 px from the edges and 4 px apart.
+    int left = MapvexCtrl->width() - 2;
+    for (QToolButton* button :
+         {btnChart, exporter_ ? exporter_->button() : nullptr, btnLive_, btnOpen_, btnMap_}) {
+        if (!button)
+            break;
+        button->adjustSize();
+        button->move(left - 4 - button->width(), 6);
+        button->raise();
+        left = button->x();
     }
     placeFleetButton();
 }
@@ -594,10 +591,13 @@ void TForm1::FormShow() {
     // The first key goes where Space plays: the trip list, not the period's first box.
     ListView1->setFocus(Qt::OtherFocusReason);
     if (!environment_.filesToOpen.isEmpty() || environment_.fleetAtStart)
-        QTimer::singleShot(0, this, [this] { openRequested(environment_.filesToOpen, environment_.fleetAtStart); });
+        QTimer::singleShot(0, this, [this] {
+            openRequested(environment_.filesToOpen, environment_.fleetAtStart);
+        });
 }
 
-void TForm1::openRequested(const QStringList& files, const std::optional<PlayerEnvironment::FleetStart>& fleet) {
+void TForm1::openRequested(const QStringList& files,
+                           const std::optional<PlayerEnvironment::FleetStart>& fleet) {
     if (!files.isEmpty())
         openFiles(files);
     if (fleet)
@@ -627,11 +627,12 @@ bool TForm1::OpenMap(const QString& path) {
         // For a file that is there but does not read, the control's own reason where it has one
         // (a corrupt tile package, an image without georeference…).
         const QString reason = mapControl_->LoadFailure();
-        const bool unreadable = code != IMapvexControl::kMapNotFound && code != IMapvexControl::kMapNotAFile;
-        environment_.messages->showMessage(unreadable && !reason.isEmpty()
-                                               ? QStringLiteral("Не удалось открыть карту: ") + reason
-                                               : mapLoadFailureText(path, code),
-                                           QString());
+        const bool unreadable =
+            code != IMapvexControl::kMapNotFound && code != IMapvexControl::kMapNotAFile;
+        environment_.messages->showMessage(
+            unreadable && !reason.isEmpty() ? QStringLiteral("Не удалось открыть карту: ") + reason
+                                            : mapLoadFailureText(path, code),
+            QString());
     }
     return code == 0;
 }
