@@ -55,6 +55,6 @@ int main(int argc, char** argv) {
         std::printf("import of %d GPX points: %.2f s (%s)\n", kPoints, seconds.back(),
                     import.readAllStandardError().trimmed().split('\n').last().constData());
     }
-    reportGoal("import of 1,000,000 GPX points", median(seconds), "s", 3);
+    reportGoal("import of 1,000,000 GPX points", median(seconds), "s", 2);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "DateTimeValue.h"
 #include "ExpatSupport.h"
+#include "LargePages.h"
 #include "Store.h"
 #include "VantrelError.h"
 
@@ -34,16 +35,38 @@ public:
         constexpr qint64 kQuarterMs = 15 * 60 * 1000;
         constexpr double kUnixEpochDay = 25569; // 1 January 1970 as a date-time value
         const qint64 quarter = ms >= 0 ? ms / kQuarterMs : -((-ms + kQuarterMs - 1) / kQuarterMs);
-        auto offset = offsets_.find(quarter);
-        if (offset == offsets_.end())
-            offset = offsets_.insert(
-                quarter, QDateTime::fromMSecsSinceEpoch(quarter * kQuarterMs, Qt::UTC).toLocalTime().offsetFromUtc());
-        return kUnixEpochDay + double(ms + qint64(*offset) * 1000) / 86400000.0;
+        if (quarter != lastQuarter_) { // a recording stays in one quarter for hundreds of points
+            auto offset = offsets_.find(quarter);
+            if (offset == offsets_.end())
+                offset = offsets_.insert(
+                    quarter, QDateTime::fromMSecsSinceEpoch(quarter * kQuarterMs, Qt::UTC).toLocalTime().offsetFromUtc());
+            lastQuarter_ = quarter;
+            lastOffset_ = *offset;
+        }
+        return kUnixEpochDay + double(ms + qint64(lastOffset_) * 1000) / 86400000.0;
     }
 
 private:
     QHash<qint64, int> offsets_;
+    std::optional<qint64> lastQuarter_;
+    int lastOffset_ = 0;
 };
+
+// Days from 1 January 1970 to a date of the proleptic Gregorian calendar, in integers alone.
+qint64 daysSinceEpoch(int year, int month, int day) {
+    year -= month <= 2;
+    const qint64 era = (year >= 0 ? year : year - 399) / 400;
+    const qint64 yearOfEra = year - era * 400;
+    const qint64 dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const qint64 dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
 
 // The usual GPX time, "YYYY-MM-DDTHH:MM:SS[.fff]Z", as milliseconds since 1970 in UTC, read
 // without QDateTime's general parser; any other form (an offset, a missing Z) gives nothing and
@@ -72,10 +95,10 @@ std::optional<qint64> fastUtcMilliseconds(std::string_view text) {
         for (size_t i = count; i < 3; ++i)
             fraction *= 10;
     }
-    if (month < 1 || month > 12 || day < 1 || day > QDate(year, month, 1).daysInMonth() || hour > 23 ||
-        minute > 59 || second > 59)
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
+        second > 59)
         return std::nullopt;
-    const qint64 days = QDate(1970, 1, 1).daysTo(QDate(year, month, day));
+    const qint64 days = daysSinceEpoch(year, month, day);
     return ((days * 24 + hour) * 60 + minute) * 60000 + qint64(second) * 1000 + fraction;
 }
 
@@ -104,18 +127,24 @@ bool isGpxNamespace(std::string_view uri) {
 // "local" alone without a namespace.
 struct Name {
     std::string_view uri, local, prefix;
-    explicit Name(std::string_view triplet) {
-        const size_t first = triplet.find(kSeparator);
-        if (first == std::string_view::npos) {
-            local = triplet;
-            return;
+    // One pass over expat's text: every element of a million points is named twice.
+    explicit Name(const char* triplet) {
+        const char* part = triplet;
+        const char* end = triplet;
+        std::string_view* parts[] = {&uri, &local, &prefix};
+        int filled = 0;
+        for (;; ++end) {
+            if (*end != kSeparator && *end != '\0')
+                continue;
+            if (filled < 3)
+                *parts[filled++] = std::string_view(part, size_t(end - part));
+            if (*end == '\0')
+                break;
+            part = end + 1;
         }
-        uri = triplet.substr(0, first);
-        local = triplet.substr(first + 1);
-        const size_t second = local.find(kSeparator);
-        if (second != std::string_view::npos) {
-            prefix = local.substr(second + 1);
-            local = local.substr(0, second);
+        if (filled == 1) { // no namespace: the local name alone
+            local = uri;
+            uri = {};
         }
     }
     QString qualified() const {
@@ -130,8 +159,9 @@ struct Name {
 // exceptions may not cross expat's C frames.
 class GpxReader {
 public:
-    // Takes the points a chunk at a time, in the file's order; false stops the reading.
-    using Deliver = std::function<bool(std::vector<Message>&&)>;
+    // Takes the points a chunk at a time, in the file's order, leaving the vector empty (it may
+    // swap in a used one whose room is kept); false stops the reading.
+    using Deliver = std::function<bool(std::vector<Message>&)>;
 
     GpxReader(const QString& path, Deliver deliver)
         : path_(path), deliver_(std::move(deliver)), parser_(XML_ParserCreateNS(nullptr, Name::kSeparator)) {
@@ -142,6 +172,7 @@ public:
         XML_SetElementHandler(parser_, &GpxReader::started, &GpxReader::ended);
         XML_SetCharacterDataHandler(parser_, &GpxReader::characters);
         XML_SetUnknownEncodingHandler(parser_, &expat::singleByteEncoding, nullptr);
+        largepages::reserve(messages_, kChunkPoints);
     }
     ~GpxReader() { XML_ParserFree(parser_); }
     GpxReader(const GpxReader&) = delete;
@@ -189,9 +220,11 @@ private:
 
     void deliver() {
         delivered_ += messages_.size();
-        if (!deliver_(std::move(messages_)))
+        if (!deliver_(messages_))
             fail(QStringLiteral("чтение прервано"));
-        messages_ = {};
+        messages_.clear();
+        if (messages_.capacity() < kChunkPoints)
+            largepages::reserve(messages_, kChunkPoints);
     }
 
     void fail(const QString& reason) {
@@ -305,46 +338,66 @@ void sortByTime(std::vector<Message>& messages) {
         std::stable_sort(messages.begin(), messages.end(), earlier);
 }
 
-// Chunks of points from the reading thread to the storing one, in the files' order.
+// Chunks of points from the reading thread to the storing one, in the files' order. A few
+// chunks at most wait: the reader then waits for the storing, and takes the vectors it has
+// emptied, whose memory is already in place.
 class ChunkQueue {
 public:
-    bool push(std::vector<Message>&& chunk) {
-        const std::lock_guard lock(mutex_);
+    // Takes the reader's chunk and leaves it an emptied one to fill; false once cancelled.
+    bool push(std::vector<Message>& chunk) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return chunks_.size() < kWaiting || cancelled_; });
         if (cancelled_)
             return false;
         chunks_.push_back(std::move(chunk));
-        ready_.notify_one();
+        chunk = {};
+        if (!emptied_.empty()) {
+            chunk = std::move(emptied_.back());
+            emptied_.pop_back();
+        }
+        changed_.notify_all();
         return true;
     }
     void finish(std::exception_ptr error) {
         const std::lock_guard lock(mutex_);
         finished_ = true;
         error_ = error;
-        ready_.notify_one();
+        changed_.notify_all();
     }
     void cancel() {
         const std::lock_guard lock(mutex_);
         cancelled_ = true;
+        changed_.notify_all();
     }
     // The next chunk; nothing once every file is read. A file's error is thrown here, after the
     // chunks read before it.
     std::optional<std::vector<Message>> pop() {
         std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return !chunks_.empty() || finished_; });
+        changed_.wait(lock, [&] { return !chunks_.empty() || finished_; });
         if (!chunks_.empty()) {
             std::vector<Message> chunk = std::move(chunks_.front());
             chunks_.pop_front();
+            changed_.notify_all();
             return chunk;
         }
         if (error_)
             std::rethrow_exception(error_);
         return std::nullopt;
     }
+    // A stored chunk's vector, for the reader to fill again.
+    void giveBack(std::vector<Message>&& chunk) {
+        chunk.clear();
+        const std::lock_guard lock(mutex_);
+        if (emptied_.size() < kWaiting + 1)
+            emptied_.push_back(std::move(chunk));
+    }
 
 private:
+    static constexpr size_t kWaiting = 4;
     std::mutex mutex_;
-    std::condition_variable ready_;
+    std::condition_variable changed_;
     std::deque<std::vector<Message>> chunks_;
+    std::vector<std::vector<Message>> emptied_;
     bool finished_ = false, cancelled_ = false;
     std::exception_ptr error_;
 };
@@ -398,30 +451,37 @@ qint64 storeFresh(Store& store, int device, bool deviceHadMessages, const std::v
     std::vector<Message> stored;
     if (deviceHadMessages)
         stored = store.messages(device, points.front().time, points.back().time);
-    std::vector<Message> fresh;
-    fresh.reserve(points.size());
+    std::vector<Message> fresh; // filled only once a point is skipped: most imports store every one
+    bool skipped = false;
     auto next = stored.begin();
     const auto before = [](const Message& m, qint64 at) { return datetime::milliseconds(m.time) < at; };
-    for (const Message& m : points) {
+    for (size_t i = 0; i < points.size(); ++i) {
+        const Message& m = points[i];
         const qint64 at = datetime::milliseconds(m.time);
         next = std::lower_bound(next, stored.end(), at, before);
         bool known = previous && sameMessage(*previous, m);
         for (auto same = next; !known && same != stored.end() && datetime::milliseconds(same->time) == at; ++same)
             known = sameMessage(*same, m);
-        if (!known)
+        if (known && !skipped) {
+            skipped = true;
+            fresh.assign(points.begin(), points.begin() + std::ptrdiff_t(i));
+        } else if (!known && skipped) {
             fresh.push_back(m);
+        }
         previous = m;
     }
-    store.addMessages(device, fresh);
-    return qint64(fresh.size());
+    const std::vector<Message>& kept = skipped ? fresh : points;
+    store.addMessages(device, kept);
+    return qint64(kept.size());
 }
 
 } // namespace
 
 std::vector<Message> readGpx(const QString& path) {
     std::vector<Message> messages;
-    GpxReader(path, [&](std::vector<Message>&& chunk) {
+    GpxReader(path, [&](std::vector<Message>& chunk) {
         messages.insert(messages.end(), chunk.begin(), chunk.end());
+        chunk.clear();
         return true;
     }).read();
     sortByTime(messages);
@@ -436,7 +496,7 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
     std::jthread reading([&queue, files] {
         try {
             for (const QString& file : files)
-                GpxReader(file, [&](std::vector<Message>&& chunk) { return queue.push(std::move(chunk)); }).read();
+                GpxReader(file, [&](std::vector<Message>& chunk) { return queue.push(chunk); }).read();
             queue.finish(nullptr);
         } catch (...) {
             queue.finish(std::current_exception());
@@ -455,19 +515,25 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
         refusal = std::current_exception();
     }
 
-    // Stored chunk by chunk while the recording keeps its time order; all kept, for one that
-    // does not, which is then stored sorted, from its first point.
-    std::vector<Message> points;
+    // Stored chunk by chunk while the recording keeps its time order. One that does not is read
+    // again whole and stored sorted, from its first point: recorders write in time order, and
+    // keeping every chunk for the rare one that does not would cost the others their memory.
+    qint64 count = 0;
     bool inOrder = true;
+    double first = 0, last = 0;
     GpxImportSummary summary;
     std::optional<Message> previous;
     try {
         while (std::optional<std::vector<Message>> chunk = queue.pop()) {
             inOrder = inOrder && std::is_sorted(chunk->begin(), chunk->end(), earlier) &&
-                      (points.empty() || points.back().time <= chunk->front().time);
+                      (count == 0 || last <= chunk->front().time);
+            if (count == 0)
+                first = chunk->front().time;
+            count += qint64(chunk->size());
+            last = chunk->back().time;
             if (inOrder && !refusal)
                 summary.added += storeFresh(store, target.device, existing.has_value(), *chunk, previous);
-            points.insert(points.end(), chunk->begin(), chunk->end());
+            queue.giveBack(std::move(*chunk));
         }
     } catch (...) {
         if (!refusal) // a refusal left no transaction open
@@ -476,21 +542,25 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
     }
     if (refusal)
         std::rethrow_exception(refusal);
+    std::vector<Message> points;
     if (!inOrder) {
         store.rollback();
+        for (const QString& file : files) {
+            const std::vector<Message> read = readGpx(file);
+            points.insert(points.end(), read.begin(), read.end());
+        }
         sortByTime(points);
+        first = points.front().time;
+        last = points.back().time;
         previous.reset();
         existing = beginImport(store, target);
     }
     try {
         if (!inOrder)
             summary.added = storeFresh(store, target.device, existing.has_value(), points, previous);
-        summary.skipped = qint64(points.size()) - summary.added;
-        const auto [first, last] = std::minmax_element(points.begin(), points.end(), earlier);
-        if (first != points.end()) {
-            summary.first = first->time;
-            summary.last = last->time;
-        }
+        summary.skipped = count - summary.added;
+        summary.first = first;
+        summary.last = last;
         store.commit();
     } catch (...) {
         store.rollback();

@@ -30,6 +30,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <csignal>
+#include <sqlite3.h>
 #include <cstdio>
 #include <unistd.h>
 
@@ -213,6 +214,9 @@ int migrate(const QCommandLineParser& parser) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread or store: SQLite then keeps no global allocation statistics, whose mutex
+    // every row stored or read would take.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel-server"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
