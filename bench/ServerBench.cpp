@@ -10,11 +10,13 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cmath>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -98,15 +100,26 @@ int main(int argc, char** argv) {
 
     // From ComputeTrack to OnEndComputing over the bus: one request, and a burst of a hundred
     // (a user clicking through vehicles), of which only the newest may cost.
+    // The server's CPU time in ms, from /proc: what a burst costs it beyond the newest request.
+    const auto serverCpuMs = [&] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(server.processId()));
+        stat.open(QIODevice::ReadOnly);
+        const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+        return (fields.value(12).toDouble() + fields.value(13).toDouble()) * 1000.0 / double(sysconf(_SC_CLK_TCK));
+    };
     const auto compute = [&](int requests) {
         int endings = 0;
+        const double cpuBefore = serverCpuMs();
         QObject watcher;
         client.RegisterHandler(AutomationEvent::OnEndComputing, &watcher, [&] { ++endings; });
         timer.restart();
         for (int i = 0; i < requests; ++i)
             client.ComputeTrack("bench", 7001, "01.03.2009 00:00:00", "31.03.2009 00:00:00", "GSM", 1);
+        const double sent = timer.nsecsElapsed() / 1e6;
         while (endings == 0)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::printf("  %d requests: sent in %.0f ms, ended at %.0f ms, server CPU %.0f ms\n", requests, sent,
+                    timer.nsecsElapsed() / 1e6, serverCpuMs() - cpuBefore);
         return timer.nsecsElapsed() / 1e6;
     };
     std::vector<double> single, burst;
