@@ -6,8 +6,6 @@
 #include "VantrelError.h"
 
 #include <QDBusConnectionInterface>
-#include <QFutureWatcher>
-#include <QtConcurrent>
 
 namespace vserver {
 namespace {
@@ -29,9 +27,12 @@ const QStringList kEntryTypes = {QStringLiteral("parks"),      QStringLiteral("b
 } // namespace
 
 AutomationService::AutomationService(const QString& storePath, QObject* parent)
-    : QObject(parent), storePath_(storePath), store_(storePath) {}
+    : QObject(parent), storePath_(storePath), store_(storePath),
+      runner_(std::make_unique<ComputationRunner>(storePath, [this](ComputationRunner::Outcome outcome) {
+          QMetaObject::invokeMethod(this, [this, outcome] { finishComputation(outcome); }, Qt::QueuedConnection);
+      })) {}
 
-AutomationService::~AutomationService() { ++*latest_; }
+AutomationService::~AutomationService() { runner_.reset(); } // stops the computation and waits for it
 
 bool AutomationService::publish(QDBusConnection connection, QString* reason) {
     connection_ = connection;
@@ -50,7 +51,8 @@ bool AutomationService::publish(QDBusConnection connection, QString* reason) {
 }
 
 void AutomationService::close() {
-    ++*latest_; // a computation under way stops at its next check
+    runner_->cancel(); // a computation under way stops at its next check
+    requested_ = 0;
     if (!published_)
         return;
     emit OnCloseServer();
@@ -230,43 +232,19 @@ void AutomationService::ComputeTrack(const QString& groupId, int deviceNumber, c
         }
         Q_UNUSED(channel);
         Q_UNUSED(mode);
-        const Car car = *found;
-        const quint64 generation = ++*latest_;
+        requested_ = runner_->submit({*found, begin, end});
         status_ = 1;
-        using Outcome = std::pair<std::shared_ptr<Result>, QString>; // the result, or what failed
-        auto* watcher = new QFutureWatcher<Outcome>(this);
-        connect(watcher, &QFutureWatcher<Outcome>::finished, this, [this, watcher, generation] {
-            watcher->deleteLater();
-            const Outcome outcome = watcher->result();
-            finishComputation(generation, outcome.first, outcome.second);
-        });
-        const QString path = storePath_;
-        const CancelToken cancel(latest_, generation);
-        watcher->setFuture(QtConcurrent::run([path, car, begin, end, cancel]() -> Outcome {
-            try {
-                cancel.check(); // queued behind requests that came after it
-                Store store(path, Store::Opening::Existing); // a store removed meanwhile is not made anew
-                auto result = std::make_shared<Result>();
-                result->groupId = car.groupId;
-                result->carId = car.id;
-                result->trips = computeTrips(store.messages(car.device, begin, end, cancel),
-                                             store.checkpoints(car.checkpointList), {}, cancel);
-                return {result, QString()};
-            } catch (const std::exception& error) {
-                return {nullptr, QString::fromUtf8(error.what())};
-            }
-        }));
     });
 }
 
-void AutomationService::finishComputation(quint64 generation, std::shared_ptr<Result> result, QString error) {
-    if (generation != latest_->load())
+void AutomationService::finishComputation(const ComputationRunner::Outcome& outcome) {
+    if (outcome.generation != requested_)
         return; // a later request replaced this one
-    if (result) {
-        result_ = std::move(result);
+    if (outcome.result) {
+        result_ = outcome.result;
         status_ = 0;
     } else {
-        qWarning("vantrel-server: the computation failed: %s", qPrintable(error));
+        qWarning("vantrel-server: the computation failed: %s", qPrintable(outcome.error));
         result_.reset();
         status_ = 2;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ComputationRunner.h"
 #include "ServerTypes.h"
 #include "Store.h"
 
@@ -14,8 +15,9 @@ namespace vserver {
 
 // The tracking server's one object on the bus (org.vantrel.Automation). It holds one current
 // state shared by every client: cursors over groups, cars, trips, entries and checkpoints, and
-// the last computation's result. ComputeTrack answers at once and computes on a worker thread
-// with a store connection of its own; OnEndComputing follows.
+// the last computation's result. ComputeTrack answers at once and computes on the runner's
+// threads with a store connection of their own; OnEndComputing follows. A newer request, from
+// any caller, replaces the one under way, which stops.
 class AutomationService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.vantrel.Automation")
@@ -107,7 +109,7 @@ private:
     const std::vector<Entry>& entries();
     const Entry& entry();
     const Checkpoint& checkpoint();
-    void finishComputation(quint64 generation, std::shared_ptr<Result> result, QString error);
+    void finishComputation(const ComputationRunner::Outcome& outcome);
 
     QString storePath_;
     Store store_;
@@ -121,8 +123,7 @@ private:
     int carIndex_ = 0;
 
     int status_ = 2;
-    // The newest request's generation: a computation of any other one is stale and stops.
-    std::shared_ptr<std::atomic<quint64>> latest_ = std::make_shared<std::atomic<quint64>>(0);
+    quint64 requested_ = 0; // the newest request's generation: any other one's outcome is stale
     std::shared_ptr<Result> result_;
     int tripIndex_ = 0;
     std::map<int, QString> trackLines_; // TrackLine texts of the current result, by trip
@@ -133,6 +134,7 @@ private:
     int checkpointIndex_ = 0;
     QString propertyName_;
     std::function<void(const QString&)> callerObserver_;
+    std::unique_ptr<ComputationRunner> runner_; // last: its thread stops before the rest goes
 };
 
 } // namespace vserver

@@ -1,11 +1,16 @@
 #include "Computation.h"
 
+#include "LargePages.h"
+
 #include <QStringList>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace vserver {
 namespace {
@@ -36,30 +41,97 @@ template <typename Predicate> std::vector<Span> runs(size_t from, size_t to, Pre
     return result;
 }
 
+// The places a vehicle could have been at, message by message, fed in time order: fixes with a
+// signal, with the mileage driven to each; a GPS jump is kept for the trail at the last plausible
+// speed and mileage.
+class PositionTrail {
+public:
+    explicit PositionTrail(const Rules& rules) : rules_(rules) {}
+
+    void add(const Message* messages, size_t from, size_t to, const CancelToken& cancel) {
+        for (size_t m = from; m < to; ++m) {
+            if (m % 65536 == 0)
+                cancel.check();
+            add(messages[m], m);
+        }
+    }
+    std::vector<Position>& positions() { return positions_; }
+
+private:
+    void add(const Message& message, size_t m) {
+        if (!message.signal || !std::isfinite(message.lon) || !std::isfinite(message.lat))
+            return;
+        double speed = message.speed;
+        if (!last_) {
+            if (!std::isfinite(speed) || speed < 0)
+                speed = 0;
+            positions_.push_back({m, message.time, message.lon, message.lat, speed, mileage_});
+            last_ = positions_.size() - 1;
+            return;
+        }
+        const Position plausible = positions_[*last_];
+        const double metres = distanceMetres(plausible.lon, plausible.lat, message.lon, message.lat);
+        const double seconds = (message.time - plausible.time) * kDay;
+        if (metres > (seconds > 0 ? rules_.jumpSpeed / 3.6 * seconds : 0) && metres > 1) {
+            // Out of reach: kept for the trail, at the last plausible speed and mileage. Jumps that
+            // agree with the one before are where the vehicle is after all, from the last of them.
+            const Position& before = positions_.back();
+            const double hop = distanceMetres(before.lon, before.lat, message.lon, message.lat);
+            const double hopSeconds = (message.time - before.time) * kDay;
+            agreeingJumps_ = hop <= rules_.jumpSpeed / 3.6 * std::max(hopSeconds, 0.0) ? agreeingJumps_ + 1 : 1;
+            positions_.push_back({m, message.time, message.lon, message.lat, plausible.speed, mileage_});
+            if (agreeingJumps_ >= size_t(std::max(rules_.jumpsToMoveOn, 1))) {
+                agreeingJumps_ = 0;
+                last_ = positions_.size() - 1;
+            }
+            return;
+        }
+        agreeingJumps_ = 0;
+        mileage_ += metres;
+        if (!std::isfinite(speed) || speed < 0)
+            speed = seconds > 0 ? metres / seconds * 3.6 : plausible.speed;
+        speed = std::min(speed, rules_.jumpSpeed); // a device's own speed is bounded the same way
+        positions_.push_back({m, message.time, message.lon, message.lat, speed, mileage_});
+        last_ = positions_.size() - 1;
+    }
+
+    const Rules& rules_;
+    std::vector<Position> positions_;
+    double mileage_ = 0;
+    std::optional<size_t> last_; // the last position the vehicle could have driven to
+    size_t agreeingJumps_ = 0;
+};
+
 class TripBuilder {
 public:
     TripBuilder(const std::vector<Message>& messages, const std::vector<Position>& positions,
                 const std::vector<Checkpoint>& checkpoints, const Rules& rules)
         : messages_(messages), positions_(positions), checkpoints_(checkpoints), rules_(rules) {}
 
-    Trip build(size_t first, size_t last) const {
+    Trip build(size_t first, size_t last, const CancelToken& cancel) const {
         Trip trip;
         trip.begin = positions_[first].time;
         trip.end = positions_[last].time;
+        largepages::reserve(trip.points, last - first + 1);
         for (size_t p = first; p <= last; ++p) {
             const Position& q = positions_[p];
             trip.points.push_back({q.time, q.lon, q.lat, q.mileage, q.speed});
         }
         // The trip's messages: every message from its first to its last position.
+        // A trip of years is many passes over millions of points: a newer request stops it between them.
         const size_t m0 = positions_[first].message, m1 = positions_[last].message;
+        cancel.check();
         addStops(trip, first, last);
         addBlinds(trip, first, last);
         addOverSpeed(trip, first, last);
+        cancel.check();
         addPowerOff(trip, m0, m1);
         addFuel(trip, m0, m1, 1);
         addFuel(trip, m0, m1, 2);
+        cancel.check();
         for (int sensor = 1; sensor <= 6; ++sensor)
             addSensor(trip, m0, m1, sensor);
+        cancel.check();
         addCheckpoints(trip, first, last);
         return trip;
     }
@@ -228,55 +300,11 @@ QString trackLine(const std::vector<TrackPoint>& points) {
     return QString::fromLatin1(line.data(), qsizetype(line.size()));
 }
 
-std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<Checkpoint>& checkpoints,
-                               const Rules& rules, const CancelToken& cancel) {
-    const auto earlier = [](const Message& a, const Message& b) { return a.time < b.time; };
-    if (!std::is_sorted(messages.begin(), messages.end(), earlier)) // the store's are in order
-        std::stable_sort(messages.begin(), messages.end(), earlier);
+namespace {
 
-    std::vector<Position> positions;
-    double mileage = 0;
-    std::optional<size_t> last; // the last position the vehicle could have driven to
-    size_t agreeingJumps = 0;
-    for (size_t m = 0; m < messages.size(); ++m) {
-        if (m % 65536 == 0)
-            cancel.check();
-        const Message& message = messages[m];
-        if (!message.signal || !std::isfinite(message.lon) || !std::isfinite(message.lat))
-            continue;
-        double speed = message.speed;
-        if (!last) {
-            if (!std::isfinite(speed) || speed < 0)
-                speed = 0;
-            positions.push_back({m, message.time, message.lon, message.lat, speed, mileage});
-            last = positions.size() - 1;
-            continue;
-        }
-        const Position plausible = positions[*last];
-        const double metres = distanceMetres(plausible.lon, plausible.lat, message.lon, message.lat);
-        const double seconds = (message.time - plausible.time) * kDay;
-        if (metres > (seconds > 0 ? rules.jumpSpeed / 3.6 * seconds : 0) && metres > 1) {
-            // Out of reach: kept for the trail, at the last plausible speed and mileage. Jumps that
-            // agree with the one before are where the vehicle is after all, from the last of them.
-            const Position& before = positions.back();
-            const double hop = distanceMetres(before.lon, before.lat, message.lon, message.lat);
-            const double hopSeconds = (message.time - before.time) * kDay;
-            agreeingJumps = hop <= rules.jumpSpeed / 3.6 * std::max(hopSeconds, 0.0) ? agreeingJumps + 1 : 1;
-            positions.push_back({m, message.time, message.lon, message.lat, plausible.speed, mileage});
-            if (agreeingJumps >= size_t(std::max(rules.jumpsToMoveOn, 1))) {
-                agreeingJumps = 0;
-                last = positions.size() - 1;
-            }
-            continue;
-        }
-        agreeingJumps = 0;
-        mileage += metres;
-        if (!std::isfinite(speed) || speed < 0)
-            speed = seconds > 0 ? metres / seconds * 3.6 : plausible.speed;
-        speed = std::min(speed, rules.jumpSpeed); // a device's own speed is bounded the same way
-        positions.push_back({m, message.time, message.lon, message.lat, speed, mileage});
-        last = positions.size() - 1;
-    }
+// The trips between the parkings along a trail of positions.
+std::vector<Trip> tripsAlong(const std::vector<Message>& messages, const std::vector<Position>& positions,
+                             const std::vector<Checkpoint>& checkpoints, const Rules& rules, const CancelToken& cancel) {
     if (positions.size() < 2)
         return {};
 
@@ -293,6 +321,7 @@ std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<
             silence >= rules.longSilenceSeconds)
             parkings.push_back({p - 1, p});
     }
+    cancel.check();
     std::sort(parkings.begin(), parkings.end(),
               [](const Span& a, const Span& b) { return a.first < b.first; });
     std::vector<Span> merged;
@@ -311,7 +340,7 @@ std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<
         cancel.check();
         for (size_t p = first; p <= last; ++p)
             if (!standing(p)) {
-                trips.push_back(builder.build(first, last));
+                trips.push_back(builder.build(first, last, cancel));
                 return;
             }
     };
@@ -322,6 +351,81 @@ std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<
     }
     addTrip(start, positions.size() - 1);
     return trips;
+}
+
+bool earlier(const Message& a, const Message& b) { return a.time < b.time; }
+
+} // namespace
+
+std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<Checkpoint>& checkpoints,
+                               const Rules& rules, const CancelToken& cancel) {
+    if (!std::is_sorted(messages.begin(), messages.end(), earlier)) // the store's are in order
+        std::stable_sort(messages.begin(), messages.end(), earlier);
+    PositionTrail trail(rules);
+    largepages::reserve(trail.positions(), messages.size());
+    trail.add(messages.data(), 0, messages.size(), cancel);
+    return tripsAlong(messages, trail.positions(), checkpoints, rules, cancel);
+}
+
+std::vector<Trip> computeTripsWhileReading(const ReadMessages& read, const std::vector<Checkpoint>& checkpoints,
+                                           const Rules& rules, const CancelToken& cancel) {
+    // What the reading has put in place so far, for the thread that follows it. The follower
+    // touches only the elements said to be in place, through the pointer, never the vector.
+    struct Progress {
+        std::mutex mutex;
+        std::condition_variable changed;
+        const Message* data = nullptr;
+        size_t ready = 0, total = 0;
+        bool over = false;
+    } progress;
+    PositionTrail trail(rules);
+    std::exception_ptr followerFailed;
+    std::jthread follower([&] {
+        try {
+            size_t done = 0;
+            for (;;) {
+                std::unique_lock lock(progress.mutex);
+                progress.changed.wait(lock, [&] { return progress.ready > done || progress.over; });
+                const Message* data = progress.data;
+                const size_t ready = progress.ready, total = progress.total;
+                lock.unlock();
+                if (ready == done)
+                    break;
+                if (done == 0)
+                    largepages::reserve(trail.positions(), total);
+                trail.add(data, done, ready, cancel);
+                done = ready;
+            }
+        } catch (...) {
+            followerFailed = std::current_exception();
+        }
+    });
+    const auto over = [&] {
+        const std::lock_guard lock(progress.mutex);
+        progress.over = true;
+        progress.changed.notify_one();
+    };
+    std::vector<Message> messages;
+    try {
+        read(messages, [&](size_t ready) {
+            const std::lock_guard lock(progress.mutex);
+            progress.data = messages.data();
+            progress.total = messages.size();
+            progress.ready = ready;
+            progress.changed.notify_one();
+        });
+    } catch (...) {
+        over();
+        follower.join();
+        throw;
+    }
+    over();
+    follower.join();
+    if (followerFailed)
+        std::rethrow_exception(followerFailed);
+    if (!std::is_sorted(messages.begin(), messages.end(), earlier)) // followed in the wrong order
+        return computeTrips(std::move(messages), checkpoints, rules, cancel);
+    return tripsAlong(messages, trail.positions(), checkpoints, rules, cancel);
 }
 
 } // namespace vserver

@@ -1,5 +1,6 @@
 #include "SqliteStore.h"
 
+#include "LargePages.h"
 #include "VantrelError.h"
 
 #include <QDir>
@@ -355,22 +356,49 @@ std::vector<Car> SqliteStore::allCars() const {
 }
 
 std::vector<Message> SqliteStore::messages(int device, double from, double to, const CancelToken& cancel) const {
+    std::vector<Message> result;
+    readMessages(device, from, to, cancel, result, [](size_t) {});
+    return result;
+}
+
+void SqliteStore::readMessages(int device, double from, double to, const CancelToken& cancel,
+                               std::vector<Message>& into, const std::function<void(size_t)>& ready) const {
     checkPresent();
     // A request that a newer one replaced stops inside SQLite, between rows and within the count
     // of a million rows, which takes tens of milliseconds a burst would spend on stale requests.
     const InterruptedWhenCancelled interruptible(db_, cancel);
-    Statement s(db_, "SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
-                     "WHERE device = ? AND time >= ? AND time <= ? ORDER BY time");
-    s.bind(1, device).bind(2, from).bind(3, to);
-    std::vector<Message> result;
-    Statement count(db_, "SELECT COUNT(*) FROM messages WHERE device = ? AND time >= ? AND time <= ?");
-    count.bind(1, device).bind(2, from).bind(3, to);
-    if (count.step()) // read from the index alone; spares growing a vector of a million rows
-        result.reserve(size_t(count.integer(0)));
-    while (s.step())
-        result.push_back({s.real(0), s.real(1), s.real(2), s.real(3), s.integer(4) != 0,
-                          s.integer(5) != 0, s.real(6), s.real(7), s.integer(8)});
-    return result;
+    // The count and the rows from one snapshot, unless a transaction is open already (an import
+    // looking at what it stores): the vector is sized once and never outgrown.
+    const bool ownTransaction = sqlite3_get_autocommit(db_) != 0;
+    if (ownTransaction)
+        exec("BEGIN");
+    try {
+        Statement count(db_, "SELECT COUNT(*) FROM messages WHERE device = ? AND time >= ? AND time <= ?");
+        count.bind(1, device).bind(2, from).bind(3, to);
+        const size_t expected = count.step() ? size_t(count.integer64(0)) : 0; // from the index alone
+        into.clear();
+        largepages::reserve(into, expected);
+        into.resize(expected);
+        Statement s(db_, "SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
+                         "WHERE device = ? AND time >= ? AND time <= ? ORDER BY time");
+        s.bind(1, device).bind(2, from).bind(3, to);
+        constexpr size_t kSaidEvery = 16384;
+        size_t read = 0;
+        while (read < into.size() && s.step()) {
+            into[read++] = {s.real(0), s.real(1), s.real(2), s.real(3), s.integer(4) != 0,
+                            s.integer(5) != 0, s.real(6), s.real(7), s.integer(8)};
+            if (read % kSaidEvery == 0)
+                ready(read);
+        }
+        into.resize(read);
+        if (ownTransaction)
+            exec("COMMIT");
+        ready(read);
+    } catch (...) {
+        if (ownTransaction && !sqlite3_get_autocommit(db_))
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 std::vector<StoredPosition> SqliteStore::positions(int device, double from, double to, const CancelToken& cancel) const {

@@ -3,6 +3,7 @@
 #include "ServerTypes.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -19,6 +20,13 @@ public:
     virtual std::vector<Car> allCars() const = 0;
     // The device's messages over [from, to], in ascending time; stops early when cancelled.
     virtual std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel) const = 0;
+    // The same messages written into `into` as they are read: sized once, then `ready(n)` says the
+    // first n are in place, so that work on them starts while the rest are read.
+    virtual void readMessages(int device, double from, double to, const CancelToken& cancel, std::vector<Message>& into,
+                              const std::function<void(size_t)>& ready) const {
+        into = messages(device, from, to, cancel);
+        ready(into.size());
+    }
     // Only the messages with signal, only time, place and speed: what the fleet view reads for
     // a hundred vehicles at once. An engine may read it more cheaply than `messages`.
     virtual std::vector<StoredPosition> positions(int device, double from, double to, const CancelToken& cancel) const {
