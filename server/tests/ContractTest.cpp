@@ -325,10 +325,14 @@ TEST_F(HeavyStore, AReplyTooLargeForTheBusIsRefusedAndTheServerStays) {
 
 TEST_F(HeavyStore, SigtermDuringAComputationEndsTheServerPromptly) {
     ServerProcess* own = server;
-    TVantrelAutomation client;
+    TVantrelAutomation client, other;
     client.StartServer();
+    other.StartServer();
     for (int i = 0; i < 5; ++i)
         client.ComputeTrack("grp-1", 4242, dayText(0), dayText(30), "GSM", 1);
+    // Another caller is answered while 1,700,000 messages are computed, and told it is under way.
+    EXPECT_EQ(other.ComputeStatus(), 1);
+    EXPECT_EQ(other.GroupCount(), 1);
     runFor(300);
     QElapsedTimer elapsed;
     elapsed.start();
