@@ -6,6 +6,7 @@
 #include "VantrelError.h"
 
 #include <QDBusConnectionInterface>
+#include <QThreadPool>
 
 namespace vserver {
 namespace {
@@ -250,7 +251,7 @@ void AutomationService::finishComputation(const ComputationRunner::Outcome& outc
     }
     tripIndex_ = 0;
     entryIndex_ = 0;
-    trackLines_.clear();
+    trackLines_ = std::make_shared<TrackLines>();
     emit OnEndComputing();
 }
 
@@ -307,16 +308,39 @@ void AutomationService::refuseLarger(qint64 bytes, qint64 limit, const QString& 
                                  .arg(QString::number(double(bytes) / (1 << 20), 'f', 1), QString::number(limit >> 20))};
 }
 
+template <typename Make> bool AutomationService::answeredElsewhere(size_t points, Make make) {
+    constexpr size_t kLargeTrip = 100000; // points; smaller replies take a millisecond or two here
+    if (!calledFromDBus() || points < kLargeTrip)
+        return false;
+    setDelayedReply(true);
+    QThreadPool::globalInstance()->start([request = message(), bus = connection(), make = std::move(make)] {
+        QDBusMessage reply;
+        try {
+            reply = request.createReply(QVariant::fromValue(make()));
+        } catch (const Failure& failure) {
+            reply = request.createErrorReply(kErrorPrefix + failure.name, failure.text);
+        } catch (const std::exception& error) {
+            reply = request.createErrorReply(kErrorPrefix + QStringLiteral("Failed"), QString::fromUtf8(error.what()));
+        }
+        bus.send(reply);
+    });
+    return true;
+}
+
 QList<double> AutomationService::TrackCrdsArray() {
     return answer([&] {
         const Trip& current = trip();
         refuseLarger(qint64(current.points.size()) * 5 * qint64(sizeof(double)), kLargestArrayBytes,
                      QStringLiteral("Трек рейса из %1 точек").arg(current.points.size()));
-        QList<double> values;
-        values.reserve(qsizetype(current.points.size()) * 5);
-        for (const TrackPoint& p : current.points)
-            values << p.time << p.lon << p.lat << p.mileage << p.speed;
-        return values;
+        const auto values = [result = result_, trip = size_t(tripIndex_ - 1)] {
+            const std::vector<TrackPoint>& points = result->trips[trip].points;
+            QList<double> values;
+            values.reserve(qsizetype(points.size()) * 5);
+            for (const TrackPoint& p : points)
+                values << p.time << p.lon << p.lat << p.mileage << p.speed;
+            return values;
+        };
+        return answeredElsewhere(current.points.size(), values) ? QList<double>() : values();
     });
 }
 
@@ -328,11 +352,19 @@ QString AutomationService::TrackLine() {
         const QString what = QStringLiteral("Текст трека из %1 точек").arg(current.points.size());
         refuseLarger(qint64(current.points.size()) * 8, kLargestMessageBytes, what);
         // Written once per trip of a result: clients ask again as they redraw.
-        QString& line = trackLines_[tripIndex_];
-        if (line.isNull())
-            line = trackLine(current.points);
-        refuseLarger(line.size(), kLargestMessageBytes, what);
-        return line;
+        const auto line = [result = result_, lines = trackLines_, trip = tripIndex_, what] {
+            std::unique_lock lock(lines->mutex);
+            QString text = lines->byTrip[trip];
+            if (text.isNull()) {
+                lock.unlock();
+                text = trackLine(result->trips[size_t(trip - 1)].points);
+                lock.lock();
+                lines->byTrip[trip] = text;
+            }
+            refuseLarger(text.size(), kLargestMessageBytes, what);
+            return text;
+        };
+        return answeredElsewhere(current.points.size(), line) ? QString() : line();
     });
 }
 

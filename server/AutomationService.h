@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 
 namespace vserver {
 
@@ -102,6 +103,10 @@ private:
     [[noreturn]] static void outOfRange(const QString& what, int index, int count);
     // Refuses (Error.TooLarge) a reply of `bytes` above `limit`, before the bus drops the server.
     static void refuseLarger(qint64 bytes, qint64 limit, const QString& what);
+    // A reply about a large trip is put together and sent by a thread of the pool, and other
+    // callers are answered meanwhile; false when it is answered here (a small trip, or a call
+    // from this process).
+    template <typename Make> bool answeredElsewhere(size_t points, Make make);
 
     const Group& group();
     const Car& car();
@@ -126,7 +131,13 @@ private:
     quint64 requested_ = 0; // the newest request's generation: any other one's outcome is stale
     std::shared_ptr<Result> result_;
     int tripIndex_ = 0;
-    std::map<int, QString> trackLines_; // TrackLine texts of the current result, by trip
+    // TrackLine texts of the current result, by trip; also written by the threads that answer
+    // for large trips.
+    struct TrackLines {
+        std::mutex mutex;
+        std::map<int, QString> byTrip;
+    };
+    std::shared_ptr<TrackLines> trackLines_ = std::make_shared<TrackLines>();
     QString entryType_, entryKind_;
     int entryIndex_ = 0;
 

@@ -301,6 +301,9 @@ TEST_F(HeavyStore, ABurstOfRequestsEndsOnceWithTheNewest) {
     ASSERT_EQ(client.TripCount(), 1);
     client.SetTripIndex(1);
     EXPECT_EQ(client.TrackPointCount(), 2 * 86400 + 1);
+    // A trip this large is answered from a thread of the server's pool.
+    EXPECT_EQ(client.TrackCrdsArray().size(), size_t(2 * 86400 + 1) * 5);
+    EXPECT_EQ(client.TrackLine().count(QLatin1Char(',')), 2 * 86400);
 }
 
 TEST_F(HeavyStore, AReplyTooLargeForTheBusIsRefusedAndTheServerStays) {
