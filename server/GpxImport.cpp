@@ -127,24 +127,18 @@ bool isGpxNamespace(std::string_view uri) {
 // "local" alone without a namespace.
 struct Name {
     std::string_view uri, local, prefix;
-    // One pass over expat's text: every element of a million points is named twice.
-    explicit Name(const char* triplet) {
-        const char* part = triplet;
-        const char* end = triplet;
-        std::string_view* parts[] = {&uri, &local, &prefix};
-        int filled = 0;
-        for (;; ++end) {
-            if (*end != kSeparator && *end != '\0')
-                continue;
-            if (filled < 3)
-                *parts[filled++] = std::string_view(part, size_t(end - part));
-            if (*end == '\0')
-                break;
-            part = end + 1;
+    explicit Name(std::string_view triplet) {
+        const size_t first = triplet.find(kSeparator);
+        if (first == std::string_view::npos) {
+            local = triplet;
+            return;
         }
-        if (filled == 1) { // no namespace: the local name alone
-            local = uri;
-            uri = {};
+        uri = triplet.substr(0, first);
+        local = triplet.substr(first + 1);
+        const size_t second = local.find(kSeparator);
+        if (second != std::string_view::npos) {
+            prefix = local.substr(second + 1);
+            local = local.substr(0, second);
         }
     }
     QString qualified() const {
