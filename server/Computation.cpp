@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -332,24 +333,52 @@ std::vector<Trip> tripsAlong(const std::vector<Message>& messages, const std::ve
             merged.push_back(parking);
     }
 
-    const TripBuilder builder(messages, positions, checkpoints, rules);
-    std::vector<Trip> trips;
-    const auto addTrip = [&](size_t first, size_t last) {
+    // The spans between parkings in which the vehicle moved are trips, built by two threads.
+    std::vector<Span> spans;
+    const auto addSpan = [&](size_t first, size_t last) {
         if (last <= first)
             return;
-        cancel.check();
         for (size_t p = first; p <= last; ++p)
             if (!standing(p)) {
-                trips.push_back(builder.build(first, last, cancel));
+                spans.push_back({first, last});
                 return;
             }
     };
     size_t start = 0;
     for (const Span& parking : merged) {
-        addTrip(start, parking.first);
+        addSpan(start, parking.first);
         start = parking.last;
     }
-    addTrip(start, positions.size() - 1);
+    addSpan(start, positions.size() - 1);
+
+    const TripBuilder builder(messages, positions, checkpoints, rules);
+    std::vector<Trip> trips(spans.size());
+    std::atomic<size_t> next = 0;
+    const auto build = [&] {
+        for (size_t i = next++; i < spans.size(); i = next++) {
+            cancel.check();
+            trips[i] = builder.build(spans[i].first, spans[i].last, cancel);
+        }
+    };
+    std::exception_ptr helperFailed;
+    {
+        std::jthread helper([&] {
+            try {
+                build();
+            } catch (...) {
+                helperFailed = std::current_exception();
+                next = spans.size(); // the other thread stops too
+            }
+        });
+        try {
+            build();
+        } catch (...) {
+            next = spans.size();
+            throw; // the helper is joined on the way out
+        }
+    }
+    if (helperFailed)
+        std::rethrow_exception(helperFailed);
     return trips;
 }
 
