@@ -194,6 +194,22 @@ TEST(GpxImport, UtcBecomesMoscowWallClockAcrossBothDaylightSavingNights) {
         local << datetime::formatText(m.time);
     EXPECT_EQ(local, QStringList({"29.03.2009 01:59:59", "29.03.2009 03:00:00", "25.10.2009 02:30:00",
                                   "25.10.2009 02:30:00", "25.10.2009 02:45:00", "25.10.2009 03:00:00"}));
+
+    // Leap days and the ends of months and years, read without a calendar class; a day a month
+    // does not have is refused.
+    const auto times = [&](const QStringList& utc) {
+        QByteArray gpx = "<gpx><trk><trkseg>";
+        for (const QString& time : utc)
+            gpx += "<trkpt lat=\"55\" lon=\"37\"><time>" + time.toLatin1() + "</time></trkpt>";
+        QStringList result;
+        for (const Message& m : readGpx(writeFile(dir, "days.gpx", gpx + "</trkseg></trk></gpx>")))
+            result << datetime::formatText(m.time);
+        return result;
+    };
+    EXPECT_EQ(times({"1999-12-31T20:59:59Z", "2000-02-29T12:00:00Z", "2012-02-29T21:00:00Z", "2100-02-28T21:00:00Z"}),
+              QStringList({"31.12.1999 23:59:59", "29.02.2000 15:00:00", "01.03.2012 01:00:00", "01.03.2100 00:00:00"}));
+    for (const QString& missing : {"2013-02-29T00:00:00Z", "1900-02-29T00:00:00Z", "2009-04-31T00:00:00Z"})
+        EXPECT_THROW(times({missing}), VantrelError) << missing.toStdString();
 }
 
 TEST(GpxImport, AMalformedFileIsRefusedWithItsLineAndNothingIsStored) {
