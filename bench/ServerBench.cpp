@@ -105,7 +105,8 @@ int main(int argc, char** argv) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(server.processId()));
         stat.open(QIODevice::ReadOnly);
         const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
-        return (fields.value(12).toDouble() + fields.value(13).toDouble()) * 1000.0 / double(sysconf(_SC_CLK_TCK));
+        return (fields.value(12).toDouble() + fields.value(13).toDouble()) * 1000.0 /
+               double(sysconf(_SC_CLK_TCK));
     };
     const auto compute = [&](int requests) {
         int endings = 0;
@@ -118,8 +119,8 @@ int main(int argc, char** argv) {
         const double sent = timer.nsecsElapsed() / 1e6;
         while (endings == 0)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::printf("  %d requests: sent in %.0f ms, ended at %.0f ms, server CPU %.0f ms\n", requests, sent,
-                    timer.nsecsElapsed() / 1e6, serverCpuMs() - cpuBefore);
+        std::printf("  %d requests: sent in %.0f ms, ended at %.0f ms, server CPU %.0f ms\n",
+                    requests, sent, timer.nsecsElapsed() / 1e6, serverCpuMs() - cpuBefore);
         return timer.nsecsElapsed() / 1e6;
     };
     std::vector<double> single, burst;

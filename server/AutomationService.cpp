@@ -29,11 +29,16 @@ const QStringList kEntryTypes = {QStringLiteral("parks"),      QStringLiteral("b
 
 AutomationService::AutomationService(const QString& storePath, QObject* parent)
     : QObject(parent), storePath_(storePath), store_(storePath),
-      runner_(std::make_unique<ComputationRunner>(storePath, [this](ComputationRunner::Outcome outcome) {
-          QMetaObject::invokeMethod(this, [this, outcome] { finishComputation(outcome); }, Qt::QueuedConnection);
-      })) {}
+      runner_(std::make_unique<ComputationRunner>(
+          storePath, [this](ComputationRunner::Outcome outcome) {
+              QMetaObject::invokeMethod(
+                  this, [this, outcome] { finishComputation(outcome); }, Qt::QueuedConnection);
+          })) {}
 
-AutomationService::~AutomationService() { runner_.reset(); } // stops the computation and waits for it
+// The runner stops its computation and waits for it before anything it reports to goes.
+AutomationService::~AutomationService() {
+    runner_.reset();
+}
 
 bool AutomationService::publish(QDBusConnection connection, QString* reason) {
     connection_ = connection;
@@ -313,17 +318,19 @@ template <typename Make> bool AutomationService::answeredElsewhere(size_t points
     if (!calledFromDBus() || points < kLargeTrip)
         return false;
     setDelayedReply(true);
-    QThreadPool::globalInstance()->start([request = message(), bus = connection(), make = std::move(make)] {
-        QDBusMessage reply;
-        try {
-            reply = request.createReply(QVariant::fromValue(make()));
-        } catch (const Failure& failure) {
-            reply = request.createErrorReply(kErrorPrefix + failure.name, failure.text);
-        } catch (const std::exception& error) {
-            reply = request.createErrorReply(kErrorPrefix + QStringLiteral("Failed"), QString::fromUtf8(error.what()));
-        }
-        bus.send(reply);
-    });
+    QThreadPool::globalInstance()->start(
+        [request = message(), bus = connection(), make = std::move(make)] {
+            QDBusMessage reply;
+            try {
+                reply = request.createReply(QVariant::fromValue(make()));
+            } catch (const Failure& failure) {
+                reply = request.createErrorReply(kErrorPrefix + failure.name, failure.text);
+            } catch (const std::exception& error) {
+                reply = request.createErrorReply(kErrorPrefix + QStringLiteral("Failed"),
+                                                 QString::fromUtf8(error.what()));
+            }
+            bus.send(reply);
+        });
     return true;
 }
 

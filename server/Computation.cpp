@@ -4,12 +4,12 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
-#include <numbers>
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <numbers>
 #include <optional>
 #include <thread>
 
@@ -71,7 +71,8 @@ private:
             return;
         }
         const Position plausible = positions_[*last_];
-        const double metres = distanceMetres(plausible.lon, plausible.lat, message.lon, message.lat);
+        const double metres =
+            distanceMetres(plausible.lon, plausible.lat, message.lon, message.lat);
         const double seconds = (message.time - plausible.time) * kDay;
         if (metres > (seconds > 0 ? rules_.jumpSpeed / 3.6 * seconds : 0) && metres > 1) {
             // Out of reach: kept for the trail, at the last plausible speed and mileage. Jumps that
@@ -79,8 +80,10 @@ private:
             const Position& before = positions_.back();
             const double hop = distanceMetres(before.lon, before.lat, message.lon, message.lat);
             const double hopSeconds = (message.time - before.time) * kDay;
-            agreeingJumps_ = hop <= rules_.jumpSpeed / 3.6 * std::max(hopSeconds, 0.0) ? agreeingJumps_ + 1 : 1;
-            positions_.push_back({m, message.time, message.lon, message.lat, plausible.speed, mileage_});
+            agreeingJumps_ =
+                hop <= rules_.jumpSpeed / 3.6 * std::max(hopSeconds, 0.0) ? agreeingJumps_ + 1 : 1;
+            positions_.push_back(
+                {m, message.time, message.lon, message.lat, plausible.speed, mileage_});
             if (agreeingJumps_ >= size_t(std::max(rules_.jumpsToMoveOn, 1))) {
                 agreeingJumps_ = 0;
                 last_ = positions_.size() - 1;
@@ -119,7 +122,8 @@ public:
             trip.points.push_back({q.time, q.lon, q.lat, q.mileage, q.speed});
         }
         // The trip's messages: every message from its first to its last position.
-        // A trip of years is many passes over millions of points: a newer request stops it between them.
+        // A trip of years is many passes over millions of points: a newer request stops it
+        // between them.
         const size_t m0 = positions_[first].message, m1 = positions_[last].message;
         cancel.check();
         addStops(trip, first, last);
@@ -304,8 +308,10 @@ QString trackLine(const std::vector<TrackPoint>& points) {
 namespace {
 
 // The trips between the parkings along a trail of positions.
-std::vector<Trip> tripsAlong(const std::vector<Message>& messages, const std::vector<Position>& positions,
-                             const std::vector<Checkpoint>& checkpoints, const Rules& rules, const CancelToken& cancel) {
+std::vector<Trip> tripsAlong(const std::vector<Message>& messages,
+                             const std::vector<Position>& positions,
+                             const std::vector<Checkpoint>& checkpoints, const Rules& rules,
+                             const CancelToken& cancel) {
     if (positions.size() < 2)
         return {};
 
@@ -382,12 +388,15 @@ std::vector<Trip> tripsAlong(const std::vector<Message>& messages, const std::ve
     return trips;
 }
 
-bool earlier(const Message& a, const Message& b) { return a.time < b.time; }
+bool earlier(const Message& a, const Message& b) {
+    return a.time < b.time;
+}
 
 } // namespace
 
-std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<Checkpoint>& checkpoints,
-                               const Rules& rules, const CancelToken& cancel) {
+std::vector<Trip> computeTrips(std::vector<Message> messages,
+                               const std::vector<Checkpoint>& checkpoints, const Rules& rules,
+                               const CancelToken& cancel) {
     if (!std::is_sorted(messages.begin(), messages.end(), earlier)) // the store's are in order
         std::stable_sort(messages.begin(), messages.end(), earlier);
     PositionTrail trail(rules);
@@ -396,7 +405,8 @@ std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<
     return tripsAlong(messages, trail.positions(), checkpoints, rules, cancel);
 }
 
-std::vector<Trip> computeTripsWhileReading(const ReadMessages& read, const std::vector<Checkpoint>& checkpoints,
+std::vector<Trip> computeTripsWhileReading(const ReadMessages& read,
+                                           const std::vector<Checkpoint>& checkpoints,
                                            const Rules& rules, const CancelToken& cancel) {
     // What the reading has put in place so far, for the thread that follows it. The follower
     // touches only the elements said to be in place, through the pointer, never the vector.

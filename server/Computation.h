@@ -31,11 +31,13 @@ std::vector<Trip> computeTrips(std::vector<Message> messages, const std::vector<
 
 // Fills `messages` with a device's messages in time order, sizing the vector once before the first
 // call of `ready(n)`, which says the first n are in place; the vector is not reallocated after it.
-using ReadMessages = std::function<void(std::vector<Message>& messages, const std::function<void(size_t)>& ready)>;
+using ReadMessages =
+    std::function<void(std::vector<Message>& messages, const std::function<void(size_t)>& ready)>;
 
 // As computeTrips, over messages that `read` delivers on the calling thread while a second thread
 // works out the positions along those already in place: reading and computing overlap.
-std::vector<Trip> computeTripsWhileReading(const ReadMessages& read, const std::vector<Checkpoint>& checkpoints,
+std::vector<Trip> computeTripsWhileReading(const ReadMessages& read,
+                                           const std::vector<Checkpoint>& checkpoints,
                                            const Rules& rules = {}, const CancelToken& cancel = {});
 
 // Distance in metres between two points in degrees (haversine on the mean earth radius).

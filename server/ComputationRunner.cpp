@@ -55,7 +55,8 @@ ComputationRunner::Outcome ComputationRunner::compute(const Request& request, qu
         result->carId = request.car.id;
         result->trips = computeTripsWhileReading(
             [&](std::vector<Message>& messages, const std::function<void(size_t)>& ready) {
-                store_->readMessages(request.car.device, request.begin, request.end, cancel, messages, ready);
+                store_->readMessages(request.car.device, request.begin, request.end, cancel,
+                                     messages, ready);
                 if (read_)
                     read_(generation);
             },

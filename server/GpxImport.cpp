@@ -9,17 +9,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <expat.h>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace vserver {
 namespace {
@@ -39,7 +39,9 @@ public:
             auto offset = offsets_.find(quarter);
             if (offset == offsets_.end())
                 offset = offsets_.insert(
-                    quarter, QDateTime::fromMSecsSinceEpoch(quarter * kQuarterMs, Qt::UTC).toLocalTime().offsetFromUtc());
+                    quarter, QDateTime::fromMSecsSinceEpoch(quarter * kQuarterMs, Qt::UTC)
+                                 .toLocalTime()
+                                 .offsetFromUtc());
             lastQuarter_ = quarter;
             lastOffset_ = *offset;
         }
@@ -95,8 +97,8 @@ std::optional<qint64> fastUtcMilliseconds(std::string_view text) {
         for (size_t i = count; i < 3; ++i)
             fraction *= 10;
     }
-    if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
-        second > 59)
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
+        hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
     const qint64 days = daysSinceEpoch(year, month, day);
     return ((days * 24 + hour) * 60 + minute) * 60000 + qint64(second) * 1000 + fraction;
@@ -490,7 +492,9 @@ GpxImportSummary importGpx(Store& store, const GpxImportTarget& target, const QS
     std::jthread reading([&queue, files] {
         try {
             for (const QString& file : files)
-                GpxReader(file, [&](std::vector<Message>& chunk) { return queue.push(chunk); }).read();
+                GpxReader(file, [&](std::vector<Message>& chunk) {
+                    return queue.push(chunk);
+                }).read();
             queue.finish(nullptr);
         } catch (...) {
             queue.finish(std::current_exception());

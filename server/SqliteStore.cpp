@@ -151,7 +151,8 @@ private:
 // Messages go in many rows to a statement: a step that stores 64 rows costs about half of what
 // 64 single-row steps do, which is most of an import's storing.
 QByteArray insertMessagesSql(int rows) {
-    QByteArray sql = "INSERT INTO messages (device, time, lon, lat, speed, signal, power, fuel1, fuel2, sensors) VALUES ";
+    QByteArray sql = "INSERT INTO messages (device, time, lon, lat, speed, signal, power, fuel1, "
+                     "fuel2, sensors) VALUES ";
     for (int r = 0; r < rows; ++r)
         sql += r ? ",(?,?,?,?,?,?,?,?,?,?)" : "(?,?,?,?,?,?,?,?,?,?)";
     return sql;
@@ -163,8 +164,15 @@ template <typename Row> void insertMessages(sqlite3* db, size_t count, Row row) 
     const auto bind = [&](Statement& s, int row0, size_t i) {
         const auto [device, m] = row(i);
         const int p = row0 * 10;
-        s.bind(p + 1, device).bind(p + 2, m.time).bind(p + 3, m.lon).bind(p + 4, m.lat).bind(p + 5, m.speed)
-            .bind(p + 6, m.signal ? 1 : 0).bind(p + 7, m.power ? 1 : 0).bind(p + 8, m.fuel1).bind(p + 9, m.fuel2)
+        s.bind(p + 1, device)
+            .bind(p + 2, m.time)
+            .bind(p + 3, m.lon)
+            .bind(p + 4, m.lat)
+            .bind(p + 5, m.speed)
+            .bind(p + 6, m.signal ? 1 : 0)
+            .bind(p + 7, m.power ? 1 : 0)
+            .bind(p + 8, m.fuel1)
+            .bind(p + 9, m.fuel2)
             .bind(p + 10, m.sensors);
     };
     size_t i = 0;
@@ -362,7 +370,8 @@ std::vector<Message> SqliteStore::messages(int device, double from, double to, c
 }
 
 void SqliteStore::readMessages(int device, double from, double to, const CancelToken& cancel,
-                               std::vector<Message>& into, const std::function<void(size_t)>& ready) const {
+                               std::vector<Message>& into,
+                               const std::function<void(size_t)>& ready) const {
     checkPresent();
     // A request that a newer one replaced stops inside SQLite, between rows and within the count
     // of a million rows, which takes tens of milliseconds a burst would spend on stale requests.
@@ -373,19 +382,22 @@ void SqliteStore::readMessages(int device, double from, double to, const CancelT
     if (ownTransaction)
         exec("BEGIN");
     try {
-        Statement count(db_, "SELECT COUNT(*) FROM messages WHERE device = ? AND time >= ? AND time <= ?");
+        Statement count(
+            db_, "SELECT COUNT(*) FROM messages WHERE device = ? AND time >= ? AND time <= ?");
         count.bind(1, device).bind(2, from).bind(3, to);
-        const size_t expected = count.step() ? size_t(count.integer64(0)) : 0; // from the index alone
+        const size_t expected =
+            count.step() ? size_t(count.integer64(0)) : 0; // from the index alone
         into.clear();
         largepages::reserve(into, expected);
         into.resize(expected);
-        Statement s(db_, "SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
-                         "WHERE device = ? AND time >= ? AND time <= ? ORDER BY time");
+        Statement s(
+            db_, "SELECT time, lon, lat, speed, signal, power, fuel1, fuel2, sensors FROM messages "
+                 "WHERE device = ? AND time >= ? AND time <= ? ORDER BY time");
         s.bind(1, device).bind(2, from).bind(3, to);
         constexpr size_t kSaidEvery = 16384;
         size_t read = 0;
         while (read < into.size() && s.step()) {
-            into[read++] = {s.real(0), s.real(1), s.real(2), s.real(3), s.integer(4) != 0,
+            into[read++] = {s.real(0),         s.real(1), s.real(2), s.real(3),   s.integer(4) != 0,
                             s.integer(5) != 0, s.real(6), s.real(7), s.integer(8)};
             if (read % kSaidEvery == 0)
                 ready(read);
@@ -460,7 +472,8 @@ int SqliteStore::addCar(const Car& car) {
 }
 
 void SqliteStore::addMessages(int device, const std::vector<Message>& messages) {
-    insertMessages(db_, messages.size(), [&](size_t i) { return std::pair<int, const Message&>(device, messages[i]); });
+    insertMessages(db_, messages.size(),
+                   [&](size_t i) { return std::pair<int, const Message&>(device, messages[i]); });
 }
 
 void SqliteStore::addCheckpointList(const QString& listId, const std::vector<Checkpoint>& checkpoints) {
@@ -505,8 +518,9 @@ bool SqliteStore::removeTracker(const QString& ident) {
 }
 
 void SqliteStore::addLiveMessages(const std::vector<DeviceMessage>& messages) {
-    insertMessages(db_, messages.size(),
-                   [&](size_t i) { return std::pair<int, const Message&>(messages[i].device, messages[i].message); });
+    insertMessages(db_, messages.size(), [&](size_t i) {
+        return std::pair<int, const Message&>(messages[i].device, messages[i].message);
+    });
 }
 
 } // namespace vserver

@@ -25,7 +25,8 @@ public:
     std::vector<Car> cars(const QString& groupId) const override;
     std::vector<Car> allCars() const override;
     std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel) const override;
-    void readMessages(int device, double from, double to, const CancelToken& cancel, std::vector<Message>& into,
+    void readMessages(int device, double from, double to, const CancelToken& cancel,
+                      std::vector<Message>& into,
                       const std::function<void(size_t)>& ready) const override;
     std::vector<StoredPosition> positions(int device, double from, double to, const CancelToken& cancel) const override;
     std::vector<Checkpoint> checkpoints(const QString& listId) const override;

@@ -26,8 +26,8 @@ public:
     std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel = {}) const {
         return engine_->messages(device, from, to, cancel);
     }
-    void readMessages(int device, double from, double to, const CancelToken& cancel, std::vector<Message>& into,
-                      const std::function<void(size_t)>& ready) const {
+    void readMessages(int device, double from, double to, const CancelToken& cancel,
+                      std::vector<Message>& into, const std::function<void(size_t)>& ready) const {
         engine_->readMessages(device, from, to, cancel, into, ready);
     }
     std::vector<StoredPosition> positions(int device, double from, double to, const CancelToken& cancel = {}) const {

@@ -22,7 +22,8 @@ public:
     virtual std::vector<Message> messages(int device, double from, double to, const CancelToken& cancel) const = 0;
     // The same messages written into `into` as they are read: sized once, then `ready(n)` says the
     // first n are in place, so that work on them starts while the rest are read.
-    virtual void readMessages(int device, double from, double to, const CancelToken& cancel, std::vector<Message>& into,
+    virtual void readMessages(int device, double from, double to, const CancelToken& cancel,
+                              std::vector<Message>& into,
                               const std::function<void(size_t)>& ready) const {
         into = messages(device, from, to, cancel);
         ready(into.size());

@@ -30,8 +30,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <csignal>
-#include <sqlite3.h>
 #include <cstdio>
+#include <sqlite3.h>
 #include <unistd.h>
 
 namespace {

@@ -1,12 +1,12 @@
 #include "ComputationRunner.h"
+
+#include "QtPrinters.h"
 #include "Store.h"
 
 #include <QTemporaryDir>
 #include <condition_variable>
-#include <mutex>
-#include "QtPrinters.h"
-
 #include <gtest/gtest.h>
+#include <mutex>
 
 using namespace vserver;
 
@@ -22,9 +22,18 @@ TEST(ComputationRunner, ANewerRequestStopsTheOneUnderWayAndIsComputed) {
         store.begin();
         store.addGroup({"g1", "Дальнобой"});
         car.id = store.addCar(car);
-        std::vector<Message> messages(3 * 8640 + 1); // three days driving, a message every ten seconds
+        std::vector<Message> messages(3 * 8640 +
+                                      1); // three days driving, a message every ten seconds
         for (size_t i = 0; i < messages.size(); ++i)
-            messages[i] = {39873.0 + double(i) / 8640, 37 + i * 1e-5, 55, 40, true, true, kNoValue, kNoValue, 0};
+            messages[i] = {39873.0 + double(i) / 8640,
+                           37 + i * 1e-5,
+                           55,
+                           40,
+                           true,
+                           true,
+                           kNoValue,
+                           kNoValue,
+                           0};
         store.addMessages(car.device, messages);
         store.commit();
     }
@@ -47,7 +56,8 @@ TEST(ComputationRunner, ANewerRequestStopsTheOneUnderWayAndIsComputed) {
     runner = &running;
     EXPECT_EQ(running.submit({car, 39873.0, 39876.0}), 1u);
     std::unique_lock lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, std::chrono::minutes(2), [&] { return outcomes.size() == 2; }));
+    ASSERT_TRUE(
+        changed.wait_for(lock, std::chrono::minutes(2), [&] { return outcomes.size() == 2; }));
     EXPECT_EQ(outcomes[0].generation, 1u);
     EXPECT_TRUE(outcomes[0].cancelled);
     EXPECT_FALSE(outcomes[0].result);

@@ -206,9 +206,12 @@ TEST(GpxImport, UtcBecomesMoscowWallClockAcrossBothDaylightSavingNights) {
             result << datetime::formatText(m.time);
         return result;
     };
-    EXPECT_EQ(times({"1999-12-31T20:59:59Z", "2000-02-29T12:00:00Z", "2012-02-29T21:00:00Z", "2100-02-28T21:00:00Z"}),
-              QStringList({"31.12.1999 23:59:59", "29.02.2000 15:00:00", "01.03.2012 01:00:00", "01.03.2100 00:00:00"}));
-    for (const QString& missing : {"2013-02-29T00:00:00Z", "1900-02-29T00:00:00Z", "2009-04-31T00:00:00Z"})
+    EXPECT_EQ(times({"1999-12-31T20:59:59Z", "2000-02-29T12:00:00Z", "2012-02-29T21:00:00Z",
+                     "2100-02-28T21:00:00Z"}),
+              QStringList({"31.12.1999 23:59:59", "29.02.2000 15:00:00", "01.03.2012 01:00:00",
+                           "01.03.2100 00:00:00"}));
+    for (const QString& missing :
+         {"2013-02-29T00:00:00Z", "1900-02-29T00:00:00Z", "2009-04-31T00:00:00Z"})
         EXPECT_THROW(times({missing}), VantrelError) << missing.toStdString();
 }
 
