@@ -444,9 +444,11 @@ int AutomationService::CheckpointRadius() { return answer([&] { return checkpoin
 
 void AutomationService::SetPropertyName(const QString& name) {
     answer([&] {
-        if (name != QLatin1String("Group_Name") && name != QLatin1String("Car_Device"))
+        if (name != QLatin1String("Group_Name") && name != QLatin1String("Car_Device") &&
+            name != QLatin1String("Store_Path"))
             throw Failure{QStringLiteral("UnknownProperty"),
-                          QStringLiteral("Неизвестное имя значения «%1»; известны Group_Name и Car_Device").arg(quotedArgument(name))};
+                          QStringLiteral("Неизвестное имя значения «%1»; известны Group_Name, Car_Device и Store_Path")
+                              .arg(quotedArgument(name))};
         propertyName_ = name;
     });
 }

@@ -100,6 +100,9 @@ TEST_F(Contract, ListsGroupsAndCarsWithTheNamedValues) {
     client.SelectGroup(id);
     client.SetPropertyName("Group_Name");
     EXPECT_EQ(client.PropertyValue(), name);
+    // The player reads and exports on the store this server was started on.
+    client.SetPropertyName("Store_Path");
+    EXPECT_EQ(client.PropertyValue(), folder->filePath("store.sqlite"));
     ASSERT_EQ(client.CarCount(), 3);
     client.SetCarIndex(2);
     EXPECT_FALSE(client.CarName().isEmpty());
