@@ -126,7 +126,7 @@ bool TMapvexControl::needsReading(const MapTable& table, QString* text) const {
 
 void TMapvexControl::readAside(const QString& text) {
     readingText_ = text;
-    reading_ = std::make_unique<QFutureWatcher<std::optional<std::vector<QPointF>>>>();
+    reading_ = std::make_unique<QFutureWatcher<std::optional<Geometry>>>();
     connect(reading_.get(), &QFutureWatcherBase::finished, this, [this] { readingDone(); });
     reading_->setFuture(QtConcurrent::run([text] { return MapScene::readGeometry(text); }));
 }

@@ -115,7 +115,7 @@ private:
     void readingDone();
     void publishWaitingForReading();
     void finishReading();
-    std::unique_ptr<QFutureWatcher<std::optional<std::vector<QPointF>>>> reading_;
+    std::unique_ptr<QFutureWatcher<std::optional<Geometry>>> reading_;
     QString readingText_;
     std::vector<Publication> afterReading_;
     Viewport view_;
