@@ -301,6 +301,19 @@ QImage blankTile(qreal ratio) {
     return image;
 }
 
+// The tile workers: two, as the machine has two cores to share a view's tiles, and their own so
+// that a view's tiles and work on the global pool (a long trail read) never wait for each other.
+Q_GLOBAL_STATIC(QThreadPool, tileWorkers)
+
+QThreadPool* tilePool() {
+    static const bool sized = [] {
+        tileWorkers()->setMaxThreadCount(2);
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return tileWorkers();
+}
+
 DrawnTile drawTile(const TileJob& job, const MapScene::StaticPart& part, double dpi) {
     const Viewport view = TileCache::viewOf(job.key, dpi);
     DrawnTile drawn{job.key, job.baseKey, job.base, {}};
@@ -345,7 +358,7 @@ void TMapvexControl::startRender(std::vector<TileCache::Key> missing) {
         update(); // draws the new tiles, or asks for those the view now needs
     });
     // Each tile on whichever worker is free: the cores share a view's tiles.
-    watcher->setFuture(QtConcurrent::mapped(std::move(jobs), [part = scene_.staticPart(), dpi = view_.dpi](
+    watcher->setFuture(QtConcurrent::mapped(tilePool(), std::move(jobs), [part = scene_.staticPart(), dpi = view_.dpi](
                                                                  const TileJob& job) {
         return drawTile(job, *part, dpi);
     }));
@@ -393,9 +406,11 @@ void TMapvexControl::paintEvent(QPaintEvent* event) {
         painter.drawImage(QRectF(dirty), cache_,
                           QRectF(dirty.x() * ratio, dirty.y() * ratio, dirty.width() * ratio, dirty.height() * ratio));
         fullFrameDue_ = fullFrameDue_ && dirty != rect();
+        ++completeFrames_;
     } else if (composeFromTiles()) {
         painter.drawImage(QPointF(0, 0), cache_);
         fullFrameDue_ = dirty != rect();
+        ++completeFrames_;
     } else {
         drawStandIn(painter);
     }
