@@ -83,7 +83,8 @@ std::vector<QPointF> Geometry::simplify(const std::vector<QPointF>& points, doub
             double farthest = tolerance2;
             size_t at = 0;
             for (size_t i = a + 1; i < b; ++i)
-                if (const double d = segmentDistance2(merged[i], merged[a], merged[b]); d > farthest) {
+                if (const double d = segmentDistance2(merged[i], merged[a], merged[b]);
+                    d > farthest) {
                     farthest = d;
                     at = i;
                 }
@@ -107,7 +108,8 @@ std::shared_ptr<const Geometry::Simplified> Geometry::simplified(double metresPe
         return nothing;
     const QMutexLocker lock(&data_->mutex);
     auto& kept = data_->byPixelSize;
-    const auto found = std::find_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == metresPerPixel; });
+    const auto found = std::find_if(kept.begin(), kept.end(),
+                                    [&](const auto& k) { return k.first == metresPerPixel; });
     if (found != kept.end()) {
         std::rotate(found, found + 1, kept.end());
         return kept.back().second;

@@ -12,8 +12,8 @@
 // the bounds of its pieces and, per pixel size, itself simplified for drawing.
 class Geometry {
 public:
-    static constexpr size_t kPiece = 64;          // points a line is stroked in at a time
-    static constexpr size_t kSimplifyFrom = 256;  // shorter lines are drawn as they are
+    static constexpr size_t kPiece = 64;         // points a line is stroked in at a time
+    static constexpr size_t kSimplifyFrom = 256; // shorter lines are drawn as they are
 
     Geometry() = default;
     explicit Geometry(std::vector<QPointF> points);
@@ -53,7 +53,8 @@ private:
         QRectF bounds;
         std::vector<QRectF> pieces;
         mutable QMutex mutex;
-        mutable std::vector<std::pair<double, std::shared_ptr<const Simplified>>> byPixelSize; // latest last
+        mutable std::vector<std::pair<double, std::shared_ptr<const Simplified>>>
+            byPixelSize; // latest last
     };
     std::shared_ptr<const Data> data_;
 };
