@@ -8,13 +8,13 @@
 #include "TMapvexControl.h"
 
 #include <QApplication>
-#include <QMouseEvent>
-#include <QTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <cmath>
 #include <cstdio>
 
@@ -68,11 +68,12 @@ void untilComplete(TMapvexControl& map) {
 
 // A drag of the map with the mouse, as the operator pans it.
 void drag(TMapvexControl& map, QPoint from, QPoint to) {
-    QMouseEvent press(QEvent::MouseButtonPress, from, map.mapToGlobal(from), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent move(QEvent::MouseMove, to, map.mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, to, map.mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, from, map.mapToGlobal(from), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, to, map.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, map.mapToGlobal(to), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&map, &press);
     QApplication::sendEvent(&map, &move);
     QApplication::sendEvent(&map, &release);
@@ -201,7 +202,8 @@ int main(int argc, char** argv) {
             pans.push_back(panned.nsecsElapsed() / 1e6);
         }
         panRuns.push_back(median(pans));
-        std::printf("tiled run %d: a 300-pixel pan painted completely in %.1f ms (median of 10; %.1f to %.1f)\n",
+        std::printf("tiled run %d: a 300-pixel pan painted completely in %.1f ms (median of 10; "
+                    "%.1f to %.1f)\n",
                     run + 1, panRuns.back(), *std::min_element(pans.begin(), pans.end()),
                     *std::max_element(pans.begin(), pans.end()));
     }
@@ -216,7 +218,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 100000; ++i) {
         const double phase = i / 580.0, there = 2 * std::abs(phase - std::floor(phase + 0.5));
         places.emplace_back(7.38 + 0.08 * there, 43.735 + 0.008 * std::sin(i / 150.0));
-        drive += QString::number(places.back().x(), 'f', 7) + ' ' + QString::number(places.back().y(), 'f', 7) + ',';
+        drive += QString::number(places.back().x(), 'f', 7) + ' ' +
+                 QString::number(places.back().y(), 'f', 7) + ',';
     }
     drive.chop(1);
     TMapvexControl follower;
@@ -242,14 +245,16 @@ int main(int argc, char** argv) {
             const size_t at = std::min(size_t(trip), places.size() - 2);
             const QPointF a = places[at], b = places[at + 1];
             const double f = trip - at;
-            const int heading = int(std::atan2(a.y() - b.y(), b.x() - a.x()) * 180 / M_PI + 360) % 360;
+            const int heading =
+                int(std::atan2(a.y() - b.y(), b.x() - a.x()) * 180 / M_PI + 360) % 360;
             publishMarker(follower, vehicle, a + (b - a) * f, heading);
         });
         tick.start(1);
         while (frames.nowNs() - startNs < kSeconds * 1e9)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         tick.stop();
-        const std::vector<qint64> painted(frames.paintedNs.begin() + qsizetype(firstFrame), frames.paintedNs.end());
+        const std::vector<qint64> painted(frames.paintedNs.begin() + qsizetype(firstFrame),
+                                          frames.paintedNs.end());
         // The fewest frames in any second of the run, and the longest wait for one.
         size_t fewest = painted.size();
         double longest = 0;
@@ -263,10 +268,12 @@ int main(int argc, char** argv) {
             fewest = std::min(fewest, j - i);
         }
         lowestRates.push_back(double(fewest));
-        std::printf("tiled run %d at 600x: %zu frames in %.0f s (%llu while new tiles were drawn), the fewest in "
+        std::printf("tiled run %d at 600x: %zu frames in %.0f s (%llu while new tiles were drawn), "
+                    "the fewest in "
                     "one second %zu, the longest between two %.1f ms (%.1f frames/s)\n",
                     run + 1, painted.size(), kSeconds,
-                    (unsigned long long)(follower.paintedFrames() - follower.completeFrames() - incompleteBefore),
+                    (unsigned long long)(follower.paintedFrames() - follower.completeFrames() -
+                                         incompleteBefore),
                     fewest, longest, 1000 / longest);
     }
 
@@ -274,17 +281,19 @@ int main(int argc, char** argv) {
     std::printf("full redraw of the base map alone: %.2f ms\n", baseOnly);
     std::printf("base map: %s, view 1280 x 800 at 1:20000, trail 100000 points\n",
                 qPrintable(QFileInfo(path).fileName()));
-    std::printf("synchronous, the whole view drawn at once: marker-only frame %.2f ms, full redraw after a pan "
+    std::printf("synchronous, the whole view drawn at once: marker-only frame %.2f ms, full redraw "
+                "after a pan "
                 "%.2f ms, at 1:5000 %.2f ms\n",
                 markerOnly, fullRedraw, median(largeRuns));
-    std::printf("tiled and asynchronous, as the window draws: a pan that needs new tiles %.2f ms, the fewest "
+    std::printf("tiled and asynchronous, as the window draws: a pan that needs new tiles %.2f ms, "
+                "the fewest "
                 "frames in one second of 600x playback %.0f\n",
                 median(panRuns), median(lowestRates));
     reportGoal("full redraw on Monaco, 1280x800, 100,000-point trail", fullRedraw, "ms", 40);
     reportGoal("marker-only frame on Monaco", markerOnly, "ms", 4);
     reportGoal("full redraw on Monaco at 1:5000 with street names and the sea", median(largeRuns), "ms", 40);
     reportGoal("a pan that needs new tiles, painted completely", median(panRuns), "ms", 40);
-    reportGoal("re-centre during 600x playback, lowest frame rate", median(lowestRates), "frames/s", 30,
-               Better::Higher);
+    reportGoal("re-centre during 600x playback, lowest frame rate", median(lowestRates), "frames/s",
+               30, Better::Higher);
     return 0;
 }

@@ -95,8 +95,8 @@ bool clipSegment(QPointF& a, QPointF& b, const QRectF& box) {
             leave = std::min(leave, t);
         return enter <= leave;
     };
-    if (!edge(-dx, a.x() - box.left()) || !edge(dx, box.right() - a.x()) || !edge(-dy, a.y() - box.top()) ||
-        !edge(dy, box.bottom() - a.y()))
+    if (!edge(-dx, a.x() - box.left()) || !edge(dx, box.right() - a.x()) ||
+        !edge(-dy, a.y() - box.top()) || !edge(dy, box.bottom() - a.y()))
         return false;
     const QPointF from = a;
     if (leave < 1)
@@ -120,7 +120,8 @@ void polyline(QPainter& painter, const Viewport& view, const Geometry& line, con
     const std::shared_ptr<const Geometry::Simplified> simple = line.simplified(toScreen.mpp);
     const std::vector<QPointF>& points = simple->points;
     const double margin = pen.widthF() + 2;
-    const QRectF box = QRectF(QPointF(0, 0), QSizeF(view.size)).adjusted(-margin, -margin, margin, margin);
+    const QRectF box =
+        QRectF(QPointF(0, 0), QSizeF(view.size)).adjusted(-margin, -margin, margin, margin);
     const QRectF seen(view.toMercator(box.bottomLeft()), view.toMercator(box.topRight()));
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
@@ -138,7 +139,8 @@ void polyline(QPainter& painter, const Viewport& view, const Geometry& line, con
             haveLast = false;
             continue;
         }
-        const size_t from = piece * (kLinePiece - 1), to = std::min(points.size() - 1, from + kLinePiece - 1);
+        const size_t from = piece * (kLinePiece - 1),
+                     to = std::min(points.size() - 1, from + kLinePiece - 1);
         for (size_t i = haveLast ? from + 1 : from; i <= to; ++i) {
             const QPointF next = toScreen(points[i]);
             QPointF a = last, b = next;
@@ -479,13 +481,15 @@ void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer&
     const double textMargin = 300 * view.metresPerPixel(); // half of a long label
     const QRectF textReach = visible.adjusted(-textMargin, -textMargin, textMargin, textMargin);
     for (const Feature& feature : layer.features) {
-        if (!overlaps(feature.style.kind == MapStyle::Kind::Text ? textReach : reach, feature.points.bounds()))
+        if (!overlaps(feature.style.kind == MapStyle::Kind::Text ? textReach : reach,
+                      feature.points.bounds()))
             continue;
         const MapStyle& style = feature.style;
         switch (style.kind) {
         case MapStyle::Kind::Line:
             draw::polyline(painter, view, feature.points,
-                           QPen(style.color, std::max(style.size, 0.5), Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin));
+                           QPen(style.color, std::max(style.size, 0.5), Qt::SolidLine, Qt::RoundCap,
+                                Qt::BevelJoin));
             break;
         case MapStyle::Kind::Area: {
             QColor fill = style.color;

@@ -358,10 +358,11 @@ void TMapvexControl::startRender(std::vector<TileCache::Key> missing) {
         update(); // draws the new tiles, or asks for those the view now needs
     });
     // Each tile on whichever worker is free: the cores share a view's tiles.
-    watcher->setFuture(QtConcurrent::mapped(tilePool(), std::move(jobs), [part = scene_.staticPart(), dpi = view_.dpi](
-                                                                 const TileJob& job) {
-        return drawTile(job, *part, dpi);
-    }));
+    watcher->setFuture(
+        QtConcurrent::mapped(tilePool(), std::move(jobs),
+                             [part = scene_.staticPart(), dpi = view_.dpi](const TileJob& job) {
+                                 return drawTile(job, *part, dpi);
+                             }));
 }
 
 void TMapvexControl::drawStandIn(QPainter& painter) {
