@@ -1,7 +1,5 @@
 #include "MapScene.h"
 
-#include "LargePages.h"
-
 #include <QMutex>
 #include <QPaintEngine>
 #include <QPainterPath>
@@ -35,26 +33,7 @@ QPolygonF screenPoints(const Viewport& view, const std::vector<QPointF>& points)
     return result;
 }
 
-QRectF boundsOf(const std::vector<QPointF>& points, size_t from, size_t to) {
-    double left = points[from].x(), right = left, top = points[from].y(), bottom = top;
-    for (size_t i = from + 1; i <= to; ++i) {
-        left = std::min(left, points[i].x());
-        right = std::max(right, points[i].x());
-        top = std::min(top, points[i].y());
-        bottom = std::max(bottom, points[i].y());
-    }
-    return QRectF(QPointF(left, top), QPointF(right, bottom));
-}
 } // namespace
-
-std::vector<QRectF> pieceBounds(const std::vector<QPointF>& points) {
-    std::vector<QRectF> bounds;
-    for (size_t from = 0; from + 1 < points.size(); from += kLinePiece - 1) {
-        const size_t to = std::min(points.size() - 1, from + kLinePiece - 1);
-        bounds.push_back(boundsOf(points, from, to));
-    }
-    return bounds;
-}
 
 void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points, const QPen& pen,
               const std::vector<QRectF>* pieces) {
@@ -83,7 +62,7 @@ void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF
     for (size_t from = 0; from + 1 < points.size(); from += kLinePiece - 1, ++piece) {
         const size_t to = std::min(points.size() - 1, from + kLinePiece - 1);
         const bool kept = pieces && piece < pieces->size();
-        if (!overlaps(seen, kept ? (*pieces)[piece] : boundsOf(points, from, to))) {
+        if (!overlaps(seen, kept ? (*pieces)[piece] : Geometry::boundsOf(points, from, to))) {
             finishRun();
             continue;
         }
@@ -96,6 +75,86 @@ void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF
                 painter.drawPolyline(run);
                 run.remove(0, kLinePiece - 1);
             }
+        }
+    }
+    finishRun();
+}
+
+namespace {
+// Clips the segment from `a` to `b` to `box` (Liang-Barsky); false when none of it lies inside.
+bool clipSegment(QPointF& a, QPointF& b, const QRectF& box) {
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    double enter = 0, leave = 1;
+    const auto edge = [&](double p, double q) { // p: towards the edge, q: room to it
+        if (p == 0)
+            return q >= 0;
+        const double t = q / p;
+        if (p < 0)
+            enter = std::max(enter, t);
+        else
+            leave = std::min(leave, t);
+        return enter <= leave;
+    };
+    if (!edge(-dx, a.x() - box.left()) || !edge(dx, box.right() - a.x()) ||
+        !edge(-dy, a.y() - box.top()) || !edge(dy, box.bottom() - a.y()))
+        return false;
+    const QPointF from = a;
+    if (leave < 1)
+        b = QPointF(from.x() + leave * dx, from.y() + leave * dy);
+    if (enter > 0)
+        a = QPointF(from.x() + enter * dx, from.y() + enter * dy);
+    return true;
+}
+} // namespace
+
+void polyline(QPainter& painter, const Viewport& view, const Geometry& line, const QPen& pen) {
+    if (line.size() < Geometry::kSimplifyFrom) {
+        polyline(painter, view, line.points(), pen, &line.pieces());
+        return;
+    }
+    // The line simplified once for this pixel size and shared by every tile drawn at it: a long
+    // trail's points, often many to a pixel, are neither projected nor stroked one by one. Its
+    // segments are cut to the view with a margin the pen's width hides, so that a tile strokes
+    // only what it shows, in runs of joined segments.
+    const ScreenTransform toScreen(view);
+    const std::shared_ptr<const Geometry::Simplified> simple = line.simplified(toScreen.mpp);
+    const std::vector<QPointF>& points = simple->points;
+    const double margin = pen.widthF() + 2;
+    const QRectF box =
+        QRectF(QPointF(0, 0), QSizeF(view.size)).adjusted(-margin, -margin, margin, margin);
+    const QRectF seen(view.toMercator(box.bottomLeft()), view.toMercator(box.topRight()));
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    QPolygonF run;
+    const auto finishRun = [&] {
+        if (run.size() >= 2)
+            painter.drawPolyline(run);
+        run.clear();
+    };
+    QPointF last;
+    bool haveLast = false;
+    for (size_t piece = 0; piece < simple->pieces.size(); ++piece) {
+        if (!overlaps(seen, simple->pieces[piece])) {
+            finishRun();
+            haveLast = false;
+            continue;
+        }
+        const size_t from = piece * (kLinePiece - 1),
+                     to = std::min(points.size() - 1, from + kLinePiece - 1);
+        for (size_t i = haveLast ? from + 1 : from; i <= to; ++i) {
+            const QPointF next = toScreen(points[i]);
+            QPointF a = last, b = next;
+            if (haveLast && clipSegment(a, b, box)) {
+                if (run.isEmpty() || run.last() != a) {
+                    finishRun();
+                    run.append(a);
+                }
+                run.append(b);
+            } else if (haveLast) {
+                finishRun();
+            }
+            last = next;
+            haveLast = true;
         }
     }
     finishRun();
@@ -235,12 +294,13 @@ bool MapScene::isLive(const QString& definition) const {
     return published && published->live;
 }
 
-std::optional<std::vector<QPointF>> MapScene::readGeometry(const QString& text) {
+std::optional<Geometry> MapScene::readGeometry(const QString& text) {
     auto points = parseGeometry(text);
-    if (points)
-        for (QPointF& p : *points)
-            p = mercator::project(p.x(), p.y());
-    return points;
+    if (!points)
+        return std::nullopt;
+    for (QPointF& p : *points)
+        p = mercator::project(p.x(), p.y());
+    return Geometry(std::move(*points));
 }
 
 namespace {
@@ -255,23 +315,19 @@ bool MapScene::needsReading(const QString& text) const {
            !sameText(text, lastGeometryText_);
 }
 
-void MapScene::keepGeometry(const QString& text, std::optional<std::vector<QPointF>> points) {
-    lastGeometryBad_ = !points;
-    lastGeometry_ = points ? std::move(*points) : std::vector<QPointF>();
+void MapScene::keepGeometry(const QString& text, std::optional<Geometry> geometry) {
+    lastGeometry_ = std::move(geometry);
     lastGeometryText_ = text;
 }
 
-const std::vector<QPointF>* MapScene::projectedGeometry(const QString& text) {
+std::optional<Geometry> MapScene::projectedGeometry(const QString& text) {
     constexpr qsizetype kLong = 4096; // short ones, checkpoints among them, are read each time
     if (text.size() >= kLong && sameText(text, lastGeometryText_))
-        return lastGeometryBad_ ? nullptr : &lastGeometry_;
-    auto geometry = readGeometry(text);
-    if (!geometry) {
-        lastGeometryText_.clear();
-        return nullptr;
-    }
-    keepGeometry(text.size() >= kLong ? text : QString(), std::move(geometry));
-    return &lastGeometry_;
+        return lastGeometry_;
+    std::optional<Geometry> geometry = readGeometry(text);
+    if (text.size() >= kLong)
+        keepGeometry(text, geometry);
+    return geometry;
 }
 
 int MapScene::addLayer(const QString& definitionText, const QString& styleText, IMapTable* table) {
@@ -312,17 +368,13 @@ int MapScene::addLayer(const QString& definitionText, const QString& styleText, 
             const auto longitude = parseNumber(record.value(longitudeField));
             if (!latitude || !longitude || std::abs(*latitude) > 90)
                 continue;
-            feature.points = {mercator::project(*longitude, *latitude)};
+            feature.points = Geometry({mercator::project(*longitude, *latitude)});
         } else {
-            const std::vector<QPointF>* geometry = projectedGeometry(record.value(geometryField));
-            if (!geometry)
+            std::optional<Geometry> geometry = projectedGeometry(record.value(geometryField));
+            if (!geometry || geometry->empty())
                 continue;
-            largepages::reserve(feature.points, geometry->size()); // a long trail's copy
-            feature.points.assign(geometry->begin(), geometry->end());
+            feature.points = std::move(*geometry); // shared, not copied: a trail's two layers
         }
-        feature.bounds = draw::boundsOf(feature.points, 0, feature.points.size() - 1);
-        if (feature.style.kind == MapStyle::Kind::Line && feature.points.size() > draw::kLinePiece)
-            feature.pieces = draw::pieceBounds(feature.points);
         layer.features.push_back(std::move(feature));
     }
 
@@ -404,7 +456,8 @@ QRectF MapScene::liveBounds(const Viewport& view) const {
                 break;
             case MapStyle::Kind::Line:
             case MapStyle::Kind::Area:
-                box = QRectF(view.toScreen(feature.bounds.topLeft()), view.toScreen(feature.bounds.bottomRight()))
+                box = QRectF(view.toScreen(feature.points.bounds().topLeft()),
+                             view.toScreen(feature.points.bounds().bottomRight()))
                           .normalized()
                           .adjusted(-style.size, -style.size, style.size, style.size);
                 break;
@@ -428,19 +481,20 @@ void MapScene::renderLayer(QPainter& painter, const Viewport& view, const Layer&
     const double textMargin = 300 * view.metresPerPixel(); // half of a long label
     const QRectF textReach = visible.adjusted(-textMargin, -textMargin, textMargin, textMargin);
     for (const Feature& feature : layer.features) {
-        if (!overlaps(feature.style.kind == MapStyle::Kind::Text ? textReach : reach, feature.bounds))
+        if (!overlaps(feature.style.kind == MapStyle::Kind::Text ? textReach : reach,
+                      feature.points.bounds()))
             continue;
         const MapStyle& style = feature.style;
         switch (style.kind) {
         case MapStyle::Kind::Line:
             draw::polyline(painter, view, feature.points,
-                           QPen(style.color, std::max(style.size, 0.5), Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin),
-                           &feature.pieces);
+                           QPen(style.color, std::max(style.size, 0.5), Qt::SolidLine, Qt::RoundCap,
+                                Qt::BevelJoin));
             break;
         case MapStyle::Kind::Area: {
             QColor fill = style.color;
             fill.setAlpha(120);
-            draw::polygon(painter, view, feature.points, fill, Qt::NoPen);
+            draw::polygon(painter, view, feature.points.points(), fill, Qt::NoPen);
             break;
         }
         case MapStyle::Kind::Symbol:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BaseMap.h"
+#include "Geometry.h"
 #include "MapStyle.h"
 #include "MapTable.h"
 #include "Viewport.h"
@@ -16,9 +17,7 @@
 class MapScene {
 public:
     struct Feature {
-        std::vector<QPointF> points; // Web Mercator metres
-        QRectF bounds;
-        std::vector<QRectF> pieces; // of a long line: the bounds of its pieces, for draw::polyline
+        Geometry points; // Web Mercator metres, shared with every copy of the layer
         MapStyle style;
         QString hint;    // for pictures: what hovering shows
         int record = -1; // the table record it came from
@@ -38,10 +37,10 @@ public:
     static constexpr qsizetype kReadAside = qsizetype(1) << 22; // some 115,000 points
     // Whether addLayer would read `text` itself, at length: a long geometry not kept yet.
     bool needsReading(const QString& text) const;
-    // Reads a geometry text into Web Mercator points; safe on any thread.
-    static std::optional<std::vector<QPointF>> readGeometry(const QString& text);
+    // Reads a geometry text into Web Mercator points, with their bounds; safe on any thread.
+    static std::optional<Geometry> readGeometry(const QString& text);
     // Keeps what readGeometry gave for `text`, for addLayer to find.
-    void keepGeometry(const QString& text, std::optional<std::vector<QPointF>> points);
+    void keepGeometry(const QString& text, std::optional<Geometry> geometry);
     // Whether `definition` names a layer published before that holds a moving symbol.
     bool isLive(const QString& definition) const;
     const std::vector<Layer>& layers() const { return layers_; }
@@ -116,18 +115,18 @@ private:
     // The last long geometry text and its projected points: the player sends a trail twice, as
     // its outline and its line, and a text of a million points takes a while to read.
     QString lastGeometryText_;
-    std::vector<QPointF> lastGeometry_;
-    bool lastGeometryBad_ = false;
-    const std::vector<QPointF>* projectedGeometry(const QString& text);
+    std::optional<Geometry> lastGeometry_;
+    std::optional<Geometry> projectedGeometry(const QString& text);
 };
 
 // Draws one feature in screen space; shared by the scene and the base map.
 namespace draw {
-constexpr size_t kLinePiece = 64; // points a line is stroked in at a time
-std::vector<QRectF> pieceBounds(const std::vector<QPointF>& points);
-// `pieces`, when given, are pieceBounds(points), kept with the line.
+constexpr size_t kLinePiece = Geometry::kPiece;
+// `pieces`, when given, are Geometry::pieceBounds(points), kept with the line.
 void polyline(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points, const QPen& pen,
               const std::vector<QRectF>* pieces = nullptr);
+// A long line as simplified for the view's pixel size, a short one as it is.
+void polyline(QPainter& painter, const Viewport& view, const Geometry& line, const QPen& pen);
 void polygon(QPainter& painter, const Viewport& view, const std::vector<QPointF>& points,
              const QBrush& brush, const QPen& pen);
 void vehicleSymbol(QPainter& painter, const QPointF& at, double size, double heading,

@@ -126,7 +126,7 @@ bool TMapvexControl::needsReading(const MapTable& table, QString* text) const {
 
 void TMapvexControl::readAside(const QString& text) {
     readingText_ = text;
-    reading_ = std::make_unique<QFutureWatcher<std::optional<std::vector<QPointF>>>>();
+    reading_ = std::make_unique<QFutureWatcher<std::optional<Geometry>>>();
     connect(reading_.get(), &QFutureWatcherBase::finished, this, [this] { readingDone(); });
     reading_->setFuture(QtConcurrent::run([text] { return MapScene::readGeometry(text); }));
 }
@@ -301,6 +301,19 @@ QImage blankTile(qreal ratio) {
     return image;
 }
 
+// The tile workers: two, as the machine has two cores to share a view's tiles, and their own so
+// that a view's tiles and work on the global pool (a long trail read) never wait for each other.
+Q_GLOBAL_STATIC(QThreadPool, tileWorkers)
+
+QThreadPool* tilePool() {
+    static const bool sized = [] {
+        tileWorkers()->setMaxThreadCount(2);
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return tileWorkers();
+}
+
 DrawnTile drawTile(const TileJob& job, const MapScene::StaticPart& part, double dpi) {
     const Viewport view = TileCache::viewOf(job.key, dpi);
     DrawnTile drawn{job.key, job.baseKey, job.base, {}};
@@ -345,10 +358,11 @@ void TMapvexControl::startRender(std::vector<TileCache::Key> missing) {
         update(); // draws the new tiles, or asks for those the view now needs
     });
     // Each tile on whichever worker is free: the cores share a view's tiles.
-    watcher->setFuture(QtConcurrent::mapped(std::move(jobs), [part = scene_.staticPart(), dpi = view_.dpi](
-                                                                 const TileJob& job) {
-        return drawTile(job, *part, dpi);
-    }));
+    watcher->setFuture(
+        QtConcurrent::mapped(tilePool(), std::move(jobs),
+                             [part = scene_.staticPart(), dpi = view_.dpi](const TileJob& job) {
+                                 return drawTile(job, *part, dpi);
+                             }));
 }
 
 void TMapvexControl::drawStandIn(QPainter& painter) {
@@ -393,9 +407,11 @@ void TMapvexControl::paintEvent(QPaintEvent* event) {
         painter.drawImage(QRectF(dirty), cache_,
                           QRectF(dirty.x() * ratio, dirty.y() * ratio, dirty.width() * ratio, dirty.height() * ratio));
         fullFrameDue_ = fullFrameDue_ && dirty != rect();
+        ++completeFrames_;
     } else if (composeFromTiles()) {
         painter.drawImage(QPointF(0, 0), cache_);
         fullFrameDue_ = dirty != rect();
+        ++completeFrames_;
     } else {
         drawStandIn(painter);
     }

@@ -52,8 +52,10 @@ public:
         settle();
         return view_;
     }
-    // Frames painted so far, for the benchmarks.
+    // Frames painted so far, and those of them that showed every tile of the view, for the
+    // benchmarks.
     quint64 paintedFrames() const { return paintedFrames_; }
+    quint64 completeFrames() const { return completeFrames_; }
     // Draws the whole view into an image now, for tests and export.
     QImage renderImage(QSize size);
     // Whether a cache miss is drawn before the frame (true) or in the background (the default).
@@ -115,7 +117,7 @@ private:
     void readingDone();
     void publishWaitingForReading();
     void finishReading();
-    std::unique_ptr<QFutureWatcher<std::optional<std::vector<QPointF>>>> reading_;
+    std::unique_ptr<QFutureWatcher<std::optional<Geometry>>> reading_;
     QString readingText_;
     std::vector<Publication> afterReading_;
     Viewport view_;
@@ -135,6 +137,7 @@ private:
     bool dragging_ = false;
     PictureClick pictureClick_;
     quint64 paintedFrames_ = 0;
+    quint64 completeFrames_ = 0;
     QString loadFailure_;
     QRect paintedLive_;         // where the live layers were drawn in the last frame
     bool fullFrameDue_ = true;  // the view or the cache changed since the last whole frame
