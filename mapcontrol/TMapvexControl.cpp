@@ -63,6 +63,7 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
         qWarning("%s", qUtf8Printable(warning));
     const QRectF bounds = map.bounds();
     scene_.setBaseMap(std::move(map));
+    ++mapsLoaded_;
     // A view centred while the map was read (a trip loaded meanwhile) is kept.
     if (!bounds.isNull() && centrings_ == centredBefore)
         view_.centre = bounds.center();

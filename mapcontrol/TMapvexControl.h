@@ -52,6 +52,8 @@ public:
         settle();
         return view_;
     }
+    // Maps read so far.
+    quint64 mapsLoaded() const { return mapsLoaded_; }
     // Frames painted so far, for the benchmarks.
     quint64 paintedFrames() const { return paintedFrames_; }
     // Draws the whole view into an image now, for tests and export.
@@ -135,6 +137,7 @@ private:
     bool dragging_ = false;
     PictureClick pictureClick_;
     quint64 paintedFrames_ = 0;
+    quint64 mapsLoaded_ = 0;
     QString loadFailure_;
     QRect paintedLive_;         // where the live layers were drawn in the last frame
     bool fullFrameDue_ = true;  // the view or the cache changed since the last whole frame
