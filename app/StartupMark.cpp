@@ -17,17 +17,20 @@ bool StartupMark::wanted() {
 }
 
 bool StartupMark::eventFilter(QObject* watched, QEvent* event) {
-    // A frame about to be painted from an image of the whole view, a map read and a trip listed:
-    // once it is on the screen, the start is over.
-    if (written_ || event->type() != QEvent::Paint || trips_.topLevelItemCount() == 0 ||
-        map_.mapsLoaded() == 0 || !map_.upToDate())
-        return QObject::eventFilter(watched, event);
-    written_ = true;
-    QTimer::singleShot(0, this, [] {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        std::fprintf(stderr, "vantrel-player: started %lld\n", now.tv_sec * 1000000000LL + now.tv_nsec);
-        std::fflush(stderr);
-    });
+    // Looked at once the frame is painted: a trip listed, a map read, and the frame drawn from an
+    // image of the whole view, which the map is then up to date with.
+    if (!written_ && !checkDue_ && event->type() == QEvent::Paint) {
+        checkDue_ = true;
+        QTimer::singleShot(0, this, [this] {
+            checkDue_ = false;
+            if (written_ || trips_.topLevelItemCount() == 0 || map_.mapsLoaded() == 0 || !map_.upToDate())
+                return;
+            written_ = true;
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            std::fprintf(stderr, "vantrel-player: started %lld\n", now.tv_sec * 1000000000LL + now.tv_nsec);
+            std::fflush(stderr);
+        });
+    }
     return QObject::eventFilter(watched, event);
 }

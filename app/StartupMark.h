@@ -20,4 +20,5 @@ private:
     QTreeWidget& trips_;
     TMapvexControl& map_;
     bool written_ = false;
+    bool checkDue_ = false;
 };

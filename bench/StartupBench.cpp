@@ -123,6 +123,11 @@ int main(int argc, char** argv) {
             if (at >= 0 && said.indexOf('\n', at) > 0)
                 markedAt = said.mid(at + 24, said.indexOf('\n', at) - at - 24).toLongLong();
         }
+        // BENCH_SCREEN=file.xwd keeps what the screen showed at the end of each start.
+        if (!qEnvironmentVariableIsEmpty("BENCH_SCREEN")) {
+            QFile::remove(qEnvironmentVariable("BENCH_SCREEN"));
+            QFile::copy(display.screenFile(), qEnvironmentVariable("BENCH_SCREEN"));
+        }
         window.terminate();
         if (!window.waitForFinished(10000)) {
             window.kill();

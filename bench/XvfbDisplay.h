@@ -36,10 +36,13 @@ public:
             pid_ = 0;
             std::printf("FAILED: Xvfb cannot be started (scripts/install-deps.sh installs it)\n");
         } else {
-            char number[16] = {};
-            const ssize_t got = ::read(pipe[0], number, sizeof number - 1); // written once it serves
-            if (got > 0)
-                display_ = ":" + QByteArray(number, int(got)).trimmed();
+            // Written once it serves, up to a new line; closing the pipe before that would end it.
+            QByteArray number;
+            char c = 0;
+            while (::read(pipe[0], &c, 1) == 1 && c != '\n')
+                number += c;
+            if (c == '\n' && !number.isEmpty())
+                display_ = ":" + number;
             else
                 std::printf("FAILED: Xvfb did not start\n");
         }
