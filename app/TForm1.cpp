@@ -280,8 +280,10 @@ void TForm1::createSpeedChart() {
     speedChart->onSeek = [this](double time) {
         guarded([this, time] { playback_->seekTo(time); });
     };
-    if (MapvexCtrl)
+    if (MapvexCtrl) {
         loadProgress_ = new LoadProgress(MapvexCtrl);
+        mapProgress_ = new LoadProgress(MapvexCtrl);
+    }
     createLiveButton();
     createOpenButton();
     createMapButton();
@@ -373,10 +375,10 @@ void TForm1::createMapButton() {
 }
 
 void TForm1::chooseMap(const QString& path) {
-    if (!OpenMap(path))
-        return;
-    session_->MapPath = path; // saved as MapPath at the close, as the settings always kept it
-    RecentMaps(environment_.settingsDirectory).add(path);
+    OpenMap(path, [this, path] {
+        session_->MapPath = path; // saved as MapPath at the close, as the settings always kept it
+        RecentMaps(environment_.settingsDirectory).add(path);
+    });
 }
 
 void TForm1::openFiles(const QStringList& paths) {
@@ -621,9 +623,26 @@ void TForm1::ServerClosed() {
     ListView1->setEnabled(false);
 }
 
-bool TForm1::OpenMap(const QString& path) {
-    const int code = mapControl_->LoadMap(path, QString());
-    if (code != 0) {
+void TForm1::OpenMap(const QString& path, std::function<void()> opened) {
+    const int opening = ++mapOpenings_;
+    mapUnderWay_ = opening;
+    // A read that lasts says so; a short one shows nothing.
+    constexpr int kQuietMs = 300;
+    QTimer::singleShot(kQuietMs, this, [this, opening, path] {
+        if (mapProgress_ && mapUnderWay_ == opening)
+            mapProgress_->showText(
+                QStringLiteral("Открывается карта «%1»…").arg(QFileInfo(path).fileName()), 1);
+    });
+    mapControl_->LoadMapLater(path, QString(), [this, path, opening, opened = std::move(opened)](int code) {
+        if (mapUnderWay_ == opening)
+            mapUnderWay_ = 0;
+        if (mapProgress_)
+            mapProgress_->showText(QString());
+        if (code == 0) {
+            if (opened)
+                opened();
+            return;
+        }
         // For a file that is there but does not read, the control's own reason where it has one
         // (a corrupt tile package, an image without georeference…).
         const QString reason = mapControl_->LoadFailure();
@@ -633,6 +652,5 @@ bool TForm1::OpenMap(const QString& path) {
             unreadable && !reason.isEmpty() ? QStringLiteral("Не удалось открыть карту: ") + reason
                                             : mapLoadFailureText(path, code),
             QString());
-    }
-    return code == 0;
+    });
 }

@@ -41,7 +41,9 @@ public:
     void FormDestroy();
     // The server closed: forget it and disable the list.
     void ServerClosed();
-    bool OpenMap(const QString& path);
+    // Opens a map on the control's worker, the window answering meanwhile; `opened` runs once it
+    // shows, a failure is said, and a map asked for later wins.
+    void OpenMap(const QString& path, std::function<void()> opened = {});
     // Track files: stored through the server's import, then chosen and computed over their span.
     void openFiles(const QStringList& paths);
     // What a launch asked for: track files to open, then the fleet view; the window comes forward.
@@ -128,6 +130,9 @@ private:
     QToolButton* btnFleet_ = nullptr;
     std::optional<double> fleetMoment_; // the moment the result on its way is to be shown at
     LoadProgress* loadProgress_ = nullptr;
+    LoadProgress* mapProgress_ = nullptr;
+    int mapOpenings_ = 0;     // OpenMap calls so far
+    int mapUnderWay_ = 0;     // the number of the opening not finished yet; 0: none
     LiveFollow live_;
     bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;

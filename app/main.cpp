@@ -21,6 +21,7 @@
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QTranslator>
 #include <QTimer>
 #include <cstdio>
@@ -168,6 +169,8 @@ int main(int argc, char* argv[]) {
     TMapvexControl* map = nullptr;
     environment.createMap = [&map](QWidget* parent) {
         map = new TMapvexControl(parent);
+        map->setMapCacheFolder(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                               QStringLiteral("/vantrel/maps"));
         return PlayerEnvironment::MapParts{map, map};
     };
     environment.messages = &messages;

@@ -12,6 +12,7 @@
 #include "XvfbDisplay.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
@@ -103,6 +104,11 @@ int main(int argc, char** argv) {
     environment.insert("LC_ALL", "ru_RU.UTF-8");
     environment.insert("TZ", "Europe/Moscow");
     environment.insert("VANTREL_STARTUP_MARK", "1");
+    // The player's caches and data in this bench's folder, not the user's.
+    for (const char* variable : {"XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+        QDir(folder.path()).mkpath(variable);
+        environment.insert(variable, folder.filePath(variable));
+    }
 
     // One start: the seconds until the mark, or a negative number with the reason printed.
     const auto start = [&](int run) {
@@ -129,6 +135,8 @@ int main(int argc, char** argv) {
             QFile::copy(display.screenFile(), qEnvironmentVariable("BENCH_SCREEN"));
         }
         window.terminate();
+        if (!qEnvironmentVariableIsEmpty("BENCH_PLAYER_LOG")) // what the player said, for a look
+            std::printf("%s", said.constData());
         if (!window.waitForFinished(10000)) {
             window.kill();
             window.waitForFinished();
