@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <optional>
 
 namespace {
 
@@ -59,11 +60,11 @@ int main(int argc, char** argv) {
         elapsed.start();
         probe.start();
         form.OpenMap(sheet);
-        quint64 frames = 0;
+        std::optional<quint64> frames; // painted when the sheet was read
         const bool painted = waitFor([&] {
-            if (map.mapsLoaded() > loaded && frames == 0 && map.upToDate())
+            if (map.mapsLoaded() > loaded && !frames)
                 frames = map.paintedFrames();
-            return frames > 0 && map.paintedFrames() > frames;
+            return frames && map.upToDate() && map.paintedFrames() > *frames;
         });
         stalls.push_back(probe.stop());
         shown.push_back(elapsed.nsecsElapsed() / 1e9);

@@ -23,6 +23,8 @@ run "GPX import" "$build/bench/bench_import"
 run "stores at an installation's size" "$build/bench/bench_store"
 run "loading a trip" dbus-run-session -- "$build/bench/bench_load"
 run "playback" "$build/bench/bench_playback"
+run "start-up" dbus-run-session -- "$build/bench/bench_startup"
+run "a base map of 2 GB" "$build/bench/bench_big_map"
 run "live trackers" dbus-run-session -- "$build/bench/bench_trackers"
 run "the whole fleet on one clock" "$build/bench/bench_fleet"
 echo
