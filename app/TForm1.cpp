@@ -553,10 +553,13 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shown_)
         return;
-    makePlaybackControlsOpaque();
     shown_ = true;
-    // Start-up runs once the window is on the screen, from the message loop.
-    QTimer::singleShot(0, this, [this] { FormShow(); });
+    // Start-up runs once the window is on the screen, from the message loop; the playback
+    // controls' backgrounds are taken after it has asked the server, while the server works.
+    QTimer::singleShot(0, this, [this] {
+        FormShow();
+        makePlaybackControlsOpaque();
+    });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

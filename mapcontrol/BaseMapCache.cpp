@@ -10,7 +10,7 @@
 
 // The contents of a vector map file once read, in this program's own binary form: opening the
 // map again reads them back instead of parsing the file with GDAL. They are kept under the
-// file's path, size and modification time, so a changed file is read anew.
+// file's path and hold its size and modification time, so a changed file is read anew.
 namespace {
 
 constexpr quint32 kMagic = 0x56544d43; // "VTMC"
@@ -23,9 +23,11 @@ QString keyOf(const QFileInfo& file) {
         .arg(file.lastModified().toMSecsSinceEpoch());
 }
 
-QString cacheFile(const QString& folder, const QString& key) {
+// One file a map: a changed map's contents replace those kept before.
+QString cacheFile(const QString& folder, const QFileInfo& file) {
+    const QByteArray path = file.absoluteFilePath().toUtf8();
     return QDir(folder).filePath(
-        QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex()) +
+        QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha1).toHex()) +
         QStringLiteral(".map"));
 }
 
@@ -71,7 +73,7 @@ bool readRings(QDataStream& in, std::vector<coastline::Ring>& rings) {
 
 bool BaseMap::readCache(const QString& folder, const QFileInfo& file, Contents& into) {
     const QString key = keyOf(file);
-    QFile stored(cacheFile(folder, key));
+    QFile stored(cacheFile(folder, file));
     if (!stored.open(QIODevice::ReadOnly))
         return false;
     // Read from memory: a file's size, which the checks below ask for, is a system call each time.
@@ -133,7 +135,7 @@ void BaseMap::writeCache(const QString& folder, const QFileInfo& file, const Con
     if (!QDir().mkpath(folder))
         return;
     const QString key = keyOf(file);
-    QSaveFile stored(cacheFile(folder, key));
+    QSaveFile stored(cacheFile(folder, file));
     if (!stored.open(QIODevice::WriteOnly))
         return;
     QDataStream out(&stored);

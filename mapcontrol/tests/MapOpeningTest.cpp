@@ -72,6 +72,7 @@ TEST(MapOpening, AMapReadOnceIsReadBackFromTheCacheUntilItsFileChanges) {
     BaseMap changed;
     ASSERT_EQ(changed.load(path, {}, {cache, nullptr}), 0);
     EXPECT_EQ(changed.featureCount(), 1u);
+    EXPECT_EQ(QDir(cache).entryList({"*.map"}).size(), 1); // kept in the place of the old
 
     const std::atomic_bool cancelled = true;
     BaseMap givenUp;
