@@ -6,6 +6,7 @@
 #include <QtConcurrent>
 #include <QDir>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -105,6 +106,9 @@ int TMapvexControl::showMap(int result, BaseMap map, int centredBefore) {
     for (const QString& warning : map.warnings())
         qWarning("%s", qUtf8Printable(warning));
     const QRectF bounds = map.bounds();
+    // The map replaced is let go on a worker: freeing a large one (its features, a raster's
+    // blocks) would keep the window from its events.
+    QThreadPool::globalInstance()->start([previous = scene_.baseMap()]() mutable { previous = BaseMap(); });
     scene_.setBaseMap(std::move(map));
     ++mapsLoaded_;
     // A view centred while the map was read (a trip loaded meanwhile) is kept.
