@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <ctime>
 
-StartupMark::StartupMark(QTreeWidget& trips, TMapvexControl& map) : QObject(&map), trips_(trips), map_(map) {
+StartupMark::StartupMark(QTreeWidget& trips, TMapvexControl& map)
+    : QObject(&map), trips_(trips), map_(map) {
     map.installEventFilter(this);
 }
 
@@ -23,12 +24,14 @@ bool StartupMark::eventFilter(QObject* watched, QEvent* event) {
         checkDue_ = true;
         QTimer::singleShot(0, this, [this] {
             checkDue_ = false;
-            if (written_ || trips_.topLevelItemCount() == 0 || map_.mapsLoaded() == 0 || !map_.upToDate())
+            if (written_ || trips_.topLevelItemCount() == 0 || map_.mapsLoaded() == 0 ||
+                !map_.upToDate())
                 return;
             written_ = true;
             timespec now{};
             clock_gettime(CLOCK_MONOTONIC, &now);
-            std::fprintf(stderr, "vantrel-player: started %lld\n", now.tv_sec * 1000000000LL + now.tv_nsec);
+            std::fprintf(stderr, "vantrel-player: started %lld\n",
+                         now.tv_sec * 1000000000LL + now.tv_nsec);
             std::fflush(stderr);
         });
     }

@@ -636,24 +636,30 @@ void TForm1::OpenMap(const QString& path, std::function<void()> opened) {
             mapProgress_->showText(
                 QStringLiteral("Открывается карта «%1»…").arg(QFileInfo(path).fileName()), 1);
     });
-    mapControl_->LoadMapLater(path, QString(), [this, path, opening, opened = std::move(opened)](int code) {
-        if (mapUnderWay_ == opening)
-            mapUnderWay_ = 0;
-        if (mapProgress_)
-            mapProgress_->showText(QString());
-        if (code == 0) {
-            if (opened)
-                opened();
-            return;
-        }
-        // For a file that is there but does not read, the control's own reason where it has one
-        // (a corrupt tile package, an image without georeference…).
-        const QString reason = mapControl_->LoadFailure();
-        const bool unreadable =
-            code != IMapvexControl::kMapNotFound && code != IMapvexControl::kMapNotAFile;
-        environment_.messages->showMessage(
-            unreadable && !reason.isEmpty() ? QStringLiteral("Не удалось открыть карту: ") + reason
-                                            : mapLoadFailureText(path, code),
-            QString());
-    });
+    mapControl_->LoadMapLater(path, QString(),
+                              [this, path, opening, opened = std::move(opened)](int code) {
+                                  mapOpened(path, opening, code, opened);
+                              });
+}
+
+void TForm1::mapOpened(const QString& path, int opening, int code,
+                       const std::function<void()>& opened) {
+    if (mapUnderWay_ == opening)
+        mapUnderWay_ = 0;
+    if (mapProgress_)
+        mapProgress_->showText(QString());
+    if (code == 0) {
+        if (opened)
+            opened();
+        return;
+    }
+    // For a file that is there but does not read, the control's own reason where it has one
+    // (a corrupt tile package, an image without georeference…).
+    const QString reason = mapControl_->LoadFailure();
+    const bool unreadable =
+        code != IMapvexControl::kMapNotFound && code != IMapvexControl::kMapNotAFile;
+    environment_.messages->showMessage(unreadable && !reason.isEmpty()
+                                           ? QStringLiteral("Не удалось открыть карту: ") + reason
+                                           : mapLoadFailureText(path, code),
+                                       QString());
 }

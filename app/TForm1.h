@@ -100,6 +100,7 @@ private:
     void createMapButton();
     // The map chosen with «Карта…»: opened, kept as MapPath and among the recent ones.
     void chooseMap(const QString& path);
+    void mapOpened(const QString& path, int opening, int code, const std::function<void()>& opened);
     void showOpened(const struct OpenedFile& file);
     // New positions arrived: computed again where the live button asks for it.
     void followLive();
@@ -131,8 +132,8 @@ private:
     std::optional<double> fleetMoment_; // the moment the result on its way is to be shown at
     LoadProgress* loadProgress_ = nullptr;
     LoadProgress* mapProgress_ = nullptr;
-    int mapOpenings_ = 0;     // OpenMap calls so far
-    int mapUnderWay_ = 0;     // the number of the opening not finished yet; 0: none
+    int mapOpenings_ = 0; // OpenMap calls so far
+    int mapUnderWay_ = 0; // the number of the opening not finished yet; 0: none
     LiveFollow live_;
     bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;

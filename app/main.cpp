@@ -16,14 +16,14 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileInfo>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
-#include <QTranslator>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 
 namespace {
@@ -169,8 +169,9 @@ int main(int argc, char* argv[]) {
     TMapvexControl* map = nullptr;
     environment.createMap = [&map](QWidget* parent) {
         map = new TMapvexControl(parent);
-        map->setMapCacheFolder(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-                               QStringLiteral("/vantrel/maps"));
+        map->setMapCacheFolder(
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+            QStringLiteral("/vantrel/maps"));
         return PlayerEnvironment::MapParts{map, map};
     };
     environment.messages = &messages;

@@ -22,8 +22,7 @@
 namespace {
 
 // Runs the event loop until `done` or a few minutes have passed; false when they have.
-template <class Done>
-bool waitFor(Done done) {
+template <class Done> bool waitFor(Done done) {
     QElapsedTimer waited;
     waited.start();
     while (!done() && waited.elapsed() < 300000)
@@ -39,10 +38,11 @@ int main(int argc, char** argv) {
     QTemporaryDir folder;
     const QString sheet = folder.filePath("sheet.tif");
     QProcess create;
-    create.start("gdal_create", {"-of", "GTiff", "-outsize", "26000", "26000", "-bands", "3", "-ot", "Byte",
-                                 "-burn", "200", "-a_srs", "EPSG:4326", "-a_ullr", "7.38", "43.76", "7.46", "43.71",
-                                 sheet});
-    if (!create.waitForFinished(600000) || create.exitCode() != 0 || QFileInfo(sheet).size() < 2000000000) {
+    create.start("gdal_create", {"-of", "GTiff", "-outsize", "26000", "26000", "-bands", "3", "-ot",
+                                 "Byte", "-burn", "200", "-a_srs", "EPSG:4326", "-a_ullr", "7.38",
+                                 "43.76", "7.46", "43.71", sheet});
+    if (!create.waitForFinished(600000) || create.exitCode() != 0 ||
+        QFileInfo(sheet).size() < 2000000000) {
         std::printf("FAILED: gdal_create did not make the 2 GB sheet: %s\n",
                     create.readAllStandardError().constData());
         return 1;
@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
         stalls.push_back(probe.stop());
         shown.push_back(elapsed.nsecsElapsed() / 1e9);
         if (!painted || map.scene().baseMap().featureCount() != 0) {
-            std::printf("FAILED: the 2 GB sheet was not shown: %s\n", qPrintable(window.sink.texts().join("; ")));
+            std::printf("FAILED: the 2 GB sheet was not shown: %s\n",
+                        qPrintable(window.sink.texts().join("; ")));
             return 1;
         }
         // Asked for again, then the extract at once: the extract stays.
@@ -94,8 +95,9 @@ int main(int argc, char** argv) {
             std::printf("FAILED: the extract asked for last is not the map shown\n");
             return 1;
         }
-        std::printf("run %d: the 2 GB sheet painted %.2f s after it was asked for; longest stall %.0f ms\n", run + 1,
-                    shown.back(), stalls.back());
+        std::printf(
+            "run %d: the 2 GB sheet painted %.2f s after it was asked for; longest stall %.0f ms\n",
+            run + 1, shown.back(), stalls.back());
     }
     form.FormDestroy();
     reportGoal("longest stall of the window while a 2 GB map opens", median(stalls), "ms", 100);

@@ -205,8 +205,8 @@ bool paintedTicks() {
                 (call - binary + scan) / call, scan);
     reportGoal("ShowCarPosition with a painted marker, 1,000,000 points", tick, "us CPU/tick", 20);
     // What the operator pays a tick: the same, the bare timer's wake-ups included.
-    reportFigure("ShowCarPosition with a painted marker, 1,000,000 points, the bare timer included", median(shown),
-                 "us CPU/tick");
+    reportFigure("ShowCarPosition with a painted marker, 1,000,000 points, the bare timer included",
+                 median(shown), "us CPU/tick");
     reportFigure("the bare 1 ms timer alone", median(bare), "us CPU/tick");
     reportGoal("ShowCarPosition against a scan from the first point", (tick - binary + scan) / tick, "x", 100,
                Better::Higher);

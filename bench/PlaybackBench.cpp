@@ -5,9 +5,9 @@
 // beside it, and the frames painted. Without the extract or Xvfb it fails.
 #include "DateTimeValue.h"
 #include "FormFixture.h"
+#include "GlyphButton.h"
 #include "Goal.h"
 #include "MonacoWindow.h"
-#include "GlyphButton.h"
 #include "PlaybackController.h"
 #include "PlaybackTimer.h"
 #include "ProcessCpu.h"
@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     // The trail of a long trip is read on a worker: playback starts once it is painted.
     QElapsedTimer loading;
     loading.start();
-    while ((form.session().track.PointCount != kPoints || !map->upToDate()) && loading.elapsed() < 120000)
+    while ((form.session().track.PointCount != kPoints || !map->upToDate()) &&
+           loading.elapsed() < 120000)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     if (form.session().track.PointCount != kPoints) {
         std::printf("FAILED: the trip did not load: %s\n", qPrintable(window.sink.texts().join("; ")));
@@ -91,9 +92,11 @@ int main(int argc, char** argv) {
         cpuShares.push_back(100 * (cpuSeconds() - cpuBefore) / seconds);
         xShares.push_back(100 * (processCpuSeconds(display.pid()) - xBefore) / seconds);
         frameRates.push_back((map->paintedFrames() - framesBefore) / seconds);
-        std::printf("run %d: %.1f s at 600x (%s), %d ticks, CPU %.1f %% of one core (the X server %.1f %%), "
+        std::printf("run %d: %.1f s at 600x (%s), %d ticks, CPU %.1f %% of one core (the X server "
+                    "%.1f %%), "
                     "%.1f painted frames a second\n",
-                    run + 1, seconds, form.ui().btnPlay->glyph() == ";" ? "still playing" : "stopped", ticks,
+                    run + 1, seconds,
+                    form.ui().btnPlay->glyph() == ";" ? "still playing" : "stopped", ticks,
                     cpuShares.back(), xShares.back(), frameRates.back());
     }
     std::printf("errors shown: %zu\n", window.sink.messages.size());
@@ -127,10 +130,11 @@ int main(int argc, char** argv) {
                 median(repaints));
     form.FormDestroy();
     reportGoal("600x playback on Monaco, CPU of the whole process", median(cpuShares), "% of one core", 25);
-    reportGoal("600x playback of a 1,000,000-point trip on Monaco under X, CPU of the whole process",
-               median(cpuShares), "% of one core", 10);
-    reportFigure("600x playback of a 1,000,000-point trip on Monaco, CPU of the X server beside it", median(xShares),
-                 "% of one core");
+    reportGoal(
+        "600x playback of a 1,000,000-point trip on Monaco under X, CPU of the whole process",
+        median(cpuShares), "% of one core", 10);
+    reportFigure("600x playback of a 1,000,000-point trip on Monaco, CPU of the X server beside it",
+                 median(xShares), "% of one core");
     reportGoal("600x playback on Monaco, painted frames", median(frameRates), "frames/s", 30, Better::Higher);
     reportGoal("speed chart repaint, 1,000,000-point trip", median(repaints), "ms", 16);
     return 0;

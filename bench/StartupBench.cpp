@@ -12,9 +12,9 @@
 #include "XvfbDisplay.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -33,7 +33,8 @@ std::vector<vserver::Message> day() {
     double time = 39873.25;
     for (int drive = 0; drive < 3; ++drive) {
         for (int i = 0; i < 10000; ++i, time += 1 / 86400.0)
-            messages.push_back({time, 7.42 + 0.008 * std::sin(i * 1e-3), 43.735 + 0.006 * std::cos(i * 1.3e-3), 40});
+            messages.push_back({time, 7.42 + 0.008 * std::sin(i * 1e-3),
+                                43.735 + 0.006 * std::cos(i * 1.3e-3), 40});
         const vserver::Message parked = messages.back();
         for (int i = 0; i < 80; ++i, time += 30 / 86400.0)
             messages.push_back({time, parked.lon, parked.lat, 0});
@@ -51,8 +52,9 @@ qint64 monotonicNs() {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    const QString player = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                     : QCoreApplication::applicationDirPath() + "/../bin/vantrel-player";
+    const QString player = argc > 1
+                               ? QString::fromLocal8Bit(argv[1])
+                               : QCoreApplication::applicationDirPath() + "/../bin/vantrel-player";
     if (!QFile::exists(kMonaco)) {
         std::printf("FAILED: the OpenStreetMap extract %s is missing\n", qPrintable(kMonaco));
         return 1;
@@ -75,10 +77,12 @@ int main(int argc, char** argv) {
         store.commit();
     }
     QProcess server;
-    server.start(QCoreApplication::applicationDirPath() + "/../bin/vantrel-server", {"--db", storePath});
+    server.start(QCoreApplication::applicationDirPath() + "/../bin/vantrel-server",
+                 {"--db", storePath});
     QElapsedTimer waited;
     waited.start();
-    while (!QDBusConnection::sessionBus().interface()->isServiceRegistered("org.vantrel.Automation")) {
+    while (
+        !QDBusConnection::sessionBus().interface()->isServiceRegistered("org.vantrel.Automation")) {
         if (waited.elapsed() > 30000) {
             std::printf("FAILED: the server did not start\n");
             return 1;
@@ -105,7 +109,8 @@ int main(int argc, char** argv) {
     environment.insert("TZ", "Europe/Moscow");
     environment.insert("VANTREL_STARTUP_MARK", "1");
     // The player's caches and data in this bench's folder, not the user's.
-    for (const char* variable : {"XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+    for (const char* variable :
+         {"XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
         QDir(folder.path()).mkpath(variable);
         environment.insert(variable, folder.filePath(variable));
     }
@@ -122,7 +127,8 @@ int main(int argc, char** argv) {
         window.start(program, {});
         QByteArray said;
         qint64 markedAt = 0;
-        while (markedAt == 0 && window.state() != QProcess::NotRunning && monotonicNs() - startedAt < 60e9) {
+        while (markedAt == 0 && window.state() != QProcess::NotRunning &&
+               monotonicNs() - startedAt < 60e9) {
             window.waitForReadyRead(100);
             said += window.readAllStandardError();
             const int at = said.indexOf("vantrel-player: started ");
@@ -160,6 +166,7 @@ int main(int argc, char** argv) {
     }
     server.terminate();
     server.waitForFinished();
-    reportGoal("start-up to the first trip listed and the map painted, warm", median(warm), "s", 0.6);
+    reportGoal("start-up to the first trip listed and the map painted, warm", median(warm), "s",
+               0.6);
     return 0;
 }

@@ -22,14 +22,16 @@ public:
         if (!folder_.isValid() || ::pipe(pipe) != 0)
             return;
         const std::string fd = std::to_string(pipe[1]), dir = folder_.path().toStdString();
-        const char* argv[] = {"Xvfb",  "-displayfd", fd.c_str(),  "-nolisten", "tcp",    "-screen", "0",
-                              "1280x800x24", "-fbdir", dir.c_str(), "-nocursor", nullptr};
+        const char* argv[] = {"Xvfb",   "-displayfd", fd.c_str(),  "-nolisten",
+                              "tcp",    "-screen",    "0",         "1280x800x24",
+                              "-fbdir", dir.c_str(),  "-nocursor", nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, pipe[0]);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int failed = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+        const int failed =
+            posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(pipe[1]);
         if (failed != 0) {

@@ -21,7 +21,8 @@ public:
     virtual int LoadMap(const QString& path, const QString& options) = 0;
     // Opens a map without keeping the caller's thread: `opened` gets LoadMap's code once the map
     // is read, unless a newer map was asked for meanwhile, which wins. Here: at once.
-    virtual void LoadMapLater(const QString& path, const QString& options, std::function<void(int code)> opened) {
+    virtual void LoadMapLater(const QString& path, const QString& options,
+                              std::function<void(int code)> opened) {
         opened(LoadMap(path, options));
     }
     // Publishes the table's present contents as the named layer; a known name is redrawn.

@@ -426,4 +426,3 @@ bool BaseMap::readDataSet(const QString& path, Contents& into, const std::atomic
         into.warnings << QStringLiteral("%1: не показаны %2").arg(QFileInfo(path).fileName(), skipped.join(QStringLiteral("; ")));
     return true;
 }
-

@@ -93,7 +93,8 @@ private:
     };
 
     static QString resolve(const QString& path, const QStringList& mapsFolders);
-    static bool readDataSet(const QString& path, Contents& into, const std::atomic_bool* cancelled = nullptr);
+    static bool readDataSet(const QString& path, Contents& into,
+                            const std::atomic_bool* cancelled = nullptr);
     static bool readChart(const QString& path, Contents& into, const std::atomic_bool* cancelled);
     // The contents of a vector map file as read before, kept in `folder` under the file's path,
     // size and time; false when there are none or they do not read.

@@ -33,13 +33,15 @@ QString cacheFile(const QString& folder, const QFileInfo& file) {
 
 void writePoints(QDataStream& out, const std::vector<QPointF>& points) {
     out << quint32(points.size());
-    out.writeRawData(reinterpret_cast<const char*>(points.data()), int(points.size() * sizeof(QPointF)));
+    out.writeRawData(reinterpret_cast<const char*>(points.data()),
+                     int(points.size() * sizeof(QPointF)));
 }
 
 bool readPoints(QDataStream& in, std::vector<QPointF>& points) {
     quint32 count = 0;
     in >> count;
-    if (in.status() != QDataStream::Ok || qint64(count) * qint64(sizeof(QPointF)) > in.device()->bytesAvailable())
+    if (in.status() != QDataStream::Ok ||
+        qint64(count) * qint64(sizeof(QPointF)) > in.device()->bytesAvailable())
         return false;
     points.resize(count);
     const int bytes = int(count * sizeof(QPointF));
@@ -49,7 +51,8 @@ bool readPoints(QDataStream& in, std::vector<QPointF>& points) {
 // A count of records that each take at least `smallest` bytes, checked against what is left.
 bool readCount(QDataStream& in, quint32& count, int smallest) {
     in >> count;
-    return in.status() == QDataStream::Ok && qint64(count) * smallest <= in.device()->bytesAvailable();
+    return in.status() == QDataStream::Ok &&
+           qint64(count) * smallest <= in.device()->bytesAvailable();
 }
 
 void writeRings(QDataStream& out, const std::vector<coastline::Ring>& rings) {
@@ -80,7 +83,8 @@ bool BaseMap::readCache(const QString& folder, const QFileInfo& file, Contents& 
     const uchar* bytes = stored.size() > 0 ? stored.map(0, stored.size()) : nullptr;
     if (!bytes)
         return false;
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), qsizetype(stored.size()));
+    const QByteArray data =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), qsizetype(stored.size()));
     QDataStream in(data);
     in.setVersion(QDataStream::Qt_6_4);
     quint32 magic = 0, format = 0;

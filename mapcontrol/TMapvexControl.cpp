@@ -1,17 +1,17 @@
 #include "TMapvexControl.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFutureWatcher>
-#include <QtConcurrent>
-#include <QDir>
-#include <QStandardPaths>
-#include <QThreadPool>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QThreadPool>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QtConcurrent>
 #include <cmath>
 
 TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent), frameTimer_([this] { frame(); }) {
@@ -37,8 +37,8 @@ QStringList TMapvexControl::mapsFolders() {
             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vantrel/maps")};
 }
 
-QFuture<std::pair<int, BaseMap>> TMapvexControl::readMap(const QString& path,
-                                                        std::shared_ptr<std::atomic_bool> cancelled) const {
+QFuture<std::pair<int, BaseMap>>
+TMapvexControl::readMap(const QString& path, std::shared_ptr<std::atomic_bool> cancelled) const {
     BaseMap::Options options{mapCacheFolder_, nullptr};
     return QtConcurrent::run([path, options, cancelled, folders = mapsFolders()]() mutable {
         BaseMap map;
@@ -66,23 +66,25 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
     return showMap(result, std::move(map), centredBefore);
 }
 
-void TMapvexControl::LoadMapLater(const QString& path, const QString& options, std::function<void(int)> opened) {
+void TMapvexControl::LoadMapLater(const QString& path, const QString& options,
+                                  std::function<void(int)> opened) {
     Q_UNUSED(options);
     settle();
     cancelMapReading();
     QApplication::setOverrideCursor(Qt::BusyCursor);
     auto* watcher = new QFutureWatcher<std::pair<int, BaseMap>>(this);
     mapReading_ = MapReading{watcher, std::make_shared<std::atomic_bool>(false), centrings_};
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, opened = std::move(opened)] {
-        const int centredBefore = mapReading_->centredBefore;
-        mapReading_.reset();
-        watcher->deleteLater();
-        QApplication::restoreOverrideCursor();
-        auto [result, map] = watcher->result();
-        const int code = showMap(result, std::move(map), centredBefore);
-        if (opened)
-            opened(code);
-    });
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, opened = std::move(opened)] {
+                const int centredBefore = mapReading_->centredBefore;
+                mapReading_.reset();
+                watcher->deleteLater();
+                QApplication::restoreOverrideCursor();
+                auto [result, map] = watcher->result();
+                const int code = showMap(result, std::move(map), centredBefore);
+                if (opened)
+                    opened(code);
+            });
     watcher->setFuture(readMap(path, mapReading_->cancelled));
 }
 
@@ -108,7 +110,8 @@ int TMapvexControl::showMap(int result, BaseMap map, int centredBefore) {
     const QRectF bounds = map.bounds();
     // The map replaced is let go on a worker: freeing a large one (its features, a raster's
     // blocks) would keep the window from its events.
-    QThreadPool::globalInstance()->start([previous = scene_.baseMap()]() mutable { previous = BaseMap(); });
+    QThreadPool::globalInstance()->start(
+        [previous = scene_.baseMap()]() mutable { previous = BaseMap(); });
     scene_.setBaseMap(std::move(map));
     ++mapsLoaded_;
     // A view centred while the map was read (a trip loaded meanwhile) is kept.

@@ -34,7 +34,8 @@ public:
     IMapTable* CreateTable() override { return scene_.createTable(); }
     int LoadMap(const QString& path, const QString& options) override;
     // Reads the map on a worker while the window goes on answering; a newer map cancels it.
-    void LoadMapLater(const QString& path, const QString& options, std::function<void(int code)> opened) override;
+    void LoadMapLater(const QString& path, const QString& options,
+                      std::function<void(int code)> opened) override;
     bool openingMap() const { return mapReading_.has_value(); }
     // Where vector maps once read are kept for the next opening; empty (the default): nowhere.
     void setMapCacheFolder(const QString& folder) { mapCacheFolder_ = folder; }
@@ -108,7 +109,8 @@ private:
     void drawScaleBar(QPainter& painter) const;
     void drawAttribution(QPainter& painter) const;
     void keepSymbolInView(const MapScene::Layer* layer);
-    QFuture<std::pair<int, BaseMap>> readMap(const QString& path, std::shared_ptr<std::atomic_bool> cancelled) const;
+    QFuture<std::pair<int, BaseMap>> readMap(const QString& path,
+                                             std::shared_ptr<std::atomic_bool> cancelled) const;
     int showMap(int result, BaseMap map, int centredBefore);
     void cancelMapReading();
     int publish(const QString& definition, const QString& style, IMapTable* table);

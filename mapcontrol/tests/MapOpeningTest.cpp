@@ -68,7 +68,8 @@ TEST(MapOpening, AMapReadOnceIsReadBackFromTheCacheUntilItsFileChanges) {
 
     // A file changed since is read anew, not taken from the cache.
     write(path, collection({kRoad}));
-    QFile(path).setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime);
+    QFile(path).setFileTime(QDateTime::currentDateTime().addSecs(10),
+                            QFileDevice::FileModificationTime);
     BaseMap changed;
     ASSERT_EQ(changed.load(path, {}, {cache, nullptr}), 0);
     EXPECT_EQ(changed.featureCount(), 1u);
@@ -85,8 +86,10 @@ TEST(MapOpening, TheMapAskedForLastIsShownAndAnEarlierReadIsDropped) {
     write(dir.filePath("one.geojson"), collection({kPlace}));
     TMapvexControl control;
     QStringList answers;
-    control.LoadMapLater(dir.filePath("three.geojson"), {}, [&](int code) { answers << QString("three %1").arg(code); });
-    control.LoadMapLater(dir.filePath("one.geojson"), {}, [&](int code) { answers << QString("one %1").arg(code); });
+    control.LoadMapLater(dir.filePath("three.geojson"), {},
+                         [&](int code) { answers << QString("three %1").arg(code); });
+    control.LoadMapLater(dir.filePath("one.geojson"), {},
+                         [&](int code) { answers << QString("one %1").arg(code); });
     EXPECT_TRUE(control.openingMap());
     QElapsedTimer waited;
     waited.start();
@@ -97,7 +100,8 @@ TEST(MapOpening, TheMapAskedForLastIsShownAndAnEarlierReadIsDropped) {
     EXPECT_EQ(control.scene().baseMap().featureCount(), 1u);
 
     // A failure is answered too, and the map shown stays.
-    control.LoadMapLater(dir.filePath("none.geojson"), {}, [&](int code) { answers << QString("none %1").arg(code); });
+    control.LoadMapLater(dir.filePath("none.geojson"), {},
+                         [&](int code) { answers << QString("none %1").arg(code); });
     while (control.openingMap() && waited.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(answers.last(), QString("none %1").arg(IMapvexControl::kMapNotFound));
