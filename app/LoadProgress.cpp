@@ -33,3 +33,16 @@ void LoadProgress::showLoading(int points) {
     raise();
     show();
 }
+
+void LoadProgress::showText(const QString& text, int row) {
+    if (text.isEmpty()) {
+        hide();
+        return;
+    }
+    text_->setText(text);
+    adjustSize();
+    if (QWidget* map = parentWidget())
+        move(6, map->height() - (height() + 6) * (row + 1));
+    raise();
+    show();
+}

@@ -11,6 +11,8 @@ public:
     explicit LoadProgress(QWidget* map);
     // Shown for a load of `points`; hidden for 0.
     void showLoading(int points);
+    // Shown with `text` in row `row` from the bottom (0 the lowest); hidden for no text.
+    void showText(const QString& text, int row = 0);
 
 private:
     QLabel* text_ = nullptr;

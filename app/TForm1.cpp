@@ -280,8 +280,10 @@ void TForm1::createSpeedChart() {
     speedChart->onSeek = [this](double time) {
         guarded([this, time] { playback_->seekTo(time); });
     };
-    if (MapvexCtrl)
+    if (MapvexCtrl) {
         loadProgress_ = new LoadProgress(MapvexCtrl);
+        mapProgress_ = new LoadProgress(MapvexCtrl);
+    }
     createLiveButton();
     createOpenButton();
     createMapButton();
@@ -373,10 +375,10 @@ void TForm1::createMapButton() {
 }
 
 void TForm1::chooseMap(const QString& path) {
-    if (!OpenMap(path))
-        return;
-    session_->MapPath = path; // saved as MapPath at the close, as the settings always kept it
-    RecentMaps(environment_.settingsDirectory).add(path);
+    OpenMap(path, [this, path] {
+        session_->MapPath = path; // saved as MapPath at the close, as the settings always kept it
+        RecentMaps(environment_.settingsDirectory).add(path);
+    });
 }
 
 void TForm1::openFiles(const QStringList& paths) {
@@ -551,10 +553,13 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shown_)
         return;
-    makePlaybackControlsOpaque();
     shown_ = true;
-    // Start-up runs once the window is on the screen, from the message loop.
-    QTimer::singleShot(0, this, [this] { FormShow(); });
+    // Start-up runs once the window is on the screen, from the message loop; the playback
+    // controls' backgrounds are taken after it has asked the server, while the server works.
+    QTimer::singleShot(0, this, [this] {
+        FormShow();
+        makePlaybackControlsOpaque();
+    });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -621,18 +626,40 @@ void TForm1::ServerClosed() {
     ListView1->setEnabled(false);
 }
 
-bool TForm1::OpenMap(const QString& path) {
-    const int code = mapControl_->LoadMap(path, QString());
-    if (code != 0) {
-        // For a file that is there but does not read, the control's own reason where it has one
-        // (a corrupt tile package, an image without georeference…).
-        const QString reason = mapControl_->LoadFailure();
-        const bool unreadable =
-            code != IMapvexControl::kMapNotFound && code != IMapvexControl::kMapNotAFile;
-        environment_.messages->showMessage(
-            unreadable && !reason.isEmpty() ? QStringLiteral("Не удалось открыть карту: ") + reason
-                                            : mapLoadFailureText(path, code),
-            QString());
+void TForm1::OpenMap(const QString& path, std::function<void()> opened) {
+    const int opening = ++mapOpenings_;
+    mapUnderWay_ = opening;
+    // A read that lasts says so; a short one shows nothing.
+    constexpr int kQuietMs = 300;
+    QTimer::singleShot(kQuietMs, this, [this, opening, path] {
+        if (mapProgress_ && mapUnderWay_ == opening)
+            mapProgress_->showText(
+                QStringLiteral("Открывается карта «%1»…").arg(QFileInfo(path).fileName()), 1);
+    });
+    mapControl_->LoadMapLater(path, QString(),
+                              [this, path, opening, opened = std::move(opened)](int code) {
+                                  mapOpened(path, opening, code, opened);
+                              });
+}
+
+void TForm1::mapOpened(const QString& path, int opening, int code,
+                       const std::function<void()>& opened) {
+    if (mapUnderWay_ == opening)
+        mapUnderWay_ = 0;
+    if (mapProgress_)
+        mapProgress_->showText(QString());
+    if (code == 0) {
+        if (opened)
+            opened();
+        return;
     }
-    return code == 0;
+    // For a file that is there but does not read, the control's own reason where it has one
+    // (a corrupt tile package, an image without georeference…).
+    const QString reason = mapControl_->LoadFailure();
+    const bool unreadable =
+        code != IMapvexControl::kMapNotFound && code != IMapvexControl::kMapNotAFile;
+    environment_.messages->showMessage(unreadable && !reason.isEmpty()
+                                           ? QStringLiteral("Не удалось открыть карту: ") + reason
+                                           : mapLoadFailureText(path, code),
+                                       QString());
 }

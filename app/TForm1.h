@@ -41,7 +41,9 @@ public:
     void FormDestroy();
     // The server closed: forget it and disable the list.
     void ServerClosed();
-    bool OpenMap(const QString& path);
+    // Opens a map on the control's worker, the window answering meanwhile; `opened` runs once it
+    // shows, a failure is said, and a map asked for later wins.
+    void OpenMap(const QString& path, std::function<void()> opened = {});
     // Track files: stored through the server's import, then chosen and computed over their span.
     void openFiles(const QStringList& paths);
     // What a launch asked for: track files to open, then the fleet view; the window comes forward.
@@ -98,6 +100,7 @@ private:
     void createMapButton();
     // The map chosen with «Карта…»: opened, kept as MapPath and among the recent ones.
     void chooseMap(const QString& path);
+    void mapOpened(const QString& path, int opening, int code, const std::function<void()>& opened);
     void showOpened(const struct OpenedFile& file);
     // New positions arrived: computed again where the live button asks for it.
     void followLive();
@@ -128,6 +131,9 @@ private:
     QToolButton* btnFleet_ = nullptr;
     std::optional<double> fleetMoment_; // the moment the result on its way is to be shown at
     LoadProgress* loadProgress_ = nullptr;
+    LoadProgress* mapProgress_ = nullptr;
+    int mapOpenings_ = 0; // OpenMap calls so far
+    int mapUnderWay_ = 0; // the number of the opening not finished yet; 0: none
     LiveFollow live_;
     bool liveResult_ = false; // the result on its way was asked for by the live button
     bool shown_ = false;

@@ -6,6 +6,7 @@
 #include "RunningPlayer.h"
 #include "SettingsDocument.h"
 #include "SettingsLocation.h"
+#include "StartupMark.h"
 #include "TForm1.h"
 #include "TMapvexControl.h"
 #include "TVantrelAutomation.h"
@@ -15,13 +16,14 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileInfo>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
+#include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 
 namespace {
@@ -164,9 +166,13 @@ int main(int argc, char* argv[]) {
     environment.createSheetServer = [](const QString& storePath) -> std::unique_ptr<IVantrelAutomation> {
         return std::make_unique<LocalAutomation>(storePath.isEmpty() ? LocalAutomation::defaultStorePath() : storePath);
     };
-    environment.createMap = [](QWidget* parent) {
-        auto* control = new TMapvexControl(parent);
-        return PlayerEnvironment::MapParts{control, control};
+    TMapvexControl* map = nullptr;
+    environment.createMap = [&map](QWidget* parent) {
+        map = new TMapvexControl(parent);
+        map->setMapCacheFolder(
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+            QStringLiteral("/vantrel/maps"));
+        return PlayerEnvironment::MapParts{map, map};
     };
     environment.messages = &messages;
     environment.now = [] { return datetime::fromQDateTime(QDateTime::currentDateTimeUtc()); };
@@ -180,6 +186,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     TForm1 form(environment);
+    if (StartupMark::wanted() && map)
+        new StartupMark(*form.ui().ListView1, *map);
     RunningPlayer running;
     running.registerOnSessionBus([&form](const QStringList& files,
                                          const std::optional<PlayerEnvironment::FleetStart>& fleet) {

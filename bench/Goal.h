@@ -22,3 +22,9 @@ inline void reportGoal(const std::string& name, double measured, const std::stri
                 better == Better::Lower ? "<=" : ">=", limit, unit.c_str(), met ? "MET" : "MISSED");
     std::fflush(stdout);
 }
+
+// A figure printed beside the goals, without a goal of its own: "FIGURE name: 12.3 ms".
+inline void reportFigure(const std::string& name, double measured, const std::string& unit) {
+    std::printf("FIGURE %s: %.2f %s\n", name.c_str(), measured, unit.c_str());
+    std::fflush(stdout);
+}

@@ -19,6 +19,12 @@ public:
     virtual IMapTable* CreateTable() = 0;
     // 0 on success, any other number on failure: kMapNotFound, kMapUnreadable, kMapNotAFile.
     virtual int LoadMap(const QString& path, const QString& options) = 0;
+    // Opens a map without keeping the caller's thread: `opened` gets LoadMap's code once the map
+    // is read, unless a newer map was asked for meanwhile, which wins. Here: at once.
+    virtual void LoadMapLater(const QString& path, const QString& options,
+                              std::function<void(int code)> opened) {
+        opened(LoadMap(path, options));
+    }
     // Publishes the table's present contents as the named layer; a known name is redrawn.
     virtual int AddLayer(const QString& definition, const QString& style, IMapTable* table) = 0;
     virtual double CurScale() const = 0;

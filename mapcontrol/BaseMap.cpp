@@ -178,7 +178,7 @@ QString BaseMap::resolve(const QString& path, const QStringList& mapsFolders) {
     return QString();
 }
 
-int BaseMap::load(const QString& path, const QStringList& mapsFolders) {
+int BaseMap::load(const QString& path, const QStringList& mapsFolders, const Options& options) {
     const QString found = resolve(path, mapsFolders);
     if (found.isEmpty()) {
         failure_ = QStringLiteral("%1: файл не найден").arg(path);
@@ -189,10 +189,17 @@ int BaseMap::load(const QString& path, const QStringList& mapsFolders) {
         failure_ = QStringLiteral("%1: это не файл карты и не папка тайлов").arg(found);
         return IMapvexControl::kMapNotAFile;
     }
+    const QFileInfo file(found);
+    const bool chart = found.endsWith(QLatin1String(".chart"), Qt::CaseInsensitive);
+    const bool cached = !chart && file.isFile() && !options.cacheFolder.isEmpty();
     Contents contents;
-    const bool ok = found.endsWith(QLatin1String(".chart"), Qt::CaseInsensitive)
-                        ? readChart(found, contents)
-                        : readDataSet(found, contents);
+    if (cached && readCache(options.cacheFolder, file, contents)) {
+        failure_.clear();
+        contents_ = std::make_shared<const Contents>(std::move(contents));
+        return 0;
+    }
+    const bool ok = chart ? readChart(found, contents, options.cancelled)
+                          : readDataSet(found, contents, options.cancelled);
     if (!ok) {
         failure_ = contents.failure.isEmpty() ? QStringLiteral("%1: не читается как карта").arg(found) : contents.failure;
         return IMapvexControl::kMapUnreadable;
@@ -212,11 +219,13 @@ int BaseMap::load(const QString& path, const QStringList& mapsFolders) {
                      [](const Line& a, const Line& b) { return a.kind > b.kind; });
     std::stable_sort(contents.areas.begin(), contents.areas.end(),
                      [](const Area& a, const Area& b) { return a.kind < b.kind; });
+    if (cached && contents.rasters.empty())
+        writeCache(options.cacheFolder, file, contents);
     contents_ = std::make_shared<const Contents>(std::move(contents));
     return 0;
 }
 
-bool BaseMap::readChart(const QString& path, Contents& into) {
+bool BaseMap::readChart(const QString& path, Contents& into, const std::atomic_bool* cancelled) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
@@ -241,7 +250,7 @@ bool BaseMap::readChart(const QString& path, Contents& into) {
             into.failure = QStringLiteral("%1: набор данных «%2» не найден или это не файл").arg(path, value);
             return false;
         }
-        if (!readDataSet(dataSet, into))
+        if (!readDataSet(dataSet, into, cancelled))
             return false;
         any = true;
     }
@@ -281,7 +290,7 @@ std::optional<bool> BaseMap::readRaster(const QString& path, Contents& into) {
     return true;
 }
 
-bool BaseMap::readDataSet(const QString& path, Contents& into) {
+bool BaseMap::readDataSet(const QString& path, Contents& into, const std::atomic_bool* cancelled) {
     // A GeoPackage may hold tiles and features: both are read.
     const auto raster = readRaster(path, into);
     if (raster == false)
@@ -309,6 +318,10 @@ bool BaseMap::readDataSet(const QString& path, Contents& into) {
     QStringList unusableLayers;
     int broken = 0;
     for (auto&& [feature, layer] : dataset->GetFeatures()) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+            into.failure = QStringLiteral("%1: чтение прервано").arg(path);
+            return false;
+        }
         auto reading = readings.find(layer);
         if (reading == readings.end()) {
             reading = readings.emplace(layer, readingFor(*layer)).first;
@@ -413,4 +426,3 @@ bool BaseMap::readDataSet(const QString& path, Contents& into) {
         into.warnings << QStringLiteral("%1: не показаны %2").arg(QFileInfo(path).fileName(), skipped.join(QStringLiteral("; ")));
     return true;
 }
-

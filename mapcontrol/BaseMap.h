@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <vector>
@@ -21,11 +22,20 @@
 // tiles); or a ".chart" file naming such data sets. Rasters lie under the vector data, which
 // then draws only its lines and names. The contents are immutable and shared: a copy is cheap and
 // may be drawn on another thread while a new map loads.
+class QFileInfo;
+
 class BaseMap {
 public:
+    struct Options { // value-initialized by default: no cache, never cancelled
+        // Where the contents of vector maps once read are kept, so that a map opened again is
+        // not parsed again; empty: nowhere.
+        QString cacheFolder;
+        // Set from another thread to give up a read that a newer map made useless.
+        const std::atomic_bool* cancelled;
+    };
     // 0 on success. On failure (a non-zero code) the map drawn before stays.
     // A Windows path that does not exist is looked up by its file name in `mapsFolder`.
-    int load(const QString& path, const QStringList& mapsFolders);
+    int load(const QString& path, const QStringList& mapsFolders, const Options& options = {});
     // Why the last load failed, in Russian; empty after a success.
     QString failure() const { return failure_; }
     void render(QPainter& painter, const Viewport& view) const;
@@ -83,8 +93,13 @@ private:
     };
 
     static QString resolve(const QString& path, const QStringList& mapsFolders);
-    static bool readDataSet(const QString& path, Contents& into);
-    static bool readChart(const QString& path, Contents& into);
+    static bool readDataSet(const QString& path, Contents& into,
+                            const std::atomic_bool* cancelled = nullptr);
+    static bool readChart(const QString& path, Contents& into, const std::atomic_bool* cancelled);
+    // The contents of a vector map file as read before, kept in `folder` under the file's path,
+    // size and time; false when there are none or they do not read.
+    static bool readCache(const QString& folder, const QFileInfo& file, Contents& into);
+    static void writeCache(const QString& folder, const QFileInfo& file, const Contents& from);
     // Nothing when `path` is no raster; otherwise whether it was read.
     static std::optional<bool> readRaster(const QString& path, Contents& into);
     void drawNames(QPainter& painter, const Viewport& view) const;

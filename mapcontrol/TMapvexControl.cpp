@@ -1,16 +1,17 @@
 #include "TMapvexControl.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFutureWatcher>
-#include <QtConcurrent>
-#include <QDir>
-#include <QStandardPaths>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QThreadPool>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QtConcurrent>
 #include <cmath>
 
 TMapvexControl::TMapvexControl(QWidget* parent) : QWidget(parent), frameTimer_([this] { frame(); }) {
@@ -36,24 +37,69 @@ QStringList TMapvexControl::mapsFolders() {
             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vantrel/maps")};
 }
 
+QFuture<std::pair<int, BaseMap>>
+TMapvexControl::readMap(const QString& path, std::shared_ptr<std::atomic_bool> cancelled) const {
+    BaseMap::Options options{mapCacheFolder_, nullptr};
+    return QtConcurrent::run([path, options, cancelled, folders = mapsFolders()]() mutable {
+        BaseMap map;
+        options.cancelled = cancelled.get();
+        const int result = map.load(path, folders, options);
+        return std::pair{result, map};
+    });
+}
+
 int TMapvexControl::LoadMap(const QString& path, const QString& options) {
     Q_UNUSED(options);
     settle();
+    cancelMapReading(); // this one is newer
     // GDAL reads on a worker; the window keeps painting (user input waits) and shows it is busy.
     QApplication::setOverrideCursor(Qt::BusyCursor);
     const int centredBefore = centrings_;
     QFutureWatcher<std::pair<int, BaseMap>> reading;
     QEventLoop loop;
     connect(&reading, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    reading.setFuture(QtConcurrent::run([path, folders = mapsFolders()] {
-        BaseMap map;
-        const int result = map.load(path, folders);
-        return std::pair{result, map};
-    }));
+    reading.setFuture(readMap(path, std::make_shared<std::atomic_bool>(false)));
     if (!reading.isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     QApplication::restoreOverrideCursor();
     auto [result, map] = reading.result();
+    return showMap(result, std::move(map), centredBefore);
+}
+
+void TMapvexControl::LoadMapLater(const QString& path, const QString& options,
+                                  std::function<void(int)> opened) {
+    Q_UNUSED(options);
+    settle();
+    cancelMapReading();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    auto* watcher = new QFutureWatcher<std::pair<int, BaseMap>>(this);
+    mapReading_ = MapReading{watcher, std::make_shared<std::atomic_bool>(false), centrings_};
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, opened = std::move(opened)] {
+                const int centredBefore = mapReading_->centredBefore;
+                mapReading_.reset();
+                watcher->deleteLater();
+                QApplication::restoreOverrideCursor();
+                auto [result, map] = watcher->result();
+                const int code = showMap(result, std::move(map), centredBefore);
+                if (opened)
+                    opened(code);
+            });
+    watcher->setFuture(readMap(path, mapReading_->cancelled));
+}
+
+void TMapvexControl::cancelMapReading() {
+    if (!mapReading_)
+        return;
+    // The worker gives up at its next feature; what it read is dropped with its watcher.
+    mapReading_->cancelled->store(true);
+    mapReading_->watcher->disconnect(this);
+    mapReading_->watcher->deleteLater();
+    mapReading_.reset();
+    QApplication::restoreOverrideCursor();
+}
+
+int TMapvexControl::showMap(int result, BaseMap map, int centredBefore) {
     loadFailure_ = map.failure();
     if (result != 0) {
         qWarning("%s", qUtf8Printable(loadFailure_));
@@ -62,7 +108,12 @@ int TMapvexControl::LoadMap(const QString& path, const QString& options) {
     for (const QString& warning : map.warnings())
         qWarning("%s", qUtf8Printable(warning));
     const QRectF bounds = map.bounds();
+    // The map replaced is let go on a worker: freeing a large one (its features, a raster's
+    // blocks) would keep the window from its events.
+    QThreadPool::globalInstance()->start(
+        [previous = scene_.baseMap()]() mutable { previous = BaseMap(); });
     scene_.setBaseMap(std::move(map));
+    ++mapsLoaded_;
     // A view centred while the map was read (a trip loaded meanwhile) is kept.
     if (!bounds.isNull() && centrings_ == centredBefore)
         view_.centre = bounds.center();

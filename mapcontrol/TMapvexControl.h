@@ -10,6 +10,9 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
+#include <memory>
+#include <optional>
 
 // The embeddable map widget: a thin view over MapScene. The base map and the static layers are
 // kept in a cached image; a frame in which only the marker moved draws the cache and the marker.
@@ -26,9 +29,16 @@ class TMapvexControl : public QWidget, public IMapvexControl {
     Q_OBJECT
 public:
     explicit TMapvexControl(QWidget* parent = nullptr);
+    ~TMapvexControl() override { cancelMapReading(); }
 
     IMapTable* CreateTable() override { return scene_.createTable(); }
     int LoadMap(const QString& path, const QString& options) override;
+    // Reads the map on a worker while the window goes on answering; a newer map cancels it.
+    void LoadMapLater(const QString& path, const QString& options,
+                      std::function<void(int code)> opened) override;
+    bool openingMap() const { return mapReading_.has_value(); }
+    // Where vector maps once read are kept for the next opening; empty (the default): nowhere.
+    void setMapCacheFolder(const QString& folder) { mapCacheFolder_ = folder; }
     int AddLayer(const QString& definition, const QString& style, IMapTable* table) override;
     double CurScale() const override { return view_.scale; }
     void SetCurScale(double scale) override;
@@ -52,6 +62,8 @@ public:
         settle();
         return view_;
     }
+    // Maps read so far.
+    quint64 mapsLoaded() const { return mapsLoaded_; }
     // Frames painted so far, and those of them that showed every tile of the view, for the
     // benchmarks.
     quint64 paintedFrames() const { return paintedFrames_; }
@@ -99,6 +111,10 @@ private:
     void drawScaleBar(QPainter& painter) const;
     void drawAttribution(QPainter& painter) const;
     void keepSymbolInView(const MapScene::Layer* layer);
+    QFuture<std::pair<int, BaseMap>> readMap(const QString& path,
+                                             std::shared_ptr<std::atomic_bool> cancelled) const;
+    int showMap(int result, BaseMap map, int centredBefore);
+    void cancelMapReading();
     int publish(const QString& definition, const QString& style, IMapTable* table);
     // Reads the live layers' publications that wait, in the order they were last sent.
     void settle();
@@ -138,6 +154,14 @@ private:
     PictureClick pictureClick_;
     quint64 paintedFrames_ = 0;
     quint64 completeFrames_ = 0;
+    quint64 mapsLoaded_ = 0;
+    struct MapReading {
+        QFutureWatcher<std::pair<int, BaseMap>>* watcher = nullptr;
+        std::shared_ptr<std::atomic_bool> cancelled;
+        int centredBefore = 0;
+    };
+    std::optional<MapReading> mapReading_;
+    QString mapCacheFolder_;
     QString loadFailure_;
     QRect paintedLive_;         // where the live layers were drawn in the last frame
     bool fullFrameDue_ = true;  // the view or the cache changed since the last whole frame

@@ -8,7 +8,7 @@ packages=(
     qt6-websockets-dev      # Qt HttpServer's CMake files require it
     qt6-translations-l10n   # Qt's own dialogs and messages in Russian
     libgdal-dev             # reading base maps (OpenStreetMap, GeoPackage, GeoJSON…)
-    gdal-bin                # ogr2ogr: the tests make projected GeoPackages and Shapefiles with it
+    gdal-bin                # ogr2ogr, gdal_create: test maps and the 2 GB sheet of bench_big_map
     libsqlite3-dev          # the tracking server's store
     libpq-dev               # the tracking server's store on a central PostgreSQL
     libexpat1-dev           # the GPX import: expat reads a million points several times faster than Qt
@@ -17,7 +17,7 @@ packages=(
     libbenchmark-dev        # Google Benchmark, for bench/
     dbus dbus-daemon        # the session bus the player and the server meet on
     libdbus-1-dev           # lets the player hold a trip's large answers at once (see TVantrelAutomation)
-    xvfb xauth              # a virtual display for screenshots
+    xvfb xauth              # a virtual display: screenshots, the playback and start-up benches
     fonts-liberation2 fonts-dejavu-core
     poppler-utils           # pdftotext and pdftoppm: the tests read the trip sheets back
     gpsbabel                # a second reader of the exported GPX and KML in the tests

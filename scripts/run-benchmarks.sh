@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every benchmark and prints its figures, then one GOAL line per goal, last. Benchmarks
-# are never part of the tests. A benchmark whose data is missing fails, and so does this run.
+# Runs every benchmark and prints its figures, then one GOAL line per goal and the FIGURE lines
+# reported beside them, last. Benchmarks are never part of the tests. A benchmark whose data is
+# missing fails, and so does this run.
 set -uo pipefail
 build="${1:-build}"
 cd "$(dirname "$0")/.."
@@ -12,7 +13,7 @@ run() {
     local title=$1
     shift
     echo "== $title"
-    "$@" 2> >(grep -v 'dbus-daemon\|propagateSizeHints' >&2) | tee -a "$log" | grep -v '^GOAL '
+    "$@" 2> >(grep -v 'dbus-daemon\|propagateSizeHints' >&2) | tee -a "$log" | grep -v '^GOAL \|^FIGURE '
     [ "${PIPESTATUS[0]}" -eq 0 ] || failed+=("$title")
 }
 run "vehicle position and marker redraw" "$build/bench/bench_car_position"
@@ -22,10 +23,12 @@ run "GPX import" "$build/bench/bench_import"
 run "stores at an installation's size" "$build/bench/bench_store"
 run "loading a trip" dbus-run-session -- "$build/bench/bench_load"
 run "playback" "$build/bench/bench_playback"
+run "start-up" dbus-run-session -- "$build/bench/bench_startup"
+run "a base map of 2 GB" "$build/bench/bench_big_map"
 run "live trackers" dbus-run-session -- "$build/bench/bench_trackers"
 run "the whole fleet on one clock" "$build/bench/bench_fleet"
 echo
-grep '^GOAL ' "$log"
+grep '^GOAL \|^FIGURE ' "$log"
 for title in "${failed[@]}"; do
     echo "FAILED: $title"
 done
