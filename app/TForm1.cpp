@@ -14,6 +14,7 @@
 #include "LocalAutomation.h"
 #include "MapController.h"
 #include "MapLayers.h"
+#include "MapStyles.h"
 #include "MessageSink.h"
 #include "PlaybackController.h"
 #include "PlaybackTimer.h"
@@ -110,6 +111,7 @@ TForm1::TForm1(PlayerEnvironment environment, QWidget* parent)
         ChartSplitter->addWidget(MapvexCtrl);
     }
     mapLayers_ = std::make_unique<MapLayers>(*mapControl_);
+    session_->trailLinePrefix = mapstyles::kGeometryPrefix;
     session_->reportError = [this](const std::exception& error) { errors_.report(error); };
     selection_ = std::make_unique<SelectionController>(*session_, ui());
     playback_ =

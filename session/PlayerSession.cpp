@@ -281,7 +281,7 @@ void PlayerSession::loadTrack(int trip) {
         emptyTrackLoaded.notify();
         return;
     }
-    s.SendTrackCallsAhead(selection.CurrentTrip);
+    s.SendTrackCallsAhead(selection.CurrentTrip, count, trailLinePrefix);
     loading_ = true;
     loadingPoints_ = count;
     loadFromThisEvent_ = true;
@@ -314,7 +314,7 @@ void PlayerSession::finishLoad(int count) {
     std::vector<std::function<void()>> after = std::exchange(afterLoad_, {});
     if (!server_)
         return;
-    track.load(server_->TrackCrdsArray(), count);
+    server_->TrackCrdsInto(track, count);
     clock.PlayBase = track.TrackStartTime();
     loading_ = false;
     trackLoaded.notify(count);
