@@ -20,13 +20,14 @@ LoadProgress::LoadProgress(QWidget* map) : QFrame(map) {
     hide();
 }
 
-void LoadProgress::showLoading(int points) {
-    if (points <= 0) {
+void LoadProgress::showWork(int points, bool computing) {
+    if (points <= 0 && !computing) {
         hide();
         return;
     }
-    text_->setText(QStringLiteral("Загрузка рейса: %1 точек…")
-                       .arg(QLocale(QLocale::Russian).toString(points)));
+    text_->setText(points > 0 ? QStringLiteral("Загрузка рейса: %1 точек…")
+                                    .arg(QLocale(QLocale::Russian).toString(points))
+                              : QStringLiteral("Расчёт рейсов за период…"));
     adjustSize();
     if (QWidget* map = parentWidget())
         move(6, map->height() - height() - 6);

@@ -238,9 +238,15 @@ void TForm1::connectSession() {
             QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         else
             QGuiApplication::restoreOverrideCursor();
-        if (loadProgress_)
-            loadProgress_->showLoading(waiting ? session_->loadingPoints() : 0);
+        showWork();
     });
+    connect(&s, &PlayerSession::computing, this, [this] { showWork(); });
+}
+
+// The load under way, else the computation the window waits for.
+void TForm1::showWork() {
+    if (loadProgress_)
+        loadProgress_->showWork(session_->loadingPoints(), session_->selection.RequestPending);
 }
 
 void TForm1::connectEventHandlers() {

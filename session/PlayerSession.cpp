@@ -128,6 +128,7 @@ void PlayerSession::requestTrack(const QString& groupId, int device, double begi
         selection.RequestPending = false;
         throw;
     }
+    emit computing(true);
 }
 
 void PlayerSession::onEndComputing() {
@@ -139,6 +140,7 @@ void PlayerSession::onEndComputing() {
     // A computation started elsewhere is followed without knowing its period.
     computedPeriod_ = own ? requestedPeriod_ : std::nullopt;
     selection.RequestPending = false;
+    emit computing(false);
     selection.CurrentTrip = 0;
     resultReady.notify();
     afterLoad([this] { refreshTripContext(); });

@@ -148,6 +148,8 @@ signals:
     void playStateChanged(bool playing);
     // A trip's track is being read: the window may show that it waits.
     void busy(bool waiting);
+    // The server computes the player's own request, until its result comes.
+    void computing(bool running);
 
 private:
     void onEndComputing();

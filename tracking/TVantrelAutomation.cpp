@@ -134,6 +134,7 @@ void TVantrelAutomation::SendTrackCallsAhead(int tripNumber, int pointCount, con
     std::unique_ptr<DoubleArrayCall> numbers = callForNumbers();
     aheadPoints_ = pointCount;
     aheadPrefix_ = linePrefix;
+    aheadDropped_ = std::make_shared<std::atomic<bool>>(false);
     OrgVantrelAutomationInterface& proxy = *proxy_;
     ahead_.push_back({"TrackCrdsArray", 0, std::nullopt, nullptr, std::move(numbers), {}, {}});
     ahead_.push_back(sentAhead("SetTripIndex", tripNumber, proxy.SetTripIndex(tripNumber)));
@@ -161,10 +162,11 @@ bool TVantrelAutomation::aheadAnswered() {
     for (AheadCall& call : ahead_) {
         if (call.numbers && call.numbers->answered())
             call.read = QtConcurrent::run(
-                [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers)), points = aheadPoints_] {
+                [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers)), points = aheadPoints_,
+                 dropped = aheadDropped_] {
                     NumbersRead read;
                     read.values = numbers->take(0, read.error);
-                    if (read.error.isValid() || points < 1)
+                    if (read.error.isValid() || points < 1 || *dropped)
                         return read;
                     try {
                         TrackStore store;
@@ -192,11 +194,16 @@ void TVantrelAutomation::prepareText(AheadCall& line, const AheadCall* firstLine
         return;
     const QString text = QDBusPendingReply<QString>(*line.reply).value();
     if (!firstLine || !firstLine->text.isValid()) {
-        line.text = QtConcurrent::run(prefixedText, aheadPrefix_, text);
+        line.text = QtConcurrent::run([prefix = aheadPrefix_, text, dropped = aheadDropped_] {
+            return *dropped ? QString() : prefixedText(prefix, text);
+        });
         return;
     }
     const QString first = QDBusPendingReply<QString>(*firstLine->reply).value();
-    line.text = QtConcurrent::run([prefix = aheadPrefix_, text, first, firstText = firstLine->text] {
+    line.text = QtConcurrent::run([prefix = aheadPrefix_, text, first, firstText = firstLine->text,
+                                   dropped = aheadDropped_] {
+        if (*dropped)
+            return QString();
         return text == first ? firstText.result() : prefixedText(prefix, text);
     });
 }
@@ -248,8 +255,10 @@ void TVantrelAutomation::dropAhead() {
     // reader; so are the other answers nobody waits for. Qt sends its calls from its bus
     // thread, so they are kept until answered: a numbers call, sent straight away, must not
     // overtake them.
+    if (aheadDropped_)
+        *aheadDropped_ = true;
     for (AheadCall& call : ahead_)
-        if (call.reply && !call.reply->isFinished())
+        if (call.replied && !*call.replied)
             dropped_.push_back(*call.reply);
     ahead_.clear();
 }
@@ -452,9 +461,13 @@ QString TVantrelAutomation::TrackLine() {
 }
 
 QString TVantrelAutomation::PrefixedTrackLine(const QString& prefix) {
-    const auto ahead = takeAhead("TrackLine");
-    if (ahead && ahead->text.isValid() && prefix == aheadPrefix_)
-        return ahead->text.result();
+    auto ahead = takeAhead("TrackLine");
+    if (ahead && ahead->text.isValid() && prefix == aheadPrefix_) {
+        const QString text = ahead->text.result();
+        // The server's own line, tens of megabytes, is let go on a worker.
+        QThreadPool::globalInstance()->start([reply = std::move(*ahead->reply)] {});
+        return text;
+    }
     return prefixedText(prefix, take(ahead ? QDBusPendingReply<QString>(*ahead->reply) : server().TrackLine()));
 }
 void TVantrelAutomation::SetTripEntriesListTypeName(const QString& typeName) {

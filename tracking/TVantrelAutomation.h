@@ -159,6 +159,7 @@ private:
     std::deque<AheadCall> ahead_;           // answered in this order
     int aheadPoints_ = 0;                   // the store and line prefix of the calls sent ahead
     QString aheadPrefix_;
+    std::shared_ptr<std::atomic<bool>> aheadDropped_; // their workers stop early once set
     std::function<void()> whenAnswered_;    // runs before any other call once they are answered
     std::vector<QDBusPendingCall> dropped_; // sent ahead, let go, maybe not yet sent by Qt
     QTimer* answerPoll_ = nullptr;
