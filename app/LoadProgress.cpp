@@ -1,5 +1,6 @@
 #include "LoadProgress.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -17,6 +18,7 @@ LoadProgress::LoadProgress(QWidget* map) : QFrame(map) {
     bar->setFixedWidth(120);
     layout->addWidget(text_);
     layout->addWidget(bar);
+    map->installEventFilter(this); // kept in the corner while the chart below resizes the map
     hide();
 }
 
@@ -29,8 +31,18 @@ void LoadProgress::showWork(int points, bool computing) {
                                     .arg(QLocale(QLocale::Russian).toString(points))
                               : QStringLiteral("Расчёт рейсов за период…"));
     adjustSize();
-    if (QWidget* map = parentWidget())
-        move(6, map->height() - height() - 6);
+    place();
     raise();
     show();
+}
+
+void LoadProgress::place() {
+    if (QWidget* map = parentWidget())
+        move(6, map->height() - height() - 6);
+}
+
+bool LoadProgress::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        place();
+    return QFrame::eventFilter(watched, event);
 }

@@ -13,6 +13,11 @@ public:
     // Shown for a load of `points`, else while `computing`; hidden for neither.
     void showWork(int points, bool computing);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void place();
+
     QLabel* text_ = nullptr;
 };
