@@ -26,8 +26,10 @@ void SpeedChart::setTrack(const TrackStore& track) {
     largepages::reserve(speeds_, size_t(std::max(track.PointCount, 0)));
     double highest = 0;
     // Straight from the store's five values a point: a million points on the window's thread.
-    const size_t count = std::min(size_t(std::max(track.PointCount, 0)), track.TrackData.size() / 5);
-    for (const double* point = track.TrackData.data(); point < track.TrackData.data() + 5 * count; point += 5) {
+    const size_t count =
+        std::min(size_t(std::max(track.PointCount, 0)), track.TrackData.size() / 5);
+    for (const double* point = track.TrackData.data(); point < track.TrackData.data() + 5 * count;
+         point += 5) {
         times_.push_back(point[0]);
         speeds_.push_back(point[4]);
         if (std::isfinite(point[4]))

@@ -104,6 +104,7 @@ TEST(RealServer, TheFirstStartRequestsTheRestoredVehicleAndLoadsTripOne) {
         client.SetTripIndex(2);
         const QString outline = client.PrefixedTrackLine(QStringLiteral("L E "));
         EXPECT_EQ(outline, "L E " + secondLine);
-        EXPECT_EQ(client.PrefixedTrackLine(QStringLiteral("L E ")).constData(), outline.constData());
+        EXPECT_EQ(client.PrefixedTrackLine(QStringLiteral("L E ")).constData(),
+                  outline.constData());
     }
 }

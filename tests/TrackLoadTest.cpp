@@ -152,9 +152,11 @@ TEST_F(TrackLoad, TheBusyCursorShowsWhileTheServerIsAskedAndGoesAfterAFailureToo
 TEST_F(TrackLoad, TheWindowIsToldWhileItsRequestIsComputedUntilTheResultComes) {
     TForm1& f = start({threePoints()});
     std::vector<bool> computing;
-    QObject::connect(&f.session(), &PlayerSession::computing, [&](bool running) { computing.push_back(running); });
+    QObject::connect(&f.session(), &PlayerSession::computing,
+                     [&](bool running) { computing.push_back(running); });
     fixture.server.failOnce["ComputeTrack"] = "нет связи";
-    EXPECT_ANY_THROW(f.session().requestTrack(QStringLiteral("1"), 7, march1(0, 0, 0), march1(23, 0, 0)));
+    EXPECT_ANY_THROW(
+        f.session().requestTrack(QStringLiteral("1"), 7, march1(0, 0, 0), march1(23, 0, 0)));
     EXPECT_TRUE(computing.empty()); // nothing asked, nothing computed
     f.session().requestTrack(QStringLiteral("1"), 7, march1(0, 0, 0), march1(23, 0, 0));
     EXPECT_EQ(computing, std::vector<bool>{true});

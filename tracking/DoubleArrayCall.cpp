@@ -57,9 +57,11 @@ DoubleArrayCall::DoubleArrayCall(const QDBusConnection& bus, const QString& serv
     // Without a timeout of libdbus's own: that would make libdbus ask Qt for a timer from this
     // thread, which Qt refuses. take() keeps the time limit instead.
     // An answer that came before the notification was set is seen right after.
-    if (call && dbus_connection_send_with_reply(connection, call, &pending_, DBUS_TIMEOUT_INFINITE) && pending_) {
-        dbus_pending_call_set_notify(pending_, releaseAnswered<Answer>, new std::shared_ptr<Answer>(answer_),
-                                     forgetAnswered<Answer>);
+    if (call &&
+        dbus_connection_send_with_reply(connection, call, &pending_, DBUS_TIMEOUT_INFINITE) &&
+        pending_) {
+        dbus_pending_call_set_notify(pending_, releaseAnswered<Answer>,
+                                     new std::shared_ptr<Answer>(answer_), forgetAnswered<Answer>);
         if (dbus_pending_call_get_completed(pending_))
             answer_->here = true;
     }

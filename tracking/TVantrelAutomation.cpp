@@ -130,7 +130,8 @@ std::unique_ptr<DoubleArrayCall> TVantrelAutomation::callForNumbers() {
     return std::make_unique<DoubleArrayCall>(bus(), kService, kPath, kService, "TrackCrdsArray");
 }
 
-void TVantrelAutomation::SendTrackCallsAhead(int tripNumber, int pointCount, const QString& linePrefix) {
+void TVantrelAutomation::SendTrackCallsAhead(int tripNumber, int pointCount,
+                                             const QString& linePrefix) {
     std::unique_ptr<DoubleArrayCall> numbers = callForNumbers();
     aheadPoints_ = pointCount;
     aheadPrefix_ = linePrefix;
@@ -144,7 +145,7 @@ void TVantrelAutomation::SendTrackCallsAhead(int tripNumber, int pointCount, con
 
 // The reply's coming is noted on the window's thread by a watcher's queued signal.
 TVantrelAutomation::AheadCall TVantrelAutomation::sentAhead(const char* method, int argument,
-                                                          const QDBusPendingCall& reply) {
+                                                            const QDBusPendingCall& reply) {
     auto replied = std::make_shared<std::atomic<bool>>(false);
     auto* watcher = new QDBusPendingCallWatcher(reply, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [replied, watcher] {
@@ -162,8 +163,8 @@ bool TVantrelAutomation::aheadAnswered() {
     for (AheadCall& call : ahead_) {
         if (call.numbers && call.numbers->answered())
             call.read = QtConcurrent::run(
-                [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers)), points = aheadPoints_,
-                 dropped = aheadDropped_] {
+                [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers)),
+                 points = aheadPoints_, dropped = aheadDropped_] {
                     NumbersRead read;
                     read.values = numbers->take(0, read.error);
                     if (read.error.isValid() || points < 1 || *dropped)
@@ -200,12 +201,12 @@ void TVantrelAutomation::prepareText(AheadCall& line, const AheadCall* firstLine
         return;
     }
     const QString first = QDBusPendingReply<QString>(*firstLine->reply).value();
-    line.text = QtConcurrent::run([prefix = aheadPrefix_, text, first, firstText = firstLine->text,
-                                   dropped = aheadDropped_] {
-        if (*dropped)
-            return QString();
-        return text == first ? firstText.result() : prefixedText(prefix, text);
-    });
+    line.text = QtConcurrent::run(
+        [prefix = aheadPrefix_, text, first, firstText = firstLine->text, dropped = aheadDropped_] {
+            if (*dropped)
+                return QString();
+            return text == first ? firstText.result() : prefixedText(prefix, text);
+        });
 }
 
 void TVantrelAutomation::whenAheadAnswered(std::function<void()> answered) {
@@ -441,7 +442,8 @@ std::vector<double> TVantrelAutomation::TrackCrdsArray() {
 
 // The store filled on the worker is swapped in; numbers not read there are read here.
 void TVantrelAutomation::TrackCrdsInto(TrackStore& store, int pointCount) {
-    const bool read = !ahead_.empty() && std::strcmp(ahead_.front().method, "TrackCrdsArray") == 0 &&
+    const bool read = !ahead_.empty() &&
+                      std::strcmp(ahead_.front().method, "TrackCrdsArray") == 0 &&
                       ahead_.front().read.isValid() && aheadPoints_ == pointCount;
     if (!read) {
         store.load(TrackCrdsArray(), pointCount);
@@ -468,7 +470,8 @@ QString TVantrelAutomation::PrefixedTrackLine(const QString& prefix) {
         QThreadPool::globalInstance()->start([reply = std::move(*ahead->reply)] {});
         return text;
     }
-    return prefixedText(prefix, take(ahead ? QDBusPendingReply<QString>(*ahead->reply) : server().TrackLine()));
+    return prefixedText(
+        prefix, take(ahead ? QDBusPendingReply<QString>(*ahead->reply) : server().TrackLine()));
 }
 void TVantrelAutomation::SetTripEntriesListTypeName(const QString& typeName) {
     take(server().SetTripEntriesListTypeName(typeName));
