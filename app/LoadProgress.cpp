@@ -1,5 +1,6 @@
 #include "LoadProgress.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -17,19 +18,20 @@ LoadProgress::LoadProgress(QWidget* map) : QFrame(map) {
     bar->setFixedWidth(120);
     layout->addWidget(text_);
     layout->addWidget(bar);
+    map->installEventFilter(this); // kept in the corner while the chart below resizes the map
     hide();
 }
 
-void LoadProgress::showLoading(int points) {
-    if (points <= 0) {
+void LoadProgress::showWork(int points, bool computing) {
+    if (points <= 0 && !computing) {
         hide();
         return;
     }
-    text_->setText(QStringLiteral("Загрузка рейса: %1 точек…")
-                       .arg(QLocale(QLocale::Russian).toString(points)));
+    text_->setText(points > 0 ? QStringLiteral("Загрузка рейса: %1 точек…")
+                                    .arg(QLocale(QLocale::Russian).toString(points))
+                              : QStringLiteral("Расчёт рейсов за период…"));
     adjustSize();
-    if (QWidget* map = parentWidget())
-        move(6, map->height() - height() - 6);
+    place();
     raise();
     show();
 }
@@ -39,10 +41,21 @@ void LoadProgress::showText(const QString& text, int row) {
         hide();
         return;
     }
+    row_ = row;
     text_->setText(text);
     adjustSize();
-    if (QWidget* map = parentWidget())
-        move(6, map->height() - (height() + 6) * (row + 1));
+    place();
     raise();
     show();
+}
+
+void LoadProgress::place() {
+    if (QWidget* map = parentWidget())
+        move(6, map->height() - (height() + 6) * (row_ + 1));
+}
+
+bool LoadProgress::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        place();
+    return QFrame::eventFilter(watched, event);
 }

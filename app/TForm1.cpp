@@ -14,6 +14,7 @@
 #include "LocalAutomation.h"
 #include "MapController.h"
 #include "MapLayers.h"
+#include "MapStyles.h"
 #include "MessageSink.h"
 #include "PlaybackController.h"
 #include "PlaybackTimer.h"
@@ -110,6 +111,7 @@ TForm1::TForm1(PlayerEnvironment environment, QWidget* parent)
         ChartSplitter->addWidget(MapvexCtrl);
     }
     mapLayers_ = std::make_unique<MapLayers>(*mapControl_);
+    session_->trailLinePrefix = mapstyles::kGeometryPrefix;
     session_->reportError = [this](const std::exception& error) { errors_.report(error); };
     selection_ = std::make_unique<SelectionController>(*session_, ui());
     playback_ =
@@ -236,9 +238,15 @@ void TForm1::connectSession() {
             QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         else
             QGuiApplication::restoreOverrideCursor();
-        if (loadProgress_)
-            loadProgress_->showLoading(waiting ? session_->loadingPoints() : 0);
+        showWork();
     });
+    connect(&s, &PlayerSession::computing, this, [this] { showWork(); });
+}
+
+// The load under way, else the computation the window waits for.
+void TForm1::showWork() {
+    if (loadProgress_)
+        loadProgress_->showWork(session_->loadingPoints(), session_->selection.RequestPending);
 }
 
 void TForm1::connectEventHandlers() {

@@ -91,6 +91,7 @@ private:
     void createPopupMenu1();
     void connectHandlers();
     void connectSession();
+    void showWork();
     void makePlaybackControlsOpaque();
     void createSpeedChart();
     void connectEventHandlers();

@@ -2,7 +2,6 @@
 
 #include "FloatToMapStr.h"
 #include "IVantrelAutomation.h"
-#include "LargePages.h"
 #include "MapStyles.h"
 
 namespace {
@@ -38,19 +37,15 @@ void MapLayers::createTables() {
 
 void MapLayers::refreshTrail(IVantrelAutomation& server, int tripNumber) {
     server.SetTripIndex(tripNumber);
-    const QString outlineLine = server.TrackLine();
-    // A million points' text is some 70 MB, written here on the window's thread: in huge pages.
-    QString outline;
-    outline.reserve(mapstyles::kGeometryPrefix.size() + outlineLine.size());
-    largepages::advise(outline.constData(), size_t(outline.capacity()) * sizeof(QChar));
-    outline.append(mapstyles::kGeometryPrefix).append(outlineLine);
+    // A million points' text is some 70 MB: a trip's load has it made on a worker.
+    const QString outline = server.PrefixedTrackLine(mapstyles::kGeometryPrefix);
     tables_[TrailOutlineTable]->SetValue(outline, 0);
     map_.AddLayer(mapstyles::kTrailOutlineLayer, mapstyles::kTrailOutlineStyle,
                   tables_[TrailOutlineTable]);
     // The same line as a rule: then the outline's text itself, not a copy of a million points.
-    const QString line = server.TrackLine();
-    tables_[TrailTable]->SetValue(line == outlineLine ? outline : mapstyles::kGeometryPrefix + line,
-                                  0);
+    const QString line = server.PrefixedTrackLine(mapstyles::kGeometryPrefix);
+    const bool shared = line.constData() == outline.constData();
+    tables_[TrailTable]->SetValue(shared || line != outline ? line : outline, 0);
     map_.AddLayer(mapstyles::kTrailLayer, mapstyles::kTrailStyle, tables_[TrailTable]);
 }
 

@@ -24,6 +24,7 @@ public:
     IMapTable* table(Table which) const { return tables_[which]; }
 
     // The trail of the given trip, read from the server, as an outline under a red line.
+    // Its texts are the server's lines behind mapstyles::kGeometryPrefix.
     void refreshTrail(IVantrelAutomation& server, int tripNumber);
     // The vehicle marker from the three marker texts (longitude, latitude, heading degrees).
     void refreshMarker(const QStringList& carMarkerTexts);

@@ -128,6 +128,7 @@ void PlayerSession::requestTrack(const QString& groupId, int device, double begi
         selection.RequestPending = false;
         throw;
     }
+    emit computing(true);
 }
 
 void PlayerSession::onEndComputing() {
@@ -139,6 +140,7 @@ void PlayerSession::onEndComputing() {
     // A computation started elsewhere is followed without knowing its period.
     computedPeriod_ = own ? requestedPeriod_ : std::nullopt;
     selection.RequestPending = false;
+    emit computing(false);
     selection.CurrentTrip = 0;
     resultReady.notify();
     afterLoad([this] { refreshTripContext(); });
@@ -281,7 +283,7 @@ void PlayerSession::loadTrack(int trip) {
         emptyTrackLoaded.notify();
         return;
     }
-    s.SendTrackCallsAhead(selection.CurrentTrip);
+    s.SendTrackCallsAhead(selection.CurrentTrip, count, trailLinePrefix);
     loading_ = true;
     loadingPoints_ = count;
     loadFromThisEvent_ = true;
@@ -314,7 +316,7 @@ void PlayerSession::finishLoad(int count) {
     std::vector<std::function<void()>> after = std::exchange(afterLoad_, {});
     if (!server_)
         return;
-    track.load(server_->TrackCrdsArray(), count);
+    server_->TrackCrdsInto(track, count);
     clock.PlayBase = track.TrackStartTime();
     loading_ = false;
     trackLoaded.notify(count);

@@ -119,6 +119,9 @@ public:
     std::vector<TStops> StopList;
     InfoPointPositions infoPointPositions;
     QString MapPath;
+    // What the map's texts put before a trail's line: a trip's load has its lines made ready
+    // behind it off the window's thread.
+    QString trailLinePrefix;
     bool checkpointsShown = true;   // the checkpoints flag, saved as LoadKT
     bool infoPointsShown = false;   // the info-points button is down
     bool checkpointsButton = false; // the checkpoints button is down
@@ -145,6 +148,8 @@ signals:
     void playStateChanged(bool playing);
     // A trip's track is being read: the window may show that it waits.
     void busy(bool waiting);
+    // The server computes the player's own request, until its result comes.
+    void computing(bool running);
 
 private:
     void onEndComputing();

@@ -85,4 +85,26 @@ TEST(RealServer, TheFirstStartRequestsTheRestoredVehicleAndLoadsTripOne) {
     client.SendTrackCallsAhead(2);
     client.dropAhead();
     EXPECT_EQ(client.TrackCrdsArray(), secondNumbers);
+
+    // Sent ahead for a load, the numbers come as a store and the lines behind the prefix, two
+    // equal lines one text; a point count the numbers do not hold is refused, the store kept.
+    const int firstPoints = int(firstNumbers.size() / 5);
+    for (const int points : {firstPoints, firstPoints + 1}) {
+        client.SetTripIndex(1);
+        client.SendTrackCallsAhead(2, points, QStringLiteral("L E "));
+        bool answered = false;
+        client.whenAheadAnswered([&] { answered = true; });
+        ASSERT_TRUE(waitFor([&] { return answered; }));
+        TrackStore store;
+        if (points == firstPoints)
+            client.TrackCrdsInto(store, points);
+        else
+            EXPECT_THROW(client.TrackCrdsInto(store, points), VantrelError);
+        EXPECT_EQ(store.TrackData, points == firstPoints ? firstNumbers : std::vector<double>{});
+        client.SetTripIndex(2);
+        const QString outline = client.PrefixedTrackLine(QStringLiteral("L E "));
+        EXPECT_EQ(outline, "L E " + secondLine);
+        EXPECT_EQ(client.PrefixedTrackLine(QStringLiteral("L E ")).constData(),
+                  outline.constData());
+    }
 }

@@ -149,6 +149,22 @@ TEST_F(TrackLoad, TheBusyCursorShowsWhileTheServerIsAskedAndGoesAfterAFailureToo
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(TrackLoad, TheWindowIsToldWhileItsRequestIsComputedUntilTheResultComes) {
+    TForm1& f = start({threePoints()});
+    std::vector<bool> computing;
+    QObject::connect(&f.session(), &PlayerSession::computing,
+                     [&](bool running) { computing.push_back(running); });
+    fixture.server.failOnce["ComputeTrack"] = "нет связи";
+    EXPECT_ANY_THROW(
+        f.session().requestTrack(QStringLiteral("1"), 7, march1(0, 0, 0), march1(23, 0, 0)));
+    EXPECT_TRUE(computing.empty()); // nothing asked, nothing computed
+    f.session().requestTrack(QStringLiteral("1"), 7, march1(0, 0, 0), march1(23, 0, 0));
+    EXPECT_EQ(computing, std::vector<bool>{true});
+    fixture.server.raise(AutomationEvent::OnEndComputing);
+    EXPECT_EQ(computing, std::vector<bool>({true, false}));
+    EXPECT_FALSE(f.session().selection.RequestPending);
+}
+
 TEST_F(TrackLoad, ANewerChoiceDropsTheLoadUnderWayAndACallMeanwhileComesAfterIt) {
     TForm1& f = start({threePoints(), FormFixture::trip({{march1(11, 0, 0), 40, 60, 0, 0},
                                                          {march1(11, 0, 9), 41, 61, 9, 5}})});

@@ -9,11 +9,15 @@
 
 namespace {
 
-void releaseAnswered(DBusPendingCall*, void* answered) {
-    (*static_cast<std::shared_ptr<QSemaphore>*>(answered))->release();
+template <typename Answer> void releaseAnswered(DBusPendingCall*, void* answer) {
+    Answer& came = **static_cast<std::shared_ptr<Answer>*>(answer);
+    came.here = true;
+    came.came.release();
 }
 
-void forgetAnswered(void* answered) { delete static_cast<std::shared_ptr<QSemaphore>*>(answered); }
+template <typename Answer> void forgetAnswered(void* answer) {
+    delete static_cast<std::shared_ptr<Answer>*>(answer);
+}
 
 QDBusError errorOf(DBusMessage* reply) {
     const char* text = nullptr;
@@ -52,9 +56,15 @@ DoubleArrayCall::DoubleArrayCall(const QDBusConnection& bus, const QString& serv
                                                      interface.toUtf8().constData(), method);
     // Without a timeout of libdbus's own: that would make libdbus ask Qt for a timer from this
     // thread, which Qt refuses. take() keeps the time limit instead.
-    if (call && dbus_connection_send_with_reply(connection, call, &pending_, DBUS_TIMEOUT_INFINITE) && pending_)
-        dbus_pending_call_set_notify(pending_, releaseAnswered, new std::shared_ptr<QSemaphore>(answered_),
-                                     forgetAnswered);
+    // An answer that came before the notification was set is seen right after.
+    if (call &&
+        dbus_connection_send_with_reply(connection, call, &pending_, DBUS_TIMEOUT_INFINITE) &&
+        pending_) {
+        dbus_pending_call_set_notify(pending_, releaseAnswered<Answer>,
+                                     new std::shared_ptr<Answer>(answer_), forgetAnswered<Answer>);
+        if (dbus_pending_call_get_completed(pending_))
+            answer_->here = true;
+    }
     if (call)
         dbus_message_unref(call);
 }
@@ -67,15 +77,14 @@ DoubleArrayCall::~DoubleArrayCall() {
 }
 
 bool DoubleArrayCall::answered() const {
-    return !pending_ || dbus_pending_call_get_completed(pending_);
+    return !pending_ || answer_->here;
 }
 
 void DoubleArrayCall::wait(int timeoutMs) {
     QElapsedTimer waited;
     waited.start();
-    // The answer may come before the notification was set: the slices look again.
     while (!answered() && waited.elapsed() < timeoutMs)
-        answered_->tryAcquire(1, 50);
+        answer_->came.tryAcquire(1, 50);
 }
 
 std::vector<double> DoubleArrayCall::take(int timeoutMs, QDBusError& error) {

@@ -2,6 +2,7 @@
 
 #include <QDBusError>
 #include <QSemaphore>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -20,7 +21,8 @@ public:
     DoubleArrayCall(const DoubleArrayCall&) = delete;
     DoubleArrayCall& operator=(const DoubleArrayCall&) = delete;
 
-    // The answer has come (or the call could not be sent): take() returns at once.
+    // The answer has come (or the call could not be sent): take() returns at once. Asks libdbus
+    // nothing: its connection stays locked while Qt's bus thread reads a long answer.
     bool answered() const;
     // Waits up to timeoutMs for the answer without taking it.
     void wait(int timeoutMs);
@@ -28,6 +30,10 @@ public:
     std::vector<double> take(int timeoutMs, QDBusError& error);
 
 private:
+    struct Answer {
+        QSemaphore came;
+        std::atomic<bool> here{false};
+    };
     DBusPendingCall* pending_ = nullptr;
-    std::shared_ptr<QSemaphore> answered_ = std::make_shared<QSemaphore>();
+    std::shared_ptr<Answer> answer_ = std::make_shared<Answer>();
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "PrefixedText.h"
+#include "TrackStore.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -53,10 +56,27 @@ public:
     virtual int TrackPointCount() = 0;
     virtual std::vector<double> TrackCrdsArray() = 0;
     virtual QString TrackLine() = 0;
+    // TrackCrdsArray read into `store` for `pointCount` points (TrackStore::load, whose checks
+    // throw and leave the store as it was).
+    virtual void TrackCrdsInto(TrackStore& store, int pointCount) {
+        store.load(TrackCrdsArray(), pointCount);
+    }
+    // TrackLine with `prefix` in front, in one text.
+    virtual QString PrefixedTrackLine(const QString& prefix) {
+        return prefixedText(prefix, TrackLine());
+    }
     // Announces the calls a trip's load makes next, in this order: TrackCrdsArray,
     // SetTripIndex(tripNumber), TrackLine, TrackLine. A wrapper may send them at once so their
     // answers travel together, each call then taking its answer; doing nothing is as correct.
-    virtual void SendTrackCallsAhead(int tripNumber) { (void)tripNumber; }
+    // Such a wrapper may also make ready off the caller's thread what the load asks next:
+    // the store of `pointCount` points (TrackCrdsInto) and the lines behind `linePrefix`
+    // (PrefixedTrackLine), two equal lines as one shared text.
+    virtual void SendTrackCallsAhead(int tripNumber, int pointCount = 0,
+                                     const QString& linePrefix = QString()) {
+        (void)tripNumber;
+        (void)pointCount;
+        (void)linePrefix;
+    }
     // Runs `answered` on the caller's thread once every call sent ahead has its answer, so that
     // taking them waits for nothing; a wrapper that sends nothing ahead runs it at once. Before
     // any other call the wrapper runs it first, so the calls keep their order.

@@ -130,32 +130,83 @@ std::unique_ptr<DoubleArrayCall> TVantrelAutomation::callForNumbers() {
     return std::make_unique<DoubleArrayCall>(bus(), kService, kPath, kService, "TrackCrdsArray");
 }
 
-void TVantrelAutomation::SendTrackCallsAhead(int tripNumber) {
+void TVantrelAutomation::SendTrackCallsAhead(int tripNumber, int pointCount,
+                                             const QString& linePrefix) {
     std::unique_ptr<DoubleArrayCall> numbers = callForNumbers();
+    aheadPoints_ = pointCount;
+    aheadPrefix_ = linePrefix;
+    aheadDropped_ = std::make_shared<std::atomic<bool>>(false);
     OrgVantrelAutomationInterface& proxy = *proxy_;
-    ahead_.push_back({"TrackCrdsArray", 0, std::nullopt, std::move(numbers)});
-    ahead_.push_back({"SetTripIndex", tripNumber, proxy.SetTripIndex(tripNumber), nullptr});
-    ahead_.push_back({"TrackLine", 0, proxy.TrackLine(), nullptr});
-    ahead_.push_back({"TrackLine", 0, proxy.TrackLine(), nullptr});
+    ahead_.push_back({"TrackCrdsArray", 0, std::nullopt, nullptr, std::move(numbers), {}, {}});
+    ahead_.push_back(sentAhead("SetTripIndex", tripNumber, proxy.SetTripIndex(tripNumber)));
+    ahead_.push_back(sentAhead("TrackLine", 0, proxy.TrackLine()));
+    ahead_.push_back(sentAhead("TrackLine", 0, proxy.TrackLine()));
 }
 
-// Each numbers answer that came is read on a worker as soon as it is seen; the calls are
-// answered once those are read too.
+// The reply's coming is noted on the window's thread by a watcher's queued signal.
+TVantrelAutomation::AheadCall TVantrelAutomation::sentAhead(const char* method, int argument,
+                                                            const QDBusPendingCall& reply) {
+    auto replied = std::make_shared<std::atomic<bool>>(false);
+    auto* watcher = new QDBusPendingCallWatcher(reply, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [replied, watcher] {
+        *replied = true;
+        watcher->deleteLater();
+    });
+    return {method, argument, reply, replied, nullptr, {}, {}};
+}
+
+// Each answer that came is made ready on a worker as soon as it is seen: the numbers read (into
+// a store), the lines put behind their prefix. The calls are answered once those are done too.
 bool TVantrelAutomation::aheadAnswered() {
     bool answered = true;
+    const AheadCall* firstLine = nullptr;
     for (AheadCall& call : ahead_) {
         if (call.numbers && call.numbers->answered())
             call.read = QtConcurrent::run(
-                [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers))] {
-                    QDBusError error;
-                    std::vector<double> values = numbers->take(0, error);
-                    return std::pair{std::move(values), error};
+                [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers)),
+                 points = aheadPoints_, dropped = aheadDropped_] {
+                    NumbersRead read;
+                    read.values = numbers->take(0, read.error);
+                    if (read.error.isValid() || points < 1 || *dropped)
+                        return read;
+                    try {
+                        TrackStore store;
+                        store.load(std::move(read.values), points);
+                        read.store = std::move(store);
+                    } catch (const VantrelError& fault) {
+                        read.fault = fault.text();
+                    }
+                    return read;
                 });
+        if (std::strcmp(call.method, "TrackLine") == 0) {
+            prepareText(call, firstLine);
+            firstLine = firstLine ? firstLine : &call;
+        }
         if (call.numbers || (call.read.isValid() && !call.read.isFinished()) ||
-            (call.reply && !call.reply->isFinished()))
+            (call.replied && !*call.replied) || (call.text.isValid() && !call.text.isFinished()))
             answered = false;
     }
     return answered;
+}
+
+// A line equal to the first one shares its text: the map then holds one copy of the trail.
+void TVantrelAutomation::prepareText(AheadCall& line, const AheadCall* firstLine) {
+    if (aheadPrefix_.isEmpty() || line.text.isValid() || !*line.replied || line.reply->isError())
+        return;
+    const QString text = QDBusPendingReply<QString>(*line.reply).value();
+    if (!firstLine || !firstLine->text.isValid()) {
+        line.text = QtConcurrent::run([prefix = aheadPrefix_, text, dropped = aheadDropped_] {
+            return *dropped ? QString() : prefixedText(prefix, text);
+        });
+        return;
+    }
+    const QString first = QDBusPendingReply<QString>(*firstLine->reply).value();
+    line.text = QtConcurrent::run(
+        [prefix = aheadPrefix_, text, first, firstText = firstLine->text, dropped = aheadDropped_] {
+            if (*dropped)
+                return QString();
+            return text == first ? firstText.result() : prefixedText(prefix, text);
+        });
 }
 
 void TVantrelAutomation::whenAheadAnswered(std::function<void()> answered) {
@@ -205,8 +256,10 @@ void TVantrelAutomation::dropAhead() {
     // reader; so are the other answers nobody waits for. Qt sends its calls from its bus
     // thread, so they are kept until answered: a numbers call, sent straight away, must not
     // overtake them.
+    if (aheadDropped_)
+        *aheadDropped_ = true;
     for (AheadCall& call : ahead_)
-        if (call.reply && !call.reply->isFinished())
+        if (call.replied && !*call.replied)
             dropped_.push_back(*call.reply);
     ahead_.clear();
 }
@@ -370,19 +423,55 @@ std::vector<double> TVantrelAutomation::TrackCrdsArray() {
     auto ahead = takeAhead("TrackCrdsArray");
     QDBusError error;
     std::vector<double> numbers;
-    if (ahead && ahead->read.isValid())
-        std::tie(numbers, error) = ahead->read.takeResult();
-    else
+    if (ahead && ahead->read.isValid()) {
+        NumbersRead read = ahead->read.takeResult();
+        if (read.store)
+            read.values = std::move(read.store->TrackData);
+        else if (!read.fault.isEmpty())
+            throw VantrelError(read.fault);
+        numbers = std::move(read.values);
+        error = read.error;
+    } else {
         numbers = (ahead ? std::move(ahead->numbers) : callForNumbers())
                       ->take(options_.callTimeoutMs, error);
+    }
     if (error.isValid())
         throw VantrelError(describe(error));
     return numbers;
 }
 
+// The store filled on the worker is swapped in; numbers not read there are read here.
+void TVantrelAutomation::TrackCrdsInto(TrackStore& store, int pointCount) {
+    const bool read = !ahead_.empty() &&
+                      std::strcmp(ahead_.front().method, "TrackCrdsArray") == 0 &&
+                      ahead_.front().read.isValid() && aheadPoints_ == pointCount;
+    if (!read) {
+        store.load(TrackCrdsArray(), pointCount);
+        return;
+    }
+    NumbersRead numbers = takeAhead("TrackCrdsArray")->read.takeResult();
+    if (numbers.error.isValid())
+        throw VantrelError(describe(numbers.error));
+    if (!numbers.store)
+        throw VantrelError(numbers.fault);
+    std::swap(store, *numbers.store);
+}
+
 QString TVantrelAutomation::TrackLine() {
     const auto ahead = takeAhead("TrackLine");
     return take(ahead ? QDBusPendingReply<QString>(*ahead->reply) : server().TrackLine());
+}
+
+QString TVantrelAutomation::PrefixedTrackLine(const QString& prefix) {
+    auto ahead = takeAhead("TrackLine");
+    if (ahead && ahead->text.isValid() && prefix == aheadPrefix_) {
+        const QString text = ahead->text.result();
+        // The server's own line, tens of megabytes, is let go on a worker.
+        QThreadPool::globalInstance()->start([reply = std::move(*ahead->reply)] {});
+        return text;
+    }
+    return prefixedText(
+        prefix, take(ahead ? QDBusPendingReply<QString>(*ahead->reply) : server().TrackLine()));
 }
 void TVantrelAutomation::SetTripEntriesListTypeName(const QString& typeName) {
     take(server().SetTripEntriesListTypeName(typeName));

@@ -8,6 +8,7 @@
 #include <QFuture>
 #include <QPointer>
 #include <QTimer>
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
@@ -69,7 +70,10 @@ public:
     int TrackPointCount() override;
     std::vector<double> TrackCrdsArray() override;
     QString TrackLine() override;
-    void SendTrackCallsAhead(int tripNumber) override;
+    void TrackCrdsInto(TrackStore& store, int pointCount) override;
+    QString PrefixedTrackLine(const QString& prefix) override;
+    void SendTrackCallsAhead(int tripNumber, int pointCount = 0,
+                             const QString& linePrefix = QString()) override;
     void whenAheadAnswered(std::function<void()> answered) override;
     void dropAhead() override;
     void answerAhead() override;
@@ -113,14 +117,26 @@ private:
         std::function<void()> run;
     };
 
+    // The numbers sent ahead, as a worker read them: into a store when a point count was given.
+    struct NumbersRead {
+        QDBusError error;
+        std::vector<double> values;      // no store asked for
+        std::optional<TrackStore> store; // filled from them
+        QString fault;                   // the store refused them
+    };
+
     // A call sent before it was asked for, with the one argument it was sent with.
     struct AheadCall {
         const char* method;
         int argument;
         std::optional<QDBusPendingCall> reply;    // every call but the numbers
+        // Set when the reply came. Asking the reply itself waits while Qt's bus thread
+        // unpacks it, a long line's tens of megabytes.
+        std::shared_ptr<std::atomic<bool>> replied;
         std::unique_ptr<DoubleArrayCall> numbers; // TrackCrdsArray
-        // Its answer read into numbers on a worker, once it came: a million points take a while.
-        QFuture<std::pair<std::vector<double>, QDBusError>> read;
+        // Its answer read on a worker, once it came: a million points take a while.
+        QFuture<NumbersRead> read;
+        QFuture<QString> text; // a TrackLine's answer behind the line prefix, made on a worker
     };
 
     QDBusConnection bus();
@@ -129,6 +145,8 @@ private:
     std::unique_ptr<DoubleArrayCall> callForNumbers();
     void settleAhead();
     bool aheadAnswered();
+    void prepareText(AheadCall& line, const AheadCall* firstLine);
+    AheadCall sentAhead(const char* method, int argument, const QDBusPendingCall& reply);
     void runWhenAnswered();
     void subscribe();
     void raise(AutomationEvent event);
@@ -139,6 +157,9 @@ private:
     std::unique_ptr<QDBusConnection> bus_;
     std::unique_ptr<OrgVantrelAutomationInterface> proxy_;
     std::deque<AheadCall> ahead_;           // answered in this order
+    int aheadPoints_ = 0;                   // the store and line prefix of the calls sent ahead
+    QString aheadPrefix_;
+    std::shared_ptr<std::atomic<bool>> aheadDropped_; // their workers stop early once set
     std::function<void()> whenAnswered_;    // runs before any other call once they are answered
     std::vector<QDBusPendingCall> dropped_; // sent ahead, let go, maybe not yet sent by Qt
     QTimer* answerPoll_ = nullptr;
