@@ -185,6 +185,9 @@ int main(int argc, char** argv) {
                     std::exit(1);
                 }
             }
+            // The operator's next choice is an event of its own, after the one that started
+            // the load.
+            QApplication::processEvents();
         });
         replacedStalls.push_back(stall);
         std::printf("largest trip replaced while loading, run %d: 100,000 points on screen %.0f ms "

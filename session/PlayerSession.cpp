@@ -116,19 +116,28 @@ QString PlayerSession::storePath() {
 }
 
 void PlayerSession::requestTrack(const QString& groupId, int device, double begin, double end) {
-    IVantrelAutomation& s = server();
+    server();
     replaceLoad();
     selection.RequestPending = true;
     requestedPeriod_ = Period{begin, end};
-    try {
-        s.ComputeTrack(groupId, device, datetime::formatText(begin), datetime::formatText(end),
-                       QStringLiteral("GSM"), 1);
-    } catch (...) {
-        // Nothing was asked of the server, so no answer will come: the next choice may ask.
-        selection.RequestPending = false;
-        throw;
-    }
-    emit computing(true);
+    const auto send = [this, groupId, device, begin, end](bool deferred) {
+        try {
+            server().ComputeTrack(groupId, device, datetime::formatText(begin),
+                                  datetime::formatText(end), QStringLiteral("GSM"), 1);
+        } catch (...) {
+            // Nothing was asked of the server, so no answer will come: the next choice may ask.
+            selection.RequestPending = false;
+            if (deferred)
+                emit computing(false);
+            throw;
+        }
+        if (!deferred)
+            emit computing(true);
+    };
+    if (deferWhileDroppedArrive([send] { send(true); }))
+        emit computing(true);
+    else
+        send(false);
 }
 
 void PlayerSession::onEndComputing() {
@@ -258,8 +267,35 @@ void PlayerSession::putBackShownQuery() {
 void PlayerSession::chooseTrip(int trip) {
     replaceLoad(); // before the trip changes: a load finished now reads its own trip
     selection.CurrentTrip = trip;
-    refreshTripContext();
-    loadTrack(trip);
+    const auto load = [this, trip] {
+        refreshTripContext();
+        loadTrack(trip);
+    };
+    if (!deferWhileDroppedArrive(load))
+        load();
+}
+
+// A dropped trip's answers still travel: a call now would wait behind them, the window frozen
+// for seconds. The choice is made once they are in; work queued after it waits as after a load.
+bool PlayerSession::deferWhileDroppedArrive(std::function<void()> work) {
+    if (!server_ || !server_->droppedInFlight())
+        return false;
+    afterLoad_.clear(); // what an earlier waiting choice queued is stale now
+    if (!waitingForDropped_) {
+        waitingForDropped_ = true;
+        emit busy(true);
+    }
+    server_->whenDroppedArrived([this, work = std::move(work)] {
+        waitingForDropped_ = false;
+        std::vector<std::function<void()>> after = std::exchange(afterLoad_, {});
+        emit busy(false);
+        delivered([&] {
+            work();
+            for (auto& next : after)
+                afterLoad(std::move(next));
+        });
+    });
+    return true;
 }
 
 void PlayerSession::refreshTripContext() {
@@ -344,7 +380,7 @@ void PlayerSession::dropLoad() {
 }
 
 void PlayerSession::afterLoad(std::function<void()> work) {
-    if (loading_)
+    if (loading_ || waitingForDropped_)
         afterLoad_.push_back(std::move(work));
     else
         work();

@@ -100,6 +100,8 @@ public:
     void afterLoad(std::function<void()> work);
     // The points of the trip under way, 0 when none is.
     int loadingPoints() const { return loading_ ? loadingPoints_ : 0; }
+    // Whether a choice waits for a dropped trip's answers to arrive before it asks the server.
+    bool waitingForDropped() const { return waitingForDropped_; }
 
     // Playback requests; the window's playback controls carry them out.
     void stop() { stopRequested.notify(); }
@@ -158,9 +160,11 @@ private:
     void delivered(const std::function<void()>& work);
     void replaceLoad();
     void dropLoad();
+    bool deferWhileDroppedArrive(std::function<void()> work);
     void finishLoad(int count);
 
     bool loading_ = false;
+    bool waitingForDropped_ = false;
     bool loadFromThisEvent_ = false; // started by the event being handled
     bool loadStarting_ = false;      // loadTrack is still on the stack
     int loadingPoints_ = 0;

@@ -200,3 +200,33 @@ TEST_F(TrackLoad, ANewerChoiceDropsTheLoadUnderWayAndACallMeanwhileComesAfterIt)
     EXPECT_EQ(f.session().track.PointCount, 2);
     EXPECT_EQ(trails(), trailsBefore + 2);
 }
+
+TEST_F(TrackLoad, ChoicesWaitWithoutCallsWhileADroppedTripStillArrivesAndTheNewestIsMade) {
+    TForm1& f = start({threePoints(), FormFixture::trip({{march1(11, 0, 0), 40, 60, 0, 0},
+                                                         {march1(11, 0, 9), 41, 61, 9, 5}})});
+    ScriptedAutomation& server = fixture.server;
+    const auto click = [&](int row) {
+        QTreeWidgetItem* item = f.ui().ListView1->topLevelItem(row);
+        f.ui().ListView1->setCurrentItem(item);
+        emit f.ui().ListView1->itemClicked(item, 0);
+        QCoreApplication::processEvents();
+    };
+    server.holdAhead = true;
+    click(1);
+    server.droppedTravelling = true; // trip 2's answers are still coming when it is dropped
+    server.calls.clear();
+    click(0);
+    click(1);
+    EXPECT_EQ(server.calls, QStringList{"dropAhead"}); // nothing asked behind the answers
+    EXPECT_TRUE(f.session().waitingForDropped());
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    server.holdAhead = false;
+    server.droppedArrive();
+    EXPECT_FALSE(f.session().waitingForDropped());
+    EXPECT_EQ(server.count("SetTripIndex(1)"), 0); // the newer choice replaced the older
+    EXPECT_EQ(f.session().selection.CurrentTrip, 2);
+    EXPECT_EQ(f.session().track.PointCount, 2);
+    EXPECT_GT(server.calls.indexOf(QRegularExpression("^SetTripEntriesListTypeName.*")),
+              server.calls.indexOf("TrackCrdsArray")); // the stops after the load, as always
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}

@@ -86,6 +86,12 @@ public:
     virtual void dropAhead() {}
     // Waits for the calls sent ahead and runs the work waiting for them now.
     virtual void answerAhead() {}
+    // Whether answers of dropped calls are still coming: a call made now would wait behind them,
+    // tens of megabytes for a long trip.
+    virtual bool droppedInFlight() { return false; }
+    // Runs `work` on the caller's thread once no dropped answer is coming, replacing work given
+    // before and not run yet: the newest request is the one that counts.
+    virtual void whenDroppedArrived(std::function<void()> work) { work(); }
 
     virtual void SetTripEntriesListTypeName(const QString& typeName) = 0;
     virtual void SetTripEntriesListKindName(const QString& kindName) = 0;

@@ -258,10 +258,47 @@ void TVantrelAutomation::dropAhead() {
     // overtake them.
     if (aheadDropped_)
         *aheadDropped_ = true;
+    for (AheadCall& call : ahead_) {
+        // Cancelling a numbers call takes libdbus's connection lock, which Qt's bus thread
+        // holds while it reads a long answer: let go on a worker.
+        if (call.numbers)
+            QThreadPool::globalInstance()->start(
+                [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers))] {});
+    }
     for (AheadCall& call : ahead_)
-        if (call.replied && !*call.replied)
+        if (call.replied && !*call.replied) {
             dropped_.push_back(*call.reply);
+            droppedReplied_.push_back(call.replied);
+        }
     ahead_.clear();
+}
+
+bool TVantrelAutomation::droppedInFlight() {
+    std::erase_if(droppedReplied_, [](const auto& replied) { return bool(*replied); });
+    return !droppedReplied_.empty();
+}
+
+void TVantrelAutomation::whenDroppedArrived(std::function<void()> work) {
+    if (!droppedInFlight()) {
+        whenDroppedArrived_ = {};
+        work();
+        return;
+    }
+    whenDroppedArrived_ = std::move(work);
+    if (!droppedPoll_) {
+        // Flags set on Qt's bus thread, looked at here: asking a reply itself would wait while
+        // that thread unpacks it.
+        droppedPoll_ = new QTimer(this);
+        droppedPoll_->setInterval(5);
+        connect(droppedPoll_, &QTimer::timeout, this, [this] {
+            if (droppedInFlight())
+                return;
+            droppedPoll_->stop();
+            if (const std::function<void()> work = std::exchange(whenDroppedArrived_, {}))
+                work();
+        });
+    }
+    droppedPoll_->start();
 }
 
 void TVantrelAutomation::rememberOwner() {

@@ -77,6 +77,8 @@ public:
     void whenAheadAnswered(std::function<void()> answered) override;
     void dropAhead() override;
     void answerAhead() override;
+    bool droppedInFlight() override;
+    void whenDroppedArrived(std::function<void()> work) override;
     void SetTripEntriesListTypeName(const QString& typeName) override;
     void SetTripEntriesListKindName(const QString& kindName) override;
     int TripEntryCount() override;
@@ -162,6 +164,9 @@ private:
     std::shared_ptr<std::atomic<bool>> aheadDropped_; // their workers stop early once set
     std::function<void()> whenAnswered_;    // runs before any other call once they are answered
     std::vector<QDBusPendingCall> dropped_; // sent ahead, let go, maybe not yet sent by Qt
+    std::vector<std::shared_ptr<std::atomic<bool>>> droppedReplied_; // their answers came
+    std::function<void()> whenDroppedArrived_;
+    QTimer* droppedPoll_ = nullptr;
     QTimer* answerPoll_ = nullptr;
     QDBusServiceWatcher* watcher_ = nullptr;
     bool subscribed_ = false;

@@ -56,6 +56,14 @@ public:
     bool holdAhead = false;
     void answerAhead() override;
     bool aheadHeld() const { return bool(held_); }
+    // Answers of dropped calls still on their way: work waiting for them is held until
+    // droppedArrive().
+    bool droppedTravelling = false;
+    void droppedArrive() {
+        droppedTravelling = false;
+        if (const std::function<void()> work = std::exchange(heldAfterDrop_, {}))
+            work();
+    }
     std::function<void(const QString&)> onCall; // sees each call as it is logged
 
     void raise(AutomationEvent event);
@@ -113,6 +121,13 @@ public:
     QString PropertyValue() override;
     void whenAheadAnswered(std::function<void()> answered) override;
     void dropAhead() override;
+    bool droppedInFlight() override { return droppedTravelling; }
+    void whenDroppedArrived(std::function<void()> work) override {
+        if (droppedTravelling)
+            heldAfterDrop_ = std::move(work);
+        else
+            work();
+    }
 
     // Cursor state, readable by tests.
     int groupCursor = 0, carCursor = 0, tripCursor = 0, entryCursor = 0, checkpointCursor = 0;
@@ -136,4 +151,5 @@ private:
     };
     std::map<AutomationEvent, std::vector<Handler>> handlers_;
     std::function<void()> held_;
+    std::function<void()> heldAfterDrop_;
 };
