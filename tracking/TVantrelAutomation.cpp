@@ -215,18 +215,23 @@ void TVantrelAutomation::whenAheadAnswered(std::function<void()> answered) {
         return;
     }
     whenAnswered_ = std::move(answered);
-    if (!answerPoll_) {
-        // Looked at from the window's thread: the answers are read on Qt's bus thread.
-        answerPoll_ = new QTimer(this);
-        answerPoll_->setInterval(5);
-        connect(answerPoll_, &QTimer::timeout, this, [this] {
-            if (!whenAnswered_)
-                answerPoll_->stop();
-            else if (aheadAnswered())
-                runWhenAnswered();
-        });
+    startPoll(answerPoll_, [this] {
+        if (!whenAnswered_)
+            answerPoll_->stop();
+        else if (aheadAnswered())
+            runWhenAnswered();
+    });
+}
+
+// Flags set on Qt's bus thread, looked at from the window's thread every 5 ms: asking a reply
+// itself would wait while that thread unpacks it.
+void TVantrelAutomation::startPoll(QTimer*& poll, std::function<void()> tick) {
+    if (!poll) {
+        poll = new QTimer(this);
+        poll->setInterval(5);
+        connect(poll, &QTimer::timeout, this, std::move(tick));
     }
-    answerPoll_->start();
+    poll->start();
 }
 
 void TVantrelAutomation::answerAhead() {
@@ -264,12 +269,11 @@ void TVantrelAutomation::dropAhead() {
         if (call.numbers)
             QThreadPool::globalInstance()->start(
                 [numbers = std::shared_ptr<DoubleArrayCall>(std::move(call.numbers))] {});
-    }
-    for (AheadCall& call : ahead_)
         if (call.replied && !*call.replied) {
             dropped_.push_back(*call.reply);
             droppedReplied_.push_back(call.replied);
         }
+    }
     ahead_.clear();
 }
 
@@ -285,20 +289,13 @@ void TVantrelAutomation::whenDroppedArrived(std::function<void()> work) {
         return;
     }
     whenDroppedArrived_ = std::move(work);
-    if (!droppedPoll_) {
-        // Flags set on Qt's bus thread, looked at here: asking a reply itself would wait while
-        // that thread unpacks it.
-        droppedPoll_ = new QTimer(this);
-        droppedPoll_->setInterval(5);
-        connect(droppedPoll_, &QTimer::timeout, this, [this] {
-            if (droppedInFlight())
-                return;
-            droppedPoll_->stop();
-            if (const std::function<void()> work = std::exchange(whenDroppedArrived_, {}))
-                work();
-        });
-    }
-    droppedPoll_->start();
+    startPoll(droppedPoll_, [this] {
+        if (droppedInFlight())
+            return;
+        droppedPoll_->stop();
+        if (const std::function<void()> work = std::exchange(whenDroppedArrived_, {}))
+            work();
+    });
 }
 
 void TVantrelAutomation::rememberOwner() {

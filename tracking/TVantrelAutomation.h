@@ -150,6 +150,7 @@ private:
     void prepareText(AheadCall& line, const AheadCall* firstLine);
     AheadCall sentAhead(const char* method, int argument, const QDBusPendingCall& reply);
     void runWhenAnswered();
+    void startPoll(QTimer*& poll, std::function<void()> tick);
     void subscribe();
     void raise(AutomationEvent event);
     void waitForName();
